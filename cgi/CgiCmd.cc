@@ -1,0 +1,235 @@
+#include "cgi/CgiCmd.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "cgi/WaitLimit.h"
+
+namespace {
+
+constexpr int kReceiveCapacity = 2048;
+
+// Owns one socket for the length of an exchange, so every path closes it.
+class ScopedSocket {
+ public:
+  explicit ScopedSocket(net::Socket s) : s_(s) {}
+  ~ScopedSocket() { net::Close(s_); }
+  ScopedSocket(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(const ScopedSocket&) = delete;
+  net::Socket get() const { return s_; }
+  bool valid() const { return s_ != net::kInvalidSocket; }
+
+ private:
+  net::Socket s_;
+};
+
+// The per-wait limit, shortened so no wait runs past an overall deadline (0: none).
+class Budget {
+ public:
+  Budget(int timeoutMs, int deadlineMs)
+      : wait_(ToPollMs(ToWaitLimit(timeoutMs))),
+        end_(deadlineMs > 0 ? net::NowMs() + deadlineMs : 0) {}
+  // The next wait's limit; negative once the deadline has passed (the wait then fails).
+  int Next() const {
+    if (end_ == 0 || wait_ < 0) return wait_;
+    std::int64_t left = end_ - net::NowMs();
+    if (left <= 0) return -1;
+    return left < wait_ ? static_cast<int>(left) : wait_;
+  }
+
+ private:
+  int wait_;
+  std::int64_t end_;
+};
+
+// Socket, connection and request: the common start of every exchange. Returns an invalid
+// socket when any of them fails.
+net::Socket Connect(const CString& ip, int port, const Budget& budget) {
+  std::uint32_t address = 0;
+  // A port outside 0-65535 would wrap to another port; an unreadable address would become
+  // the broadcast address. Neither is what the user typed.
+  if (port < 0 || port > 65535 || !net::ParseIPv4(ip, &address)) return net::kInvalidSocket;
+  net::Socket s = net::OpenTcp();
+  if (s == net::kInvalidSocket) return s;
+  if (!net::ConnectWithin(s, address, port, budget.Next())) {
+    net::Close(s);
+    return net::kInvalidSocket;
+  }
+  return s;
+}
+
+int SendRequest(net::Socket s, const CString& user, const CString& password, const CString& path,
+                const Budget& budget) {
+  CString request = CCgiCmd::BuildGetRequest(user, password, path);
+  return CCgiCmd::SendWithTimeout(s, request, request.GetLength(), budget.Next());
+}
+
+int Exchange(const CString& ip, int port, const CString& user, const CString& password,
+             const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
+  reply.Empty();
+  const Budget budget(timeoutMs, deadlineMs);
+  ScopedSocket sock(Connect(ip, port, budget));
+  if (!sock.valid()) return 0;
+  if (SendRequest(sock.get(), user, password, path, budget) < 0) return 0;
+
+  std::vector<char> buffer(kReceiveCapacity, '\0');
+  int filled = 0;
+  for (;;) {
+    if (net::WaitReadable(sock.get(), budget.Next()) != net::Wait::kReady) break;
+    // Once the buffer is full this asks for nothing, gets 0 and ends: the rest stays unread.
+    int got = net::Recv(sock.get(), buffer.data() + filled, kReceiveCapacity - filled);
+    if (got <= 0) break;
+    filled += got;
+  }
+  reply = CString(buffer.data(), static_cast<int>(::strnlen(buffer.data(), filled)));
+  return filled > 0 ? 1 : 0;
+}
+
+// atoi's reading without its undefined behaviour on overflow: saturates instead.
+int ToInt(const CString& text) {
+  long long v = std::strtoll(text, nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(v);
+}
+
+// The script-variable search shared by the three text readers.
+enum class Form { kDoubleQuoted, kSingleQuoted, kUnquoted };
+
+CString ReadVar(CString text, const CString& key, int bNoVarPrefix, Form form) {
+  text.Replace(" =", "=");
+  text.Replace("= ", "=");
+  const CString prefix = bNoVarPrefix ? key : CString("var ") + key;
+  const char* opening = form == Form::kDoubleQuoted   ? "=\""
+                        : form == Form::kSingleQuoted ? "='"
+                                                      : "=";
+  CString pattern = prefix + opening;
+  int at = text.Find(pattern);
+  if (at >= 0) {
+    CString rest = text.Mid(at + pattern.GetLength());
+    int end = -1;
+    switch (form) {
+      case Form::kDoubleQuoted:
+        end = rest.Find("\";");
+        if (end < 0) end = rest.Find('"');
+        break;
+      case Form::kSingleQuoted:
+        end = rest.Find("';");
+        break;
+      case Form::kUnquoted:
+        end = rest.Find(';');
+        break;
+    }
+    return end < 0 ? CString() : rest.Left(end);
+  }
+  if (form == Form::kUnquoted) return CString();
+  // The quoted readers fall back to a bare assignment, always with the keyword.
+  pattern = CString("var ") + key + "=";
+  at = text.Find(pattern);
+  if (at < 0) return CString();
+  CString rest = text.Mid(at + pattern.GetLength());
+  int end = rest.Find(';');
+  return end < 0 ? CString() : rest.Left(end);
+}
+
+const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+}  // namespace
+
+CCgiCmd::~CCgiCmd() = default;
+
+int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs) {
+  return Exchange(ip, port, user, password, path, reply, timeoutMs, 0);
+}
+
+int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
+  return Exchange(ip, port, user, password, path, reply, timeoutMs, deadlineMs);
+}
+
+CString CCgiCmd::BuildGetRequest(const CString& user, const CString& password,
+                                 const CString& path) {
+  CString credentials;
+  credentials.Format("%s:%s", user.GetString(), password.GetString());
+  CString request;
+  request.Format(
+      "GET %s HTTP/1.1\r\n"
+      "Accept: */*\r\n"
+      "Accept-Language: en-us\r\n"
+      "Accept-Encoding: gzip, deflate\r\n"
+      "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727)\r\n"
+      "Host: 127.0.0.1:80\r\n"
+      "Connection: Keep-Alive\r\n"
+      "Authorization: Basic %s\r\n"
+      "Cache-Control:no-cache\r\n"
+      "Connection: close\r\n"
+      "\r\n",
+      path.GetString(), Base64Encode(credentials).GetString());
+  return request;
+}
+
+int CCgiCmd::SendWithTimeout(net::Socket s, const char* data, int length, int timeoutMs) {
+  while (length > 0) {
+    if (net::WaitWritable(s, ToPollMs(ToWaitLimit(timeoutMs))) != net::Wait::kReady) return -1;
+    int sent = net::Send(s, data, length);
+    if (sent >= 0) {
+      data += sent;
+      length -= sent;
+    } else if (!net::LastErrorIsTransient()) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
+CString CCgiCmd::GetVarString(CString text, CString key, int bNoVarPrefix) {
+  return ReadVar(std::move(text), key, bNoVarPrefix, Form::kDoubleQuoted);
+}
+
+CString CCgiCmd::GetVarSqString(CString text, CString key, int bNoVarPrefix) {
+  return ReadVar(std::move(text), key, bNoVarPrefix, Form::kSingleQuoted);
+}
+
+CString CCgiCmd::GetVarValue(CString text, CString key, int bNoVarPrefix) {
+  return ReadVar(std::move(text), key, bNoVarPrefix, Form::kUnquoted);
+}
+
+int CCgiCmd::GetVarStringInt(CString text, CString key, int bNoVarPrefix) {
+  return ToInt(GetVarString(std::move(text), std::move(key), bNoVarPrefix));
+}
+
+int CCgiCmd::GetVarInt(CString text, CString key, int bNoVarPrefix) {
+  return ToInt(GetVarValue(std::move(text), std::move(key), bNoVarPrefix));
+}
+
+void CCgiCmd::Base64Encode(const char* in, char* out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
+  size_t n = std::strlen(in);
+  for (; n >= 3; n -= 3, p += 3) {
+    *out++ = kBase64Alphabet[p[0] >> 2];
+    *out++ = kBase64Alphabet[((p[0] & 0x03) << 4) | (p[1] >> 4)];
+    *out++ = kBase64Alphabet[((p[1] & 0x0f) << 2) | (p[2] >> 6)];
+    *out++ = kBase64Alphabet[p[2] & 0x3f];
+  }
+  if (n > 0) {
+    *out++ = kBase64Alphabet[p[0] >> 2];
+    if (n == 1) {
+      *out++ = kBase64Alphabet[(p[0] & 0x03) << 4];
+      *out++ = '=';
+    } else {
+      *out++ = kBase64Alphabet[((p[0] & 0x03) << 4) | (p[1] >> 4)];
+      *out++ = kBase64Alphabet[(p[1] & 0x0f) << 2];
+    }
+    *out++ = '=';
+  }
+  *out = '\0';
+}
+
+CString CCgiCmd::Base64Encode(const CString& in) {
+  std::vector<char> out(4 * ((static_cast<size_t>(in.GetLength()) + 2) / 3) + 1);
+  Base64Encode(in.GetString(), out.data());
+  return CString(out.data());
+}

@@ -1,0 +1,46 @@
+// CCgiCmd: one HTTP GET exchange with a camera's built-in web server, and the readers that pull
+// named values out of its replies. Static operations only: no object, no state between calls.
+// Failures are results, never exceptions: 0 (or -1 from the sender), empty text, or 0.
+#ifndef TILTWISE_CGI_CGICMD_H_
+#define TILTWISE_CGI_CGICMD_H_
+
+#include "base/CString.h"
+#include "cgi/net.h"
+
+class CCgiCmd {
+ public:
+  virtual ~CCgiCmd();
+
+  // One GET over a fresh TCP connection to a dotted-decimal IPv4 address. Every wait (the
+  // connection, each send, each read) is bounded by `timeoutMs`; reading ends when the server
+  // closes, falls silent for a whole limit, or 2048 bytes are held. `reply` gets the bytes up to
+  // the first zero byte. Returns 1 when at least one byte arrived, else 0 (and `reply` empty).
+  static int HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs);
+  // The same, with the whole exchange also bounded by `deadlineMs` from the call, so a server
+  // that trickles bytes cannot hold the caller. A deadline of 0 or less means none.
+  static int HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs, int deadlineMs);
+
+  // The complete request text: the fixed header lines with Basic credentials of "user:password".
+  static CString BuildGetRequest(const CString& user, const CString& password, const CString& path);
+
+  // Writes all `length` bytes, each pass waiting at most `timeoutMs` for writability.
+  // Returns 0 when everything was sent (or `length` <= 0), -1 on failure.
+  static int SendWithTimeout(net::Socket s, const char* data, int length, int timeoutMs);
+
+  // Script-variable readers for replies such as `var flip="1";` or `var n=5;`. With
+  // `bNoVarPrefix` zero the name is looked for after "var ". See CgiCmd.cc for the exact search.
+  static CString GetVarString(CString text, CString key, int bNoVarPrefix);
+  static CString GetVarSqString(CString text, CString key, int bNoVarPrefix);
+  static CString GetVarValue(CString text, CString key, int bNoVarPrefix);
+  static int GetVarStringInt(CString text, CString key, int bNoVarPrefix);
+  static int GetVarInt(CString text, CString key, int bNoVarPrefix);
+
+  // Base64 (RFC 4648, standard alphabet, padded) of `in` up to its first zero byte. `out` must
+  // hold 4 * ceil(n / 3) + 1 bytes; the form returning a CString needs no such care.
+  static void Base64Encode(const char* in, char* out);
+  static CString Base64Encode(const CString& in);
+};
+
+#endif  // TILTWISE_CGI_CGICMD_H_

@@ -1,0 +1,58 @@
+// The operating system's sockets behind one small interface. Exactly one implementation file
+// (net_posix.cc or net_win32.cc) is compiled; nothing above this header knows which.
+#ifndef TILTWISE_CGI_NET_H_
+#define TILTWISE_CGI_NET_H_
+
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+#if defined(_WIN32)
+using Socket = std::uintptr_t;  // the system's SOCKET, without pulling in <winsock2.h>
+#else
+using Socket = int;
+#endif
+
+extern const Socket kInvalidSocket;
+
+// Starts and stops the socket library (Windows Sockets 2.2); no-ops elsewhere.
+bool Startup();
+void Cleanup();
+
+// A blocking IPv4 TCP socket, or kInvalidSocket.
+Socket OpenTcp();
+void Close(Socket s);
+
+// Reads a dotted-decimal IPv4 address the way the system's inet_addr does (no name lookup).
+// False for text inet_addr rejects, so a typo never turns into the broadcast address.
+bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder);
+
+// Connects to an IPv4 address given as its 32-bit value in network order and a port, waiting at
+// most `timeoutMs` for the handshake. Leaves the socket in blocking mode. Returns true once
+// connected; a refused connection fails at once.
+bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs);
+
+enum class Wait { kReady, kTimeout, kError };
+// Waits at most `timeoutMs` (a negative limit is an invalid wait and fails) until `s` can be
+// read or written. Interrupted waits resume with the time that is left.
+Wait WaitReadable(Socket s, int timeoutMs);
+Wait WaitWritable(Socket s, int timeoutMs);
+
+// send/recv with flags 0, except that a peer who has gone away never raises SIGPIPE.
+// Return the count, or -1 with the reason left for LastErrorIsTransient/LastErrorText.
+int Send(Socket s, const char* data, int length);
+int Recv(Socket s, char* buffer, int capacity);
+
+// True when the last failure was "try again" or "interrupted" (EAGAIN/EINTR, or their Windows
+// Sockets counterparts).
+bool LastErrorIsTransient();
+// The last socket error, as text with its number.
+std::string LastErrorText();
+
+// Milliseconds of a monotonic clock, for bounding whole exchanges.
+std::int64_t NowMs();
+
+}  // namespace net
+
+#endif  // TILTWISE_CGI_NET_H_

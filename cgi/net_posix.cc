@@ -1,0 +1,130 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "cgi/net.h"
+
+namespace net {
+namespace {
+
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+// poll rather than select: select's bitmask cannot hold a descriptor of FD_SETSIZE or more.
+Wait PollFor(Socket s, short events, int timeoutMs) {
+  if (timeoutMs < 0) return Wait::kError;
+  const std::int64_t deadline = NowMs() + timeoutMs;
+  for (;;) {
+    pollfd p{};
+    p.fd = s;
+    p.events = events;
+    std::int64_t left = deadline - NowMs();
+    int r = ::poll(&p, 1, static_cast<int>(left > 0 ? left : 0));
+    if (r > 0) {
+      // An error or hang-up still lets the caller's recv/send see the outcome, as select does.
+      return (p.revents & (events | POLLERR | POLLHUP)) ? Wait::kReady : Wait::kError;
+    }
+    if (r == 0) return Wait::kTimeout;
+    if (errno != EINTR) return Wait::kError;
+  }
+}
+
+bool SetNonBlocking(Socket s, bool on) {
+  int flags = ::fcntl(s, F_GETFL, 0);
+  if (flags < 0) return false;
+  flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+  return ::fcntl(s, F_SETFL, flags) == 0;
+}
+
+}  // namespace
+
+const Socket kInvalidSocket = -1;
+
+bool Startup() {
+  return true;
+}
+void Cleanup() {}
+
+Socket OpenTcp() {
+  Socket s = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (s < 0) return kInvalidSocket;
+#if defined(SO_NOSIGPIPE)
+  int one = 1;
+  ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+  ::fcntl(s, F_SETFD, FD_CLOEXEC);
+  return s;
+}
+
+void Close(Socket s) {
+  if (s != kInvalidSocket) ::close(s);
+}
+
+bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
+  in_addr a{};
+  if (!text || ::inet_aton(text, &a) == 0) return false;
+  *addressNetOrder = a.s_addr;
+  return true;
+}
+
+bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = addressNetOrder;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (!SetNonBlocking(s, true)) return false;
+  int r = ::connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+  if (r != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) return false;
+    if (PollFor(s, POLLOUT, timeoutMs) != Wait::kReady) return false;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return false;
+    if (err != 0) {
+      errno = err;
+      return false;
+    }
+  }
+  return SetNonBlocking(s, false);
+}
+
+Wait WaitReadable(Socket s, int timeoutMs) {
+  return PollFor(s, POLLIN, timeoutMs);
+}
+Wait WaitWritable(Socket s, int timeoutMs) {
+  return PollFor(s, POLLOUT, timeoutMs);
+}
+
+int Send(Socket s, const char* data, int length) {
+  return static_cast<int>(::send(s, data, static_cast<size_t>(length), kSendFlags));
+}
+
+int Recv(Socket s, char* buffer, int capacity) {
+  return static_cast<int>(::recv(s, buffer, static_cast<size_t>(capacity), 0));
+}
+
+bool LastErrorIsTransient() {
+  return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+std::string LastErrorText() {
+  int e = errno;
+  return std::string(std::strerror(e)) + " (errno " + std::to_string(e) + ")";
+}
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace net
