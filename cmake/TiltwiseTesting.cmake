@@ -1,6 +1,24 @@
 # tiltwise_add_test(NAME SOURCES a_test.cc ... LIBS lib ...)
 # One GoogleTest binary per folder; every case becomes a CTest test.
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  # No GoogleTest for the target system is installed: build Debian's sources with the same
+  # toolchain. Our warning and sanitizer options are not meant for third-party code.
+  set(TILTWISE_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+  if(NOT EXISTS ${TILTWISE_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${TILTWISE_GTEST_SOURCE_DIR} (Debian: googletest)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${TILTWISE_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  foreach(lib gtest gtest_main gmock gmock_main)
+    set_target_properties(${lib} PROPERTIES COMPILE_OPTIONS "")
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
+else()
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 function(tiltwise_add_test name)

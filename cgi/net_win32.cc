@@ -1,0 +1,171 @@
+// Windows Sockets 2 behind cgi/net.h. <winsock2.h> must come before <windows.h>.
+#include <windows.h>
+#include <winsock2.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "cgi/net.h"
+
+namespace net {
+namespace {
+
+static_assert(sizeof(Socket) == sizeof(SOCKET), "net::Socket must hold a SOCKET");
+
+enum class Interest { kRead, kWrite, kConnect };
+
+// select, not WSAPoll: WSAPoll does not report a failed non-blocking connect on older systems.
+// Windows' fd_set is a list of handles, so any SOCKET value fits. Waits are resumed with the
+// time left after WSAEINTR and after a time-out that fires early on a coarse system timer.
+Wait SelectFor(Socket s, Interest interest, int timeoutMs) {
+  if (timeoutMs < 0) return Wait::kError;
+  const SOCKET sock = static_cast<SOCKET>(s);
+  const std::int64_t deadline = NowMs() + timeoutMs;
+  for (;;) {
+    fd_set primary;
+    fd_set failed;
+    FD_ZERO(&primary);
+    FD_ZERO(&failed);
+    FD_SET(sock, &primary);
+    FD_SET(sock, &failed);
+    std::int64_t left = deadline - NowMs();
+    if (left < 0) left = 0;
+    timeval tv;
+    tv.tv_sec = static_cast<long>(left / 1000);
+    tv.tv_usec = static_cast<long>((left % 1000) * 1000);
+    // Only a connect wants the exception set: that is where a failed attempt shows. Elsewhere
+    // it would report urgent data, after which a blocking recv could hang.
+    fd_set* readSet = interest == Interest::kRead ? &primary : nullptr;
+    fd_set* writeSet = interest == Interest::kRead ? nullptr : &primary;
+    fd_set* exceptSet = interest == Interest::kConnect ? &failed : nullptr;
+    int r = ::select(0, readSet, writeSet, exceptSet, &tv);
+    if (r > 0) {
+      if (exceptSet && FD_ISSET(sock, exceptSet)) return Wait::kReady;  // caller reads SO_ERROR
+      return FD_ISSET(sock, &primary) ? Wait::kReady : Wait::kError;
+    }
+    if (r == 0) {
+      if (NowMs() >= deadline) {
+        ::WSASetLastError(WSAETIMEDOUT);
+        return Wait::kTimeout;
+      }
+      continue;
+    }
+    if (::WSAGetLastError() != WSAEINTR) return Wait::kError;
+  }
+}
+
+bool SetNonBlocking(Socket s, bool on) {
+  u_long mode = on ? 1 : 0;
+  return ::ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &mode) == 0;
+}
+
+}  // namespace
+
+const Socket kInvalidSocket = INVALID_SOCKET;
+
+bool Startup() {
+  WSADATA data;
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  if (data.wVersion != MAKEWORD(2, 2)) {
+    ::WSACleanup();
+    return false;
+  }
+  return true;
+}
+
+void Cleanup() {
+  ::WSACleanup();
+}
+
+Socket OpenTcp() {
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return kInvalidSocket;
+  // A child process must not inherit the connection (the counterpart of FD_CLOEXEC).
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<Socket>(s);
+}
+
+void Close(Socket s) {
+  if (s != kInvalidSocket) ::closesocket(static_cast<SOCKET>(s));
+}
+
+bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
+  if (!text) return false;
+  unsigned long a = ::inet_addr(text);
+  // INADDR_NONE is both the error and the broadcast address: only the literal text means it.
+  if (a == INADDR_NONE && std::strcmp(text, "255.255.255.255") != 0) return false;
+  *addressNetOrder = static_cast<std::uint32_t>(a);
+  return true;
+}
+
+bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs) {
+  const SOCKET sock = static_cast<SOCKET>(s);
+  sockaddr_in addr;
+  std::memset(&addr, 0, sizeof addr);
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = addressNetOrder;
+  addr.sin_port = ::htons(static_cast<u_short>(port));
+  if (!SetNonBlocking(s, true)) return false;
+  if (::connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) {
+    int e = ::WSAGetLastError();
+    if (e != WSAEWOULDBLOCK && e != WSAEINPROGRESS && e != WSAEINTR) return false;
+    if (SelectFor(s, Interest::kConnect, timeoutMs) != Wait::kReady) return false;
+    int err = 0;
+    int len = sizeof err;
+    if (::getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+      return false;
+    }
+    if (err != 0) {
+      ::WSASetLastError(err);
+      return false;
+    }
+  }
+  return SetNonBlocking(s, false);
+}
+
+Wait WaitReadable(Socket s, int timeoutMs) {
+  return SelectFor(s, Interest::kRead, timeoutMs);
+}
+Wait WaitWritable(Socket s, int timeoutMs) {
+  return SelectFor(s, Interest::kWrite, timeoutMs);
+}
+
+int Send(Socket s, const char* data, int length) {
+  int r = ::send(static_cast<SOCKET>(s), data, length, 0);
+  return r == SOCKET_ERROR ? -1 : r;
+}
+
+int Recv(Socket s, char* buffer, int capacity) {
+  int r = ::recv(static_cast<SOCKET>(s), buffer, capacity, 0);
+  return r == SOCKET_ERROR ? -1 : r;
+}
+
+bool LastErrorIsTransient() {
+  int e = ::WSAGetLastError();
+  return e == WSAEWOULDBLOCK || e == WSAEINTR;
+}
+
+std::string LastErrorText() {
+  const int e = ::WSAGetLastError();
+  char text[512] = {};
+  DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, static_cast<DWORD>(e), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text,
+      nullptr);
+  while (n > 0 &&
+         (text[n - 1] == ' ' || text[n - 1] == '.' || text[n - 1] == '\r' || text[n - 1] == '\n')) {
+    text[--n] = '\0';
+  }
+  std::string number = "(WSA error " + std::to_string(e) + ")";
+  std::string result =
+      n > 0 ? std::string(text, n) + " " + number : "Windows Sockets error " + number;
+  ::WSASetLastError(e);  // formatting must not disturb the error it reports
+  return result;
+}
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace net
