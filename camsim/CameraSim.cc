@@ -1,0 +1,701 @@
+#include "camsim/CameraSim.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "camsim/CameraHttp.h"
+
+namespace camsim {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr Clock::time_point kNever = Clock::time_point::max();
+// After a reply the peer gets this long to close its end before we drop the connection.
+constexpr milliseconds kDrainTime{2000};
+// When accept() runs out of descriptors, stop accepting this long instead of spinning.
+constexpr milliseconds kAcceptPause{100};
+constexpr milliseconds kRelistenRetry{500};
+constexpr size_t kMaxAcceptsPerWake = 64;
+
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
+
+bool SetNonBlocking(int fd) {
+  int flags = fcntl(fd, F_GETFL, 0);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void SetCloseOnExec(int fd) {
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+void CloseFd(int* fd) {
+  if (*fd >= 0) {
+    close(*fd);
+    *fd = -1;
+  }
+}
+
+bool WouldBlock(int err) {
+  return err == EAGAIN || err == EWOULDBLOCK;
+}
+
+// Raises the open-file soft limit to the hard limit: a fleet of a thousand cameras needs more
+// descriptors than the usual soft limit of 1024. Returns the limit now in force.
+rlim_t RaiseFileLimit() {
+  struct rlimit lim;
+  if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return 1024;
+  if (lim.rlim_cur != lim.rlim_max) {
+    struct rlimit raised = lim;
+    raised.rlim_cur = lim.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return raised.rlim_cur;
+  }
+  return lim.rlim_cur;
+}
+
+struct BindAddress {
+  int family = AF_INET;
+  struct sockaddr_storage storage {};
+  socklen_t length = 0;
+};
+
+bool ParseBindAddress(const std::string& text, BindAddress* out) {
+  std::memset(&out->storage, 0, sizeof out->storage);
+  auto* v4 = reinterpret_cast<struct sockaddr_in*>(&out->storage);
+  if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    out->family = AF_INET;
+    out->length = sizeof(struct sockaddr_in);
+    return true;
+  }
+  auto* v6 = reinterpret_cast<struct sockaddr_in6*>(&out->storage);
+  if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    out->family = AF_INET6;
+    out->length = sizeof(struct sockaddr_in6);
+    return true;
+  }
+  return false;
+}
+
+void SetPort(BindAddress* a, int port) {
+  if (a->family == AF_INET) {
+    reinterpret_cast<struct sockaddr_in*>(&a->storage)->sin_port =
+        htons(static_cast<uint16_t>(port));
+  } else {
+    reinterpret_cast<struct sockaddr_in6*>(&a->storage)->sin6_port =
+        htons(static_cast<uint16_t>(port));
+  }
+}
+
+}  // namespace
+
+const char* FaultName(Fault fault) {
+  switch (fault) {
+    case Fault::kNone:
+      return "none";
+    case Fault::kSilent:
+      return "silent";
+    case Fault::kClose:
+      return "close";
+    case Fault::kTrickle:
+      return "trickle";
+    case Fault::kOversize:
+      return "oversize";
+  }
+  return "none";
+}
+
+bool ParseFault(std::string_view name, Fault* fault) {
+  for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize}) {
+    if (name == FaultName(f)) {
+      *fault = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string FormatRecord(const RequestRecord& r) {
+  std::string line = std::to_string(r.port) + ' ' + r.method + ' ' + r.path + ' ' +
+                     (r.status ? std::to_string(r.status) : std::string("-"));
+  if (r.fault != Fault::kNone) line += std::string(" fault=") + FaultName(r.fault);
+  return line;
+}
+
+struct CameraSimulator::Camera {
+  int port = 0;
+  int listen_fd = -1;  // -1 while restarting; written under mu_
+  CameraSettings settings;
+  Fault fault = Fault::kNone;
+  Orientation orientation;
+  Clock::time_point relisten_at = kNever;
+};
+
+struct CameraSimulator::Connection {
+  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent };
+  int fd = -1;  // -1 once closed; removed at the end of the loop pass
+  size_t camera = 0;
+  Fault fault = Fault::kNone;  // taken when accepted
+  Phase phase = Phase::kReading;
+  std::string in;
+  std::string out;
+  size_t sent = 0;
+  Clock::time_point deadline = kNever;
+};
+
+CameraSimulator::CameraSimulator(SimulatorOptions options) : options_(std::move(options)) {
+  int fds[2];
+  if (pipe(fds) == 0) {
+    wake_read_ = fds[0];
+    wake_write_ = fds[1];
+    for (int fd : fds) {
+      SetNonBlocking(fd);
+      SetCloseOnExec(fd);
+    }
+  }
+}
+
+CameraSimulator::~CameraSimulator() {
+  Stop();
+  CloseAll();
+  CloseFd(&wake_read_);
+  CloseFd(&wake_write_);
+}
+
+bool CameraSimulator::Listen(std::string* error) {
+  const SimulatorOptions& o = options_;
+  if (wake_read_ < 0) {
+    *error = "cannot create the wake-up pipe";
+    return false;
+  }
+  if (!cameras_.empty()) {
+    *error = "the simulator is already listening";
+    return false;
+  }
+  if (o.cameras < 1 || o.cameras > 65535) {
+    *error = "the number of cameras must be between 1 and 65535";
+    return false;
+  }
+  if (o.port < 0 || o.port > 65535) {
+    *error = "the port must be between 0 and 65535";
+    return false;
+  }
+  if (o.port != 0 && o.port + o.cameras - 1 > 65535) {
+    *error = "ports " + std::to_string(o.port) + ".." + std::to_string(o.port + o.cameras - 1) +
+             " go beyond 65535";
+    return false;
+  }
+  if ((o.flip != 0 && o.flip != 1) || (o.mirror != 0 && o.mirror != 1)) {
+    *error = "flip and mirror must be 0 or 1";
+    return false;
+  }
+  if (o.reboot_time.count() < 0 || o.request_timeout.count() <= 0 ||
+      o.trickle_interval.count() <= 0 || o.max_request_bytes == 0) {
+    *error = "times must be positive (the restart time may be 0)";
+    return false;
+  }
+  BindAddress address;
+  if (!ParseBindAddress(o.bind_address, &address)) {
+    *error = "not a numeric IPv4 or IPv6 address: " + o.bind_address;
+    return false;
+  }
+
+  std::vector<Camera> cameras(static_cast<size_t>(o.cameras));
+  for (Camera& c : cameras) {
+    c.settings.chip_type = o.chip_type;
+    c.settings.user = o.user;
+    c.settings.password = o.password;
+    c.settings.info_page = o.info_page;
+    c.settings.http10 = o.http10;
+    c.orientation = {o.flip, o.mirror};
+  }
+  for (const CameraOverride& ov : o.overrides) {
+    int index = ov.camera.value;
+    if (!ov.camera.by_index) {
+      if (o.port == 0) {
+        *error = "camera " + std::to_string(ov.camera.value) +
+                 ": with ports picked by the system, name cameras by index (@N)";
+        return false;
+      }
+      index = ov.camera.value - o.port;
+    }
+    if (index < 0 || index >= o.cameras) {
+      *error = ov.camera.by_index ? "no camera with index " + std::to_string(ov.camera.value)
+                                  : "no camera on port " + std::to_string(ov.camera.value);
+      return false;
+    }
+    Camera& c = cameras[static_cast<size_t>(index)];
+    if (ov.fault) c.fault = *ov.fault;
+    if (ov.chip_type) c.settings.chip_type = *ov.chip_type;
+    if (ov.user) c.settings.user = *ov.user;
+    if (ov.password) c.settings.password = *ov.password;
+  }
+
+  rlim_t limit = RaiseFileLimit();
+  // Each camera holds a listener; leave room for connections and the process's own files.
+  if (limit != RLIM_INFINITY && static_cast<rlim_t>(o.cameras) + 64 > limit) {
+    *error = std::to_string(o.cameras) + " cameras need more open files than the limit of " +
+             std::to_string(static_cast<unsigned long long>(limit)) + " (see ulimit -n)";
+    return false;
+  }
+
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    cameras_ = std::move(cameras);
+  }
+  if (!BindAll(error)) {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (Camera& c : cameras_) CloseFd(&c.listen_fd);
+    cameras_.clear();
+    return false;
+  }
+  ports_.clear();
+  for (Camera& c : cameras_) {
+    c.settings.port = c.port;
+    ports_.push_back(c.port);
+  }
+  return true;
+}
+
+int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) {
+  BindAddress address;
+  ParseBindAddress(options_.bind_address, &address);
+  SetPort(&address, port);
+  int fd = socket(address.family, SOCK_STREAM, 0);
+  if (fd < 0) {
+    int err = errno;
+    *error = "socket: " + ErrnoText(err);
+    return err;
+  }
+  SetCloseOnExec(fd);
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (bind(fd, reinterpret_cast<struct sockaddr*>(&address.storage), address.length) != 0 ||
+      listen(fd, SOMAXCONN) != 0 || !SetNonBlocking(fd)) {
+    int err = errno;
+    close(fd);
+    *error = "cannot listen on " + options_.bind_address + " port " + std::to_string(port) + ": " +
+             ErrnoText(err);
+    return err;
+  }
+  struct sockaddr_storage bound {};
+  socklen_t length = sizeof bound;
+  getsockname(fd, reinterpret_cast<struct sockaddr*>(&bound), &length);
+  int actual =
+      ntohs(bound.ss_family == AF_INET ? reinterpret_cast<struct sockaddr_in*>(&bound)->sin_port
+                                       : reinterpret_cast<struct sockaddr_in6*>(&bound)->sin6_port);
+  std::lock_guard<std::mutex> lock(mu_);
+  camera.listen_fd = fd;
+  camera.port = actual;
+  return 0;
+}
+
+bool CameraSimulator::BindAll(std::string* error) {
+  if (options_.port != 0) {
+    for (size_t i = 0; i < cameras_.size(); ++i) {
+      if (OpenListener(cameras_[i], options_.port + static_cast<int>(i), error) != 0) return false;
+    }
+    return true;
+  }
+  // Let the system pick the first port, then try to take the ones after it; start over
+  // elsewhere when one of them is taken.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (OpenListener(cameras_[0], 0, error) != 0) return false;
+    int first = cameras_[0].port;
+    bool ok = first + static_cast<int>(cameras_.size()) - 1 <= 65535;
+    for (size_t i = 1; ok && i < cameras_.size(); ++i) {
+      int err = OpenListener(cameras_[i], first + static_cast<int>(i), error);
+      if (err == EADDRINUSE) {
+        ok = false;
+      } else if (err != 0) {
+        return false;
+      }
+    }
+    if (ok) return true;
+    std::lock_guard<std::mutex> lock(mu_);
+    for (Camera& c : cameras_) CloseFd(&c.listen_fd);
+  }
+  *error = "found no run of " + std::to_string(cameras_.size()) + " free consecutive ports";
+  return false;
+}
+
+bool CameraSimulator::Start(std::string* error) {
+  if (thread_.joinable()) {
+    *error = "the simulator is already running";
+    return false;
+  }
+  if (!Listen(error)) return false;
+  thread_ = std::thread([this] { Serve(); });
+  return true;
+}
+
+void CameraSimulator::RequestStop() {
+  stop_requested_.store(true);
+  if (wake_write_ >= 0) {
+    int saved = errno;
+    ssize_t ignored = write(wake_write_, "x", 1);
+    (void)ignored;  // a full pipe already wakes the loop
+    errno = saved;
+  }
+}
+
+void CameraSimulator::Stop() {
+  RequestStop();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+int CameraSimulator::port() const {
+  return ports_.empty() ? 0 : ports_.front();
+}
+
+std::string CameraSimulator::address() const {
+  BindAddress a;
+  bool v6 = ParseBindAddress(options_.bind_address, &a) && a.family == AF_INET6;
+  return (v6 ? "[" + options_.bind_address + "]" : options_.bind_address) + ":" +
+         std::to_string(port());
+}
+
+int CameraSimulator::FindCamera(int port) const {
+  if (ports_.empty()) return -1;
+  long index = static_cast<long>(port) - ports_.front();
+  if (index >= 0 && index < static_cast<long>(ports_.size()) && ports_[index] == port) {
+    return static_cast<int>(index);
+  }
+  return -1;
+}
+
+std::optional<CameraState> CameraSimulator::state(int port) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  int i = FindCamera(port);
+  if (i < 0) return std::nullopt;
+  const Camera& c = cameras_[static_cast<size_t>(i)];
+  return CameraState{c.orientation.flip, c.orientation.mirror, c.listen_fd >= 0};
+}
+
+bool CameraSimulator::SetState(int port, int flip, int mirror) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int i = FindCamera(port);
+  if (i < 0) return false;
+  cameras_[static_cast<size_t>(i)].orientation = {flip ? 1 : 0, mirror ? 1 : 0};
+  return true;
+}
+
+bool CameraSimulator::SetFault(int port, Fault fault) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int i = FindCamera(port);
+  if (i < 0) return false;
+  cameras_[static_cast<size_t>(i)].fault = fault;
+  return true;
+}
+
+bool CameraSimulator::SetChipType(int port, int chip_type) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int i = FindCamera(port);
+  if (i < 0) return false;
+  cameras_[static_cast<size_t>(i)].settings.chip_type = chip_type;
+  return true;
+}
+
+std::vector<RequestRecord> CameraSimulator::requests() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return {log_.begin(), log_.end()};
+}
+
+size_t CameraSimulator::request_count() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return log_total_;
+}
+
+bool CameraSimulator::WaitForRequests(size_t count, milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return log_cv_.wait_for(lock, timeout, [&] { return log_total_ >= count; });
+}
+
+void CameraSimulator::Record(RequestRecord record) {
+  if (options_.print_requests) {
+    std::string line = FormatRecord(record) + "\n";
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+  }
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++log_total_;
+    if (options_.log_capacity > 0) {
+      log_.push_back(std::move(record));
+      while (log_.size() > options_.log_capacity) log_.pop_front();
+    }
+  }
+  log_cv_.notify_all();
+}
+
+void CameraSimulator::Serve() {
+  std::vector<struct pollfd> fds;
+  std::vector<size_t> listener_of;  // pollfd index - 1 -> camera, for the listener entries
+  while (!stop_requested_.load()) {
+    Clock::time_point now = Clock::now();
+    OnTimer(now);
+
+    fds.clear();
+    listener_of.clear();
+    fds.push_back({wake_read_, POLLIN, 0});
+    Clock::time_point next = kNever;
+    bool accepting = now >= accept_paused_until_;
+    if (!accepting) next = accept_paused_until_;
+    for (size_t i = 0; i < cameras_.size(); ++i) {
+      if (cameras_[i].listen_fd >= 0 && accepting) {
+        fds.push_back({cameras_[i].listen_fd, POLLIN, 0});
+        listener_of.push_back(i);
+      }
+      next = std::min(next, cameras_[i].relisten_at);
+    }
+    size_t first_connection = fds.size();
+    for (const auto& c : connections_) {
+      short events = c->phase == Connection::Phase::kWriting ? POLLOUT : POLLIN;
+      fds.push_back({c->fd, events, 0});
+      next = std::min(next, c->deadline);
+    }
+
+    int timeout = -1;
+    if (next != kNever) {
+      auto wait = std::chrono::ceil<milliseconds>(next - now).count();
+      timeout = static_cast<int>(std::clamp<long long>(wait, 0, 60000));
+    }
+    int n = poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      std::fprintf(stderr, "tiltwise-camsim: poll: %s\n", ErrnoText(errno).c_str());
+      break;
+    }
+    now = Clock::now();
+    if (fds[0].revents) {
+      char drain[64];
+      while (read(wake_read_, drain, sizeof drain) > 0) {
+      }
+    }
+    // Connections first: accepting appends to connections_ but keeps the indexes above.
+    size_t count = fds.size() - first_connection;
+    for (size_t k = 0; k < count; ++k) {
+      short revents = fds[first_connection + k].revents;
+      Connection& c = *connections_[k];
+      if (!revents || c.fd < 0) continue;
+      if (c.phase == Connection::Phase::kWriting) {
+        OnWritable(c, now);
+      } else {
+        OnReadable(c, now);
+      }
+    }
+    for (size_t k = 0; k < listener_of.size(); ++k) {
+      if (fds[1 + k].revents) Accept(listener_of[k], now);
+    }
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [](const auto& c) { return c->fd < 0; }),
+                       connections_.end());
+  }
+  CloseAll();
+}
+
+void CameraSimulator::CloseAll() {
+  for (auto& c : connections_) CloseFd(&c->fd);
+  connections_.clear();
+  std::lock_guard<std::mutex> lock(mu_);
+  for (Camera& c : cameras_) {
+    CloseFd(&c.listen_fd);
+    c.relisten_at = kNever;
+  }
+}
+
+void CameraSimulator::Accept(size_t camera_index, Clock::time_point now) {
+  Camera& camera = cameras_[camera_index];
+  for (size_t i = 0; i < kMaxAcceptsPerWake && camera.listen_fd >= 0; ++i) {
+    int fd = accept(camera.listen_fd, nullptr, nullptr);
+    if (fd < 0) {
+      int err = errno;
+      if (err == EINTR || err == ECONNABORTED) continue;
+      if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
+        // The pending connection stays queued; try again after a pause instead of spinning.
+        if (accept_paused_until_ + std::chrono::seconds(5) < now) {
+          std::fprintf(stderr, "tiltwise-camsim: accept: %s\n", ErrnoText(err).c_str());
+        }
+        accept_paused_until_ = now + kAcceptPause;
+      }
+      return;
+    }
+    SetCloseOnExec(fd);
+    Fault fault;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      fault = camera.fault;
+    }
+    if (fault == Fault::kClose || !SetNonBlocking(fd)) {
+      close(fd);
+      if (fault == Fault::kClose) Record({camera.port, "-", "-", 0, Fault::kClose});
+      continue;
+    }
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    c->camera = camera_index;
+    c->fault = fault;
+    c->deadline = fault == Fault::kSilent ? kNever : now + options_.request_timeout;
+    connections_.push_back(std::move(c));
+  }
+}
+
+void CameraSimulator::OnReadable(Connection& c, Clock::time_point now) {
+  char buf[4096];
+  for (;;) {
+    size_t want = sizeof buf;
+    if (c.phase == Connection::Phase::kReading) {
+      want = std::min(want, options_.max_request_bytes + 1 - c.in.size());
+    }
+    ssize_t n = recv(c.fd, buf, want, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (!WouldBlock(errno)) CloseFd(&c.fd);
+      return;
+    }
+    if (n == 0) {  // the peer closed: nothing more can be delivered
+      CloseFd(&c.fd);
+      return;
+    }
+    if (c.phase != Connection::Phase::kReading) continue;  // discard
+    c.in.append(buf, static_cast<size_t>(n));
+    ParsedRequest request;
+    size_t header_length = 0;
+    ParseStatus status = ParseRequest(c.in, &request, &header_length);
+    if (status == ParseStatus::kIncomplete && c.in.size() <= options_.max_request_bytes) continue;
+    if (status == ParseStatus::kComplete) {
+      HandleRequest(c, request, now);
+    } else if (c.fault == Fault::kSilent) {
+      c.phase = Connection::Phase::kSilent;
+    } else {
+      Record({cameras_[c.camera].port, "-", "-", 400, c.fault});
+      StartReply(c, BadRequestResponse(cameras_[c.camera].settings.http10), now);
+    }
+    c.in.clear();
+    c.in.shrink_to_fit();
+    if (c.fd < 0 || c.phase == Connection::Phase::kWriting) return;
+  }
+}
+
+void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
+                                    Clock::time_point now) {
+  Camera& camera = cameras_[c.camera];
+  RequestRecord record{camera.port, request.method, PrintableTarget(request.target), 0, c.fault};
+  if (c.fault == Fault::kSilent) {
+    c.phase = Connection::Phase::kSilent;
+    Record(std::move(record));
+    return;
+  }
+  Outcome outcome;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    CameraSettings settings = camera.settings;
+    settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
+    outcome = Respond(request, settings, &camera.orientation);
+  }
+  record.status = outcome.status;
+  Record(std::move(record));
+  // Close the listener before the reply goes out, so a client that saw "[Succeed]" finds the
+  // camera already gone.
+  if (outcome.restart && options_.reboot_time.count() > 0) Restart(c.camera, c, now);
+  StartReply(c, std::move(outcome.reply), now);
+}
+
+void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
+                              Clock::time_point now) {
+  Camera& camera = cameras_[camera_index];
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    CloseFd(&camera.listen_fd);
+  }
+  camera.relisten_at = now + options_.reboot_time;
+  // A restarting camera drops its other connections; the one that asked gets its reply.
+  for (auto& other : connections_) {
+    if (other->camera == camera_index && other.get() != &asking) CloseFd(&other->fd);
+  }
+}
+
+void CameraSimulator::StartReply(Connection& c, std::string reply, Clock::time_point now) {
+  c.out = std::move(reply);
+  c.sent = 0;
+  if (c.fault == Fault::kTrickle) {
+    c.phase = Connection::Phase::kTrickle;
+    c.deadline = now;  // the first byte goes out at once
+    return;
+  }
+  c.phase = Connection::Phase::kWriting;
+  c.deadline = now + options_.request_timeout;
+  OnWritable(c, now);
+}
+
+void CameraSimulator::OnWritable(Connection& c, Clock::time_point now) {
+  while (c.sent < c.out.size()) {
+    ssize_t n = send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (!WouldBlock(errno)) CloseFd(&c.fd);  // the client went away mid-reply
+      return;
+    }
+    c.sent += static_cast<size_t>(n);
+  }
+  FinishReply(c, now);
+}
+
+void CameraSimulator::FinishReply(Connection& c, Clock::time_point now) {
+  // Half-close so the client sees the end at once, then read until it closes: closing with
+  // unread input would reset the connection and could destroy the reply in flight.
+  shutdown(c.fd, SHUT_WR);
+  c.out.clear();
+  c.out.shrink_to_fit();
+  c.phase = Connection::Phase::kDraining;
+  c.deadline = now + kDrainTime;
+}
+
+void CameraSimulator::OnTimer(Clock::time_point now) {
+  for (auto& cp : connections_) {
+    Connection& c = *cp;
+    if (c.fd < 0 || now < c.deadline) continue;
+    if (c.phase != Connection::Phase::kTrickle) {
+      CloseFd(&c.fd);  // request, reply or drain took too long
+      continue;
+    }
+    ssize_t n = send(c.fd, c.out.data() + c.sent, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && !WouldBlock(errno) && errno != EINTR) {
+      CloseFd(&c.fd);
+      continue;
+    }
+    if (n > 0) ++c.sent;
+    if (c.sent == c.out.size()) {
+      FinishReply(c, now);
+    } else {
+      c.deadline = now + options_.trickle_interval;
+    }
+  }
+  for (Camera& camera : cameras_) {
+    if (now < camera.relisten_at) continue;
+    std::string error;
+    if (OpenListener(camera, camera.port, &error) == 0) {
+      camera.relisten_at = kNever;
+    } else {
+      std::fprintf(stderr, "tiltwise-camsim: %s; trying again\n", error.c_str());
+      camera.relisten_at = now + kRelistenRetry;
+    }
+  }
+}
+
+}  // namespace camsim

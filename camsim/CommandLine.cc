@@ -1,0 +1,255 @@
+#include "camsim/CommandLine.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace camsim {
+namespace {
+
+bool ParseInt(const std::string& text, long min, long max, int* out) {
+  if (text.empty() || text.size() > 11) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (!(c >= '0' && c <= '9') && !(i == 0 && c == '-' && text.size() > 1)) return false;
+  }
+  long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value < min || value > max) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+std::string Range(long min, long max) {
+  return " (expected " + std::to_string(min) + ".." + std::to_string(max) + ")";
+}
+
+// "PORT:VALUE" or "@INDEX:VALUE"; the value may itself hold colons (a password).
+bool ParseCameraValue(const std::string& option, const std::string& text, CameraSelector* camera,
+                      std::string* value, std::string* error) {
+  size_t colon = text.find(':');
+  std::string which = text.substr(0, colon);
+  bool by_index = !which.empty() && which[0] == '@';
+  int number = 0;
+  bool ok = colon != std::string::npos && (by_index ? ParseInt(which.substr(1), 0, 65534, &number)
+                                                    : ParseInt(which, 1, 65535, &number));
+  if (!ok) {
+    *error = option + " " + text + ": expected PORT:VALUE or @INDEX:VALUE";
+    return false;
+  }
+  camera->by_index = by_index;
+  camera->value = number;
+  *value = text.substr(colon + 1);
+  return true;
+}
+
+struct OptionSpec {
+  const char* name;
+  bool takes_value;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"-h", false},           {"--help", false},        {"--no-info-page", false},
+    {"--http10", false},     {"--quiet", false},       {"--bind", true},
+    {"--port", true},        {"--base-port", true},    {"--cameras", true},
+    {"--user", true},        {"--password", true},     {"--chip-type", true},
+    {"--flip", true},        {"--mirror", true},       {"--reboot-seconds", true},
+    {"--fault", true},       {"--chip-type-at", true}, {"--user-at", true},
+    {"--password-at", true},
+};
+
+bool Number(const std::string& name, const std::string& value, long min, long max, int* out,
+            std::string* error) {
+  if (ParseInt(value, min, max, out)) return true;
+  *error = name + ": not a valid number: '" + value + "'" + Range(min, max);
+  return false;
+}
+
+// Applies one option with its value to `cl`.
+bool Apply(const std::string& name, const std::string& value, CommandLine* cl, std::string* error) {
+  SimulatorOptions& o = cl->options;
+  if (name == "-h" || name == "--help") {
+    cl->help = true;
+  } else if (name == "--no-info-page") {
+    o.info_page = false;
+  } else if (name == "--http10") {
+    o.http10 = true;
+  } else if (name == "--quiet") {
+    o.print_requests = false;
+  } else if (name == "--bind") {
+    struct in6_addr scratch;
+    if (inet_pton(AF_INET, value.c_str(), &scratch) != 1 &&
+        inet_pton(AF_INET6, value.c_str(), &scratch) != 1) {
+      *error = "--bind: not a numeric IPv4 or IPv6 address: '" + value + "'";
+      return false;
+    }
+    o.bind_address = value;
+  } else if (name == "--port" || name == "--base-port") {
+    return Number(name, value, 0, 65535, &o.port, error);
+  } else if (name == "--cameras") {
+    return Number(name, value, 1, 65535, &o.cameras, error);
+  } else if (name == "--user") {
+    o.user = value;
+  } else if (name == "--password") {
+    o.password = value;
+  } else if (name == "--chip-type") {
+    return Number(name, value, INT_MIN, INT_MAX, &o.chip_type, error);
+  } else if (name == "--flip") {
+    return Number(name, value, 0, 1, &o.flip, error);
+  } else if (name == "--mirror") {
+    return Number(name, value, 0, 1, &o.mirror, error);
+  } else if (name == "--reboot-seconds") {
+    int seconds = 0;
+    if (!Number(name, value, 0, 86400, &seconds, error)) return false;
+    o.reboot_time = std::chrono::seconds(seconds);
+  } else {  // the per-camera options
+    CameraOverride ov;
+    std::string v;
+    if (!ParseCameraValue(name, value, &ov.camera, &v, error)) return false;
+    if (name == "--fault") {
+      Fault fault;
+      if (!ParseFault(v, &fault) || fault == Fault::kNone) {
+        *error = "--fault " + value + ": unknown kind '" + v +
+                 "' (expected silent, close, trickle or oversize)";
+        return false;
+      }
+      ov.fault = fault;
+    } else if (name == "--chip-type-at") {
+      int chip_type = 0;
+      if (!Number(name, v, INT_MIN, INT_MAX, &chip_type, error)) return false;
+      ov.chip_type = chip_type;
+    } else if (name == "--user-at") {
+      ov.user = v;
+    } else {
+      ov.password = v;
+    }
+    o.overrides.push_back(ov);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
+  CommandLine cl;
+  SimulatorOptions& o = cl.options;
+  o.print_requests = true;
+  o.log_capacity = 0;  // the program prints its log; it keeps none in memory
+  bool port_given = false;
+  bool base_port_given = false;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    bool inline_value = false;
+    size_t eq = name.find('=');
+    if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+      inline_value = true;
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : kOptions) {
+      if (name == s.name) spec = &s;
+    }
+    if (!spec) {
+      *error =
+          (args[i].rfind("-", 0) == 0 ? "unknown option: " : "unexpected argument: ") + args[i];
+      return false;
+    }
+    if (!spec->takes_value && inline_value) {
+      *error = name + " takes no value";
+      return false;
+    }
+    if (spec->takes_value && !inline_value) {
+      if (i + 1 >= args.size()) {
+        *error = name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (!Apply(name, value, &cl, error)) return false;
+    port_given |= name == "--port";
+    base_port_given |= name == "--base-port";
+  }
+
+  if (port_given && base_port_given) {
+    *error = "--port and --base-port both set the first port; give one of them";
+    return false;
+  }
+  if (o.port != 0 && o.port + o.cameras - 1 > 65535) {
+    *error = "--cameras " + std::to_string(o.cameras) + " from port " + std::to_string(o.port) +
+             " goes beyond port 65535";
+    return false;
+  }
+  for (const CameraOverride& ov : o.overrides) {
+    if (ov.camera.by_index && ov.camera.value >= o.cameras) {
+      *error = "camera @" + std::to_string(ov.camera.value) + " does not exist (there are " +
+               std::to_string(o.cameras) + " cameras, counted from @0)";
+      return false;
+    }
+    if (!ov.camera.by_index && o.port == 0) {
+      *error = "with --port 0 the ports are not known in advance: name cameras as @INDEX";
+      return false;
+    }
+    if (!ov.camera.by_index &&
+        (ov.camera.value < o.port || ov.camera.value > o.port + o.cameras - 1)) {
+      *error = "no camera listens on port " + std::to_string(ov.camera.value) + " (ports " +
+               std::to_string(o.port) + ".." + std::to_string(o.port + o.cameras - 1) + ")";
+      return false;
+    }
+  }
+  *out = std::move(cl);
+  return true;
+}
+
+const char* UsageText() {
+  return "Usage: tiltwise-camsim [OPTION]...\n"
+         "Stands in for network cameras' web servers: the information page /qx.html and the\n"
+         "param.cgi commands getmotorrange and setmotorrange, behind Basic authentication.\n"
+         "\n"
+         "  --bind ADDR             numeric address to listen on (default 127.0.0.1)\n"
+         "  --port P                the camera's port; 0 = any free port (default 8080)\n"
+         "  --cameras N             run N independent cameras on ports P..P+N-1 (default 1)\n"
+         "  --base-port P           the first camera's port; the same as --port\n"
+         "  --user USER             user name the cameras accept (default admin)\n"
+         "  --password PASS         password the cameras accept (default quillpen)\n"
+         "  --chip-type N           chip_type on the information page (default 71)\n"
+         "  --flip 0|1              starting flip setting (default 0)\n"
+         "  --mirror 0|1            starting mirror setting (default 0)\n"
+         "  --no-info-page          answer /qx.html with 404 Not Found\n"
+         "  --http10                status lines say HTTP/1.0 instead of HTTP/1.1\n"
+         "  --reboot-seconds N      after a successful set the camera restarts: it refuses\n"
+         "                          connections for N seconds (default 0: back at once)\n"
+         "  --fault CAM:KIND        make one camera misbehave; KIND is one of\n"
+         "                            silent    read the request, never answer\n"
+         "                            close     accept and close without a byte\n"
+         "                            trickle   send the reply one byte a second\n"
+         "                            oversize  an 8 KiB reply, content after byte 2048\n"
+         "  --chip-type-at CAM:N    another chip type for one camera\n"
+         "  --user-at CAM:USER      another user name for one camera\n"
+         "  --password-at CAM:PASS  another password for one camera\n"
+         "  --quiet                 print no line per request\n"
+         "  -h, --help              show this help and exit\n"
+         "\n"
+         "CAM is a port number, or @I for the I-th camera counted from 0 (needed with --port 0).\n"
+         "Options given twice: the last one counts; per-camera options add up.\n"
+         "\n"
+         "Prints \"listening on ADDR:PORT\" (a fleet: \"ADDR:FIRST-LAST (N cameras)\") once "
+         "ready,\n"
+         "then \"PORT METHOD PATH STATUS\" for each request. Stops on SIGINT or SIGTERM.\n"
+         "Exit status: 0 after a stop by signal, 1 when it cannot listen, 2 on bad usage.\n";
+}
+
+std::string ListeningLine(const CameraSimulator& sim) {
+  std::string line = "listening on " + sim.address();
+  const std::vector<int>& ports = sim.ports();
+  if (ports.size() > 1) {
+    line += "-" + std::to_string(ports.back()) + " (" + std::to_string(ports.size()) + " cameras)";
+  }
+  return line;
+}
+
+}  // namespace camsim

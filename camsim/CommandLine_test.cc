@@ -1,0 +1,153 @@
+#include "camsim/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace camsim {
+namespace {
+
+bool Parse(std::vector<std::string> args, CommandLine* out, std::string* error) {
+  return ParseCommandLine(args, out, error);
+}
+
+std::string ErrorOf(std::vector<std::string> args) {
+  CommandLine cl;
+  std::string error;
+  EXPECT_FALSE(ParseCommandLine(args, &cl, &error)) << "accepted: " << args[0];
+  return error;
+}
+
+TEST(CommandLineTest, Defaults) {
+  CommandLine cl;
+  std::string error;
+  ASSERT_TRUE(Parse({}, &cl, &error)) << error;
+  const SimulatorOptions& o = cl.options;
+  EXPECT_FALSE(cl.help);
+  EXPECT_EQ(o.bind_address, "127.0.0.1");
+  EXPECT_EQ(o.port, 8080);
+  EXPECT_EQ(o.cameras, 1);
+  EXPECT_EQ(o.user, "admin");
+  EXPECT_EQ(o.password, "quillpen");
+  EXPECT_EQ(o.chip_type, 71);
+  EXPECT_EQ(o.flip, 0);
+  EXPECT_EQ(o.mirror, 0);
+  EXPECT_TRUE(o.info_page);
+  EXPECT_FALSE(o.http10);
+  EXPECT_EQ(o.reboot_time.count(), 0);
+  EXPECT_TRUE(o.print_requests);
+  EXPECT_EQ(o.log_capacity, 0u);
+  EXPECT_TRUE(o.overrides.empty());
+}
+
+TEST(CommandLineTest, EveryOption) {
+  CommandLine cl;
+  std::string error;
+  ASSERT_TRUE(Parse({"--bind",
+                     "::1",
+                     "--base-port=9000",
+                     "--cameras",
+                     "10",
+                     "--user",
+                     "u",
+                     "--password=p=q",
+                     "--chip-type",
+                     "-5",
+                     "--flip",
+                     "1",
+                     "--mirror=1",
+                     "--no-info-page",
+                     "--http10",
+                     "--reboot-seconds",
+                     "3",
+                     "--quiet",
+                     "--fault",
+                     "9001:silent",
+                     "--fault=@2:trickle",
+                     "--chip-type-at",
+                     "9003:72",
+                     "--user-at",
+                     "@4:op",
+                     "--password-at",
+                     "9005:a:b"},
+                    &cl, &error))
+      << error;
+  const SimulatorOptions& o = cl.options;
+  EXPECT_EQ(o.bind_address, "::1");
+  EXPECT_EQ(o.port, 9000);
+  EXPECT_EQ(o.cameras, 10);
+  EXPECT_EQ(o.user, "u");
+  EXPECT_EQ(o.password, "p=q");
+  EXPECT_EQ(o.chip_type, -5);
+  EXPECT_EQ(o.flip, 1);
+  EXPECT_EQ(o.mirror, 1);
+  EXPECT_FALSE(o.info_page);
+  EXPECT_TRUE(o.http10);
+  EXPECT_EQ(o.reboot_time.count(), 3000);
+  EXPECT_FALSE(o.print_requests);
+  ASSERT_EQ(o.overrides.size(), 5u);
+  EXPECT_FALSE(o.overrides[0].camera.by_index);
+  EXPECT_EQ(o.overrides[0].camera.value, 9001);
+  EXPECT_EQ(o.overrides[0].fault, Fault::kSilent);
+  EXPECT_TRUE(o.overrides[1].camera.by_index);
+  EXPECT_EQ(o.overrides[1].camera.value, 2);
+  EXPECT_EQ(o.overrides[1].fault, Fault::kTrickle);
+  EXPECT_EQ(o.overrides[2].chip_type, 72);
+  EXPECT_EQ(o.overrides[3].user, "op");
+  EXPECT_EQ(o.overrides[4].password, "a:b");
+  EXPECT_FALSE(o.overrides[4].fault);
+
+  ASSERT_TRUE(Parse({"-h"}, &cl, &error));
+  EXPECT_TRUE(cl.help);
+}
+
+TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
+  EXPECT_EQ(ErrorOf({"--frobnicate"}), "unknown option: --frobnicate");
+  EXPECT_EQ(ErrorOf({"8080"}), "unexpected argument: 8080");
+  EXPECT_EQ(ErrorOf({"--port"}), "--port needs a value");
+  EXPECT_EQ(ErrorOf({"--http10=1"}), "--http10 takes no value");
+  EXPECT_EQ(ErrorOf({"--port", "80a"}), "--port: not a valid number: '80a' (expected 0..65535)");
+  EXPECT_EQ(ErrorOf({"--port", "65536"}),
+            "--port: not a valid number: '65536' (expected 0..65535)");
+  EXPECT_EQ(ErrorOf({"--flip", "2"}), "--flip: not a valid number: '2' (expected 0..1)");
+  EXPECT_EQ(ErrorOf({"--mirror", ""}), "--mirror: not a valid number: '' (expected 0..1)");
+  EXPECT_EQ(ErrorOf({"--cameras", "0"}), "--cameras: not a valid number: '0' (expected 1..65535)");
+  EXPECT_EQ(ErrorOf({"--reboot-seconds", "-1"}),
+            "--reboot-seconds: not a valid number: '-1' (expected 0..86400)");
+  EXPECT_EQ(ErrorOf({"--chip-type", "99999999999"}).substr(0, 26), "--chip-type: not a valid n");
+  EXPECT_EQ(ErrorOf({"--bind", "localhost"}),
+            "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
+  EXPECT_EQ(ErrorOf({"--fault", "8080:slow"}),
+            "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle or oversize)");
+  EXPECT_EQ(ErrorOf({"--fault", "8080"}), "--fault 8080: expected PORT:VALUE or @INDEX:VALUE");
+  EXPECT_EQ(ErrorOf({"--fault", "@x:close"}),
+            "--fault @x:close: expected PORT:VALUE or @INDEX:VALUE");
+  EXPECT_EQ(ErrorOf({"--chip-type-at", "8080:seven"}),
+            "--chip-type-at: not a valid number: 'seven' (expected -2147483648..2147483647)");
+  EXPECT_EQ(ErrorOf({"--fault", "8081:close"}),
+            "no camera listens on port 8081 (ports 8080..8080)");
+  EXPECT_EQ(ErrorOf({"--cameras", "3", "--fault", "@3:close"}),
+            "camera @3 does not exist (there are 3 cameras, counted from @0)");
+  EXPECT_EQ(ErrorOf({"--port", "0", "--fault", "8080:close"}),
+            "with --port 0 the ports are not known in advance: name cameras as @INDEX");
+  EXPECT_EQ(ErrorOf({"--port", "9000", "--base-port", "9000"}),
+            "--port and --base-port both set the first port; give one of them");
+  EXPECT_EQ(ErrorOf({"--port", "65000", "--cameras", "1000"}),
+            "--cameras 1000 from port 65000 goes beyond port 65535");
+}
+
+TEST(CommandLineTest, ListeningLineNamesTheWholeFleet) {
+  SimulatorOptions options;
+  options.port = 0;
+  CameraSimulator one(options);
+  std::string error;
+  ASSERT_TRUE(one.Listen(&error)) << error;
+  EXPECT_EQ(ListeningLine(one), "listening on 127.0.0.1:" + std::to_string(one.port()));
+
+  options.cameras = 3;
+  CameraSimulator fleet(options);
+  ASSERT_TRUE(fleet.Listen(&error)) << error;
+  EXPECT_EQ(ListeningLine(fleet), "listening on 127.0.0.1:" + std::to_string(fleet.port()) + "-" +
+                                      std::to_string(fleet.port() + 2) + " (3 cameras)");
+}
+
+}  // namespace
+}  // namespace camsim
