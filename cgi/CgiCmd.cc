@@ -60,10 +60,25 @@ net::Socket Connect(const CString& ip, int port, const Budget& budget) {
   return s;
 }
 
+// Each pass waits afresh, for the whole limit or what is left before the deadline.
+int SendAll(net::Socket s, const char* data, int length, const Budget& budget) {
+  while (length > 0) {
+    if (net::WaitWritable(s, budget.Next()) != net::Wait::kReady) return -1;
+    int sent = net::Send(s, data, length);
+    if (sent >= 0) {
+      data += sent;
+      length -= sent;
+    } else if (!net::LastErrorIsTransient()) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
 int SendRequest(net::Socket s, const CString& user, const CString& password, const CString& path,
                 const Budget& budget) {
   CString request = CCgiCmd::BuildGetRequest(user, password, path);
-  return CCgiCmd::SendWithTimeout(s, request, request.GetLength(), budget.Next());
+  return SendAll(s, request, request.GetLength(), budget);
 }
 
 int Exchange(const CString& ip, int port, const CString& user, const CString& password,
@@ -172,17 +187,7 @@ CString CCgiCmd::BuildGetRequest(const CString& user, const CString& password,
 }
 
 int CCgiCmd::SendWithTimeout(net::Socket s, const char* data, int length, int timeoutMs) {
-  while (length > 0) {
-    if (net::WaitWritable(s, ToPollMs(ToWaitLimit(timeoutMs))) != net::Wait::kReady) return -1;
-    int sent = net::Send(s, data, length);
-    if (sent >= 0) {
-      data += sent;
-      length -= sent;
-    } else if (!net::LastErrorIsTransient()) {
-      return -1;
-    }
-  }
-  return 0;
+  return SendAll(s, data, length, Budget(timeoutMs, 0));
 }
 
 CString CCgiCmd::GetVarString(CString text, CString key, int bNoVarPrefix) {

@@ -39,7 +39,9 @@ enum class Wait { kReady, kTimeout, kError };
 Wait WaitReadable(Socket s, int timeoutMs);
 Wait WaitWritable(Socket s, int timeoutMs);
 
-// send/recv with flags 0, except that a peer who has gone away never raises SIGPIPE.
+// send/recv with flags 0, except that a peer who has gone away never raises SIGPIPE, and that
+// Send never blocks: it takes what fits in the socket buffer at once (perhaps only part) and
+// fails with a transient error when nothing fits.
 // Return the count, or -1 with the reason left for LastErrorIsTransient/LastErrorText.
 int Send(Socket s, const char* data, int length);
 int Recv(Socket s, char* buffer, int capacity);

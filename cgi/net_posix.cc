@@ -15,10 +15,13 @@ namespace net {
 namespace {
 
 #if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL;
+constexpr int kNoSignal = MSG_NOSIGNAL;
 #else
-constexpr int kSendFlags = 0;
+constexpr int kNoSignal = 0;
 #endif
+// A blocking send of more than the socket buffer takes would wait, unbounded, for the peer to
+// read; the caller's writability wait is the only wait there should be.
+constexpr int kSendFlags = kNoSignal | MSG_DONTWAIT;
 
 // poll rather than select: select's bitmask cannot hold a descriptor of FD_SETSIZE or more.
 Wait PollFor(Socket s, short events, int timeoutMs) {

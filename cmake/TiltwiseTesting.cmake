@@ -29,6 +29,6 @@ function(tiltwise_add_test name)
     # Listing the cases would start the emulator at build time; run the binary as one test.
     add_test(NAME ${name} COMMAND ${name})
   else()
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30)
+    gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30)
   endif()
 endfunction()
