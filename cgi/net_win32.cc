@@ -1,6 +1,8 @@
-// Windows Sockets 2 behind cgi/net.h. <winsock2.h> must come before <windows.h>.
+// Windows Sockets 2 behind cgi/net.h.
+// clang-format off
+#include <winsock2.h>  // before <windows.h>, which would bring in the old Winsock 1 header
 #include <windows.h>
-#include <winsock2.h>
+// clang-format on
 
 #include <chrono>
 #include <cstring>
@@ -130,9 +132,18 @@ Wait WaitWritable(Socket s, int timeoutMs) {
   return SelectFor(s, Interest::kWrite, timeoutMs);
 }
 
+// Windows has no per-call MSG_DONTWAIT: the socket is non-blocking just for this send, so a
+// peer that stops reading cannot hold it beyond the caller's writability wait.
 int Send(Socket s, const char* data, int length) {
+  if (!SetNonBlocking(s, true)) return -1;
   int r = ::send(static_cast<SOCKET>(s), data, length, 0);
-  return r == SOCKET_ERROR ? -1 : r;
+  const int e = ::WSAGetLastError();
+  SetNonBlocking(s, false);
+  if (r == SOCKET_ERROR) {
+    ::WSASetLastError(e);
+    return -1;
+  }
+  return r;
 }
 
 int Recv(Socket s, char* buffer, int capacity) {
