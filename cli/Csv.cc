@@ -1,0 +1,221 @@
+#include "cli/Csv.h"
+
+#include <cctype>
+#include <optional>
+
+namespace cli {
+namespace {
+
+enum class Column { kHost, kPort, kUser, kFlip, kMirror };
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::optional<Column> ColumnNamed(const std::string& name) {
+  if (name == "host") return Column::kHost;
+  if (name == "port") return Column::kPort;
+  if (name == "user") return Column::kUser;
+  if (name == "flip") return Column::kFlip;
+  if (name == "mirror") return Column::kMirror;
+  return std::nullopt;
+}
+
+// Keeps the error short when a line holds binary junk or is very long.
+std::string Quoted(std::string_view value) {
+  std::string out = "\"";
+  size_t n = 0;
+  for (char c : value) {
+    if (++n > 40) {
+      out += "...";
+      break;
+    }
+    out +=
+        (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) ? '?' : c;
+  }
+  return out + "\"";
+}
+
+// Reads the header; false with `error` set when it is not usable.
+bool ReadHeader(const std::vector<std::string>& fields, std::vector<std::optional<Column>>* columns,
+                std::string* error) {
+  bool seen[5] = {};
+  for (const std::string& field : fields) {
+    const std::string name = Lower(Trim(field));
+    std::optional<Column> column = ColumnNamed(name);
+    if (!column) {
+      // A misspelt "flip" column must not quietly fall back to the --flip option.
+      *error = "unknown column " + Quoted(name) + " (known: host, port, user, flip, mirror)";
+      return false;
+    }
+    if (seen[static_cast<int>(*column)]) {
+      *error = "column " + Quoted(name) + " appears twice";
+      return false;
+    }
+    seen[static_cast<int>(*column)] = true;
+    columns->push_back(column);
+  }
+  if (!seen[static_cast<int>(Column::kHost)]) {
+    *error = "the header names no \"host\" column";
+    return false;
+  }
+  return true;
+}
+
+bool ReadRow(const std::vector<std::string>& fields,
+             const std::vector<std::optional<Column>>& columns, Target* target,
+             std::string* error) {
+  if (fields.size() != columns.size()) {
+    *error = "expected " + std::to_string(columns.size()) + " fields as in the header, found " +
+             std::to_string(fields.size());
+    return false;
+  }
+  std::string host;
+  std::optional<int> port;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view value = Trim(fields[i]);
+    switch (*columns[i]) {
+      case Column::kHost:
+        if (!ParseDottedQuad(value, &host)) {
+          *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
+          return false;
+        }
+        break;
+      case Column::kPort:
+        if (!value.empty()) {
+          int p = 0;
+          if (!ParsePort(value, &p)) {
+            *error = "port " + Quoted(value) + " is not a port number (1-65535)";
+            return false;
+          }
+          port = p;
+        }
+        break;
+      case Column::kUser:
+        if (!value.empty()) target->user = std::string(value);
+        break;
+      case Column::kFlip:
+      case Column::kMirror:
+        if (!value.empty()) {
+          bool on = false;
+          const char* name = *columns[i] == Column::kFlip ? "flip" : "mirror";
+          if (!ParseOnOff(value, &on)) {
+            *error = std::string(name) + " " + Quoted(value) + " is not on or off";
+            return false;
+          }
+          (*columns[i] == Column::kFlip ? target->flip : target->mirror) = on;
+        }
+        break;
+    }
+  }
+  target->host = std::move(host);
+  target->port = port.value_or(80);
+  return true;
+}
+
+}  // namespace
+
+bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error) {
+  fields->clear();
+  std::string field;
+  size_t i = 0;
+  for (;;) {
+    field.clear();
+    // Blanks before an opening quote are allowed; the quoted part is taken as it is.
+    size_t start = i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      for (;;) {
+        if (i >= line.size()) {
+          *error = "a quoted field is not closed";
+          return false;
+        }
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += line[i++];
+      }
+      while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+      if (i < line.size() && line[i] != ',') {
+        *error = "text after a closing quote";
+        return false;
+      }
+    } else {
+      i = start;
+      while (i < line.size() && line[i] != ',') {
+        if (line[i] == '"') {
+          *error = "a quote inside an unquoted field";
+          return false;
+        }
+        field += line[i++];
+      }
+    }
+    fields->push_back(field);
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+void ReadTargetList(std::istream& in, const std::string& name, std::vector<Target>* targets,
+                    std::vector<std::string>* errors) {
+  std::vector<std::optional<Column>> columns;
+  bool haveHeader = false;
+  std::string line;
+  std::vector<std::string> fields;
+  std::string error;
+  size_t number = 0;
+  size_t rows = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    std::string_view view(line);
+    if (number == 1 && view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);  // UTF-8 mark
+    if (!view.empty() && view.back() == '\r') view.remove_suffix(1);
+    const std::string_view trimmed = Trim(view);
+    if (trimmed.empty() || trimmed.front() == '#') continue;
+    const std::string where = name + ":" + std::to_string(number) + ": ";
+    if (!SplitCsvLine(view, &fields, &error)) {
+      errors->push_back(where + error);
+      continue;
+    }
+    if (!haveHeader) {
+      if (!ReadHeader(fields, &columns, &error)) {
+        errors->push_back(where + error);
+        return;  // every further line would be wrong too
+      }
+      haveHeader = true;
+      continue;
+    }
+    ++rows;
+    Target target;
+    target.origin = name + ":" + std::to_string(number);
+    if (!ReadRow(fields, columns, &target, &error)) {
+      errors->push_back(where + error);
+      continue;
+    }
+    targets->push_back(std::move(target));
+  }
+  if (in.bad()) {
+    errors->push_back(name + ": read error after line " + std::to_string(number));
+  } else if (!haveHeader) {
+    errors->push_back(name + ": no header line (such as \"host,port,flip,mirror\")");
+  } else if (rows == 0) {
+    errors->push_back(name + ": the list names no camera");
+  }
+}
+
+}  // namespace cli

@@ -1,0 +1,35 @@
+// The target list: CSV with a header line that names the columns.
+//
+//   # site B, second floor
+//   host,port,user,flip,mirror
+//   192.168.1.20,80,,on,off
+//   192.168.1.21
+//
+// Columns: host (required), port, user, flip, mirror, in any order; names are matched without
+// regard to case. Empty cells take the defaults (port 80, the --user value, the --flip and
+// --mirror options). Lines starting with '#' and blank lines are skipped. Fields may be quoted
+// with '"' ("" inside stands for one quote) but may not span lines.
+#ifndef TILTWISE_CLI_CSV_H_
+#define TILTWISE_CLI_CSV_H_
+
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/Targets.h"
+
+namespace cli {
+
+// Splits one line into fields. False, with `error` set, on a stray or unclosed quote.
+bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error);
+
+// Reads the whole list. Every bad line adds one message "NAME:LINE: what" to `errors`, and so
+// does a missing header or a list without cameras. `targets` is complete only when `errors`
+// stayed empty.
+void ReadTargetList(std::istream& in, const std::string& name, std::vector<Target>* targets,
+                    std::vector<std::string>* errors);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_CSV_H_

@@ -1,0 +1,175 @@
+#include "cli/Report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace cli {
+namespace {
+
+const char* OnOff(bool on) {
+  return on ? "on" : "off";
+}
+
+nlohmann::ordered_json OptionalBool(const std::optional<Orientation>& o, bool Orientation::*field) {
+  if (!o) return nullptr;
+  return (*o).*field;
+}
+
+// "off->on" for a change, "on" when nothing changed or only one side is known, "-" when none.
+std::string Cell(const std::optional<Orientation>& before, const std::optional<Orientation>& after,
+                 bool Orientation::*field) {
+  if (before && after && (*before).*field != (*after).*field) {
+    return std::string(OnOff((*before).*field)) + "->" + OnOff((*after).*field);
+  }
+  if (before) return OnOff((*before).*field);
+  if (after) return std::string("->") + OnOff((*after).*field);
+  return "-";
+}
+
+std::string Seconds(std::int64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+std::string JsonLine(const CameraReport& r) {
+  nlohmann::ordered_json j;
+  j["address"] = r.host;
+  j["port"] = r.port;
+  j["action"] = ActionName(r.action);
+  j["outcome"] = StatusName(r.status);
+  j["ok"] = r.ok;
+  j["message"] = r.message;
+  if (!r.note.empty()) j["note"] = r.note;
+  j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
+  j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
+  j["flip_after"] = OptionalBool(r.after, &Orientation::flip);
+  j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
+  if (r.verified) j["verified"] = *r.verified;
+  j["elapsed_ms"] = r.elapsedMs;
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string FormatTable(const std::vector<CameraReport>& reports) {
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"CAMERA", "ACTION", "RESULT", "FLIP", "MIRROR", "TIME", "MESSAGE"});
+  for (const CameraReport& r : reports) {
+    std::string message = r.message;
+    if (!r.note.empty()) message += " (" + r.note + ")";
+    rows.push_back({r.host + ":" + std::to_string(r.port), ActionName(r.action),
+                    r.ok ? "ok" : "FAILED", Cell(r.before, r.after, &Orientation::flip),
+                    Cell(r.before, r.after, &Orientation::mirror),
+                    std::to_string(r.elapsedMs) + " ms", message});
+  }
+  std::vector<size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      const bool last = c + 1 == row.size();
+      const bool right = c == 5;  // times line up on their unit
+      std::string pad(width[c] - row[c].size(), ' ');
+      if (right) {
+        line += pad + row[c];
+      } else {
+        line += row[c];
+        if (!last) line += pad;
+      }
+      if (!last) line += "  ";
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
+  size_t ok = 0;
+  size_t notStarted = 0;
+  for (const CameraReport& r : reports) {
+    if (r.ok) ++ok;
+    if (r.status == Status::kNotStarted) ++notStarted;
+  }
+  std::string text = std::to_string(reports.size()) +
+                     (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
+                     " ok, " + std::to_string(reports.size() - ok) + " failed";
+  if (notStarted > 0) text += " (" + std::to_string(notStarted) + " not started)";
+  return text + ", " + Seconds(elapsedMs);
+}
+
+std::string FormatProgress(const Progress& p) {
+  std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " done, " +
+                     std::to_string(p.failed) + " failed, " + Seconds(p.elapsedMs);
+  if (p.stopping) text += ", stopping";
+  return text;
+}
+
+Reporter::Reporter(std::ostream& out, std::ostream& err, bool json, bool showProgress)
+    : out_(out), err_(err), json_(json), showProgress_(showProgress) {}
+
+void Reporter::ClearProgressLocked() {
+  if (drawnWidth_ == 0) return;
+  // Plain spaces rather than terminal escapes: they work on every console.
+  err_ << '\r' << std::string(drawnWidth_, ' ') << '\r' << std::flush;
+  drawnWidth_ = 0;
+}
+
+void Reporter::DrawProgressLocked() {
+  if (!showProgress_ || last_.total == 0) return;
+  const std::string text = FormatProgress(last_);
+  err_ << '\r' << text;
+  if (text.size() < drawnWidth_) err_ << std::string(drawnWidth_ - text.size(), ' ');
+  err_ << std::flush;
+  drawnWidth_ = std::max(drawnWidth_, text.size());
+}
+
+void Reporter::WriteOutLocked(const std::string& text) {
+  if (outputFailed_) return;
+  out_ << text << std::flush;
+  if (!out_) outputFailed_ = true;
+}
+
+void Reporter::OnReport(const CameraReport& report) {
+  std::lock_guard<std::mutex> lock(mu_);
+  ++last_.done;
+  if (!report.ok) ++last_.failed;
+  if (!json_) return;
+  ClearProgressLocked();
+  WriteOutLocked(JsonLine(report) + "\n");
+  DrawProgressLocked();
+}
+
+void Reporter::OnTick(const Progress& progress) {
+  std::lock_guard<std::mutex> lock(mu_);
+  last_ = progress;
+  if (progress.stopping && !stopNoticeShown_) {
+    stopNoticeShown_ = true;
+    ClearProgressLocked();
+    err_ << "tiltwise-cli: stopping: " << progress.running
+         << " camera(s) under way will finish, no further camera is started" << std::endl;
+  }
+  DrawProgressLocked();
+}
+
+void Reporter::Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
+  std::lock_guard<std::mutex> lock(mu_);
+  ClearProgressLocked();
+  if (json_) {
+    if (showProgress_) err_ << FormatSummary(reports, elapsedMs) << std::endl;
+    return;
+  }
+  WriteOutLocked(FormatTable(reports) + FormatSummary(reports, elapsedMs) + "\n");
+}
+
+bool Reporter::OutputFailed() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return outputFailed_;
+}
+
+}  // namespace cli

@@ -1,0 +1,63 @@
+// How reports reach the user: an aligned table at the end, or one JSON object per line as each
+// camera finishes; progress on standard error. Every write is whole lines under one lock.
+#ifndef TILTWISE_CLI_REPORT_H_
+#define TILTWISE_CLI_REPORT_H_
+
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/Runner.h"
+
+namespace cli {
+
+// {"address":..,"port":..,"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
+//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "note" and
+// "verified" only when they apply; unknown values are null. No newline.
+std::string JsonLine(const CameraReport& report);
+
+// Header and one row per report, columns padded to the widest cell.
+std::string FormatTable(const std::vector<CameraReport>& reports);
+
+// "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).
+std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
+
+// "12/40 done, 1 failed, 3.5 s".
+std::string FormatProgress(const Progress& progress);
+
+class Reporter {
+ public:
+  // `showProgress`: keep a progress line on `err` (meant for a terminal only).
+  Reporter(std::ostream& out, std::ostream& err, bool json, bool showProgress);
+
+  // From any thread, as each camera finishes.
+  void OnReport(const CameraReport& report);
+  // From the thread that runs the jobs.
+  void OnTick(const Progress& progress);
+  // Once, after the run: the table (unless JSON) and the summary.
+  void Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
+
+  // True once a write to `out` failed (a closed pipe, a full disk).
+  bool OutputFailed() const;
+
+ private:
+  void ClearProgressLocked();
+  void DrawProgressLocked();
+  void WriteOutLocked(const std::string& text);
+
+  std::ostream& out_;
+  std::ostream& err_;
+  const bool json_;
+  const bool showProgress_;
+  mutable std::mutex mu_;
+  Progress last_;
+  size_t drawnWidth_ = 0;  // characters of the progress line now on the screen
+  bool stopNoticeShown_ = false;
+  bool outputFailed_ = false;
+};
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_REPORT_H_

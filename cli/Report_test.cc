@@ -1,0 +1,148 @@
+#include "cli/Report.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+namespace cli {
+namespace {
+
+CameraReport Sample() {
+  CameraReport r;
+  r.host = "10.0.0.7";
+  r.port = 8080;
+  r.action = Action::kSet;
+  r.status = Status::kSetSuccess;
+  r.ok = true;
+  r.message = "Set success, camera rebooting.";
+  r.before = Orientation{false, true};
+  r.after = Orientation{true, true};
+  r.elapsedMs = 42;
+  return r;
+}
+
+TEST(CliReport, JsonLineHasEveryField) {
+  const CameraReport r = Sample();
+  const std::string line = JsonLine(r);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  EXPECT_EQ(line,
+            "{\"address\":\"10.0.0.7\",\"port\":8080,\"action\":\"set\",\"outcome\":\"set\","
+            "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"flip_before\":false,"
+            "\"mirror_before\":true,\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
+
+  CameraReport failed;
+  failed.host = "10.0.0.8";
+  failed.port = 80;
+  failed.action = Action::kQuery;
+  failed.status = Status::kDeviceTypeNVR;
+  failed.message = "Device type error NVR!";
+  failed.note = "cut off by the deadline of 30 s";
+  failed.verified = false;
+  const auto j = nlohmann::json::parse(JsonLine(failed));
+  EXPECT_EQ(j["outcome"], "device-type-nvr");
+  EXPECT_EQ(j["ok"], false);
+  EXPECT_TRUE(j["flip_before"].is_null());
+  EXPECT_TRUE(j["mirror_after"].is_null());
+  EXPECT_EQ(j["note"], "cut off by the deadline of 30 s");
+  EXPECT_EQ(j["verified"], false);
+}
+
+TEST(CliReport, TableColumnsLineUp) {
+  CameraReport a = Sample();
+  CameraReport b;
+  b.host = "192.168.100.200";
+  b.port = 65535;
+  b.action = Action::kDryRun;
+  b.status = Status::kCameraTypeError;
+  b.message = "Query camera info - get camera type error";
+  b.elapsedMs = 12345;
+  CameraReport c = Sample();
+  c.after.reset();
+  c.before = Orientation{true, false};
+  const std::string table = FormatTable({a, b, c});
+  std::istringstream lines(table);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 4u);
+  // Every column starts where its header starts; times end where theirs ends.
+  const size_t action = rows[0].find("ACTION");
+  const size_t flip = rows[0].find("FLIP");
+  const size_t message = rows[0].find("MESSAGE");
+  const size_t timeEnd = rows[0].find("TIME") + 4;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][action - 2], ' ') << rows[i];
+    EXPECT_NE(rows[i][action], ' ') << rows[i];
+    EXPECT_NE(rows[i][flip], ' ') << rows[i];
+    EXPECT_NE(rows[i][message], ' ') << rows[i];
+    EXPECT_EQ(rows[i].substr(timeEnd - 2, 2), "ms") << rows[i];
+  }
+  EXPECT_EQ(rows[1].substr(flip, 7), "off->on");
+  EXPECT_EQ(rows[2].substr(flip, 2), "- ");
+  EXPECT_NE(rows[2].find("FAILED"), std::string::npos);
+  EXPECT_EQ(rows[3].substr(flip, 3), "on ");
+  EXPECT_EQ(rows[2].substr(message), "Query camera info - get camera type error");
+
+  EXPECT_EQ(FormatSummary({a, b, c}, 2500), "3 cameras: 2 ok, 1 failed, 2.5 s");
+  b.status = Status::kNotStarted;
+  EXPECT_EQ(FormatSummary({a, b}, 100), "2 cameras: 1 ok, 1 failed (1 not started), 0.1 s");
+}
+
+// Lines from many threads arrive whole, and progress goes to the error stream only when asked.
+TEST(CliReport, ReporterWritesWholeLines) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Reporter reporter(out, err, /*json=*/true, /*showProgress=*/false);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&reporter, t] {
+      for (int i = 0; i < 50; ++i) {
+        CameraReport r = Sample();
+        r.port = 1000 * (t + 1) + i;
+        reporter.OnReport(r);
+      }
+    });
+  }
+  Progress p;
+  p.total = 400;
+  for (int i = 0; i < 20; ++i) reporter.OnTick(p);
+  for (auto& t : threads) t.join();
+  std::istringstream lines(out.str());
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+  }
+  EXPECT_EQ(count, 400);
+  reporter.Finish({}, 0);
+  EXPECT_EQ(err.str(), "");
+  EXPECT_FALSE(reporter.OutputFailed());
+
+  std::ostringstream tableOut;
+  std::ostringstream progressErr;
+  Reporter table(tableOut, progressErr, /*json=*/false, /*showProgress=*/true);
+  p.done = 1;
+  p.stopping = true;
+  p.running = 3;
+  table.OnReport(Sample());
+  table.OnTick(p);
+  EXPECT_EQ(tableOut.str(), "");  // the table comes at the end, in list order
+  EXPECT_NE(progressErr.str().find("1/400 done"), std::string::npos);
+  EXPECT_NE(progressErr.str().find("stopping: 3 camera(s) under way will finish"),
+            std::string::npos);
+  table.Finish({Sample()}, 1000);
+  EXPECT_NE(tableOut.str().find("10.0.0.7:8080"), std::string::npos);
+  EXPECT_NE(tableOut.str().find("1 camera: 1 ok, 0 failed, 1.0 s"), std::string::npos);
+}
+
+TEST(CliReport, FailedOutputIsNoticed) {
+  std::ostringstream out;
+  std::ostringstream err;
+  out.setstate(std::ios::badbit);
+  Reporter reporter(out, err, true, false);
+  reporter.OnReport(Sample());
+  EXPECT_TRUE(reporter.OutputFailed());
+}
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,121 @@
+// Runs the Query and Set procedures over many cameras at once and turns each camera's outcome
+// into one report. No output of its own: reports go to a sink as cameras finish.
+#ifndef TILTWISE_CLI_RUNNER_H_
+#define TILTWISE_CLI_RUNNER_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CameraProcedures.h"
+#include "cli/Targets.h"
+
+namespace cli {
+
+enum class Mode { kQuery, kSet };
+
+struct Orientation {
+  bool flip = false;
+  bool mirror = false;
+  friend bool operator==(const Orientation& a, const Orientation& b) {
+    return a.flip == b.flip && a.mirror == b.mirror;
+  }
+  friend bool operator!=(const Orientation& a, const Orientation& b) { return !(a == b); }
+};
+
+// One camera's work, with the list's and the options' values already merged.
+struct Job {
+  std::string host;
+  int port = 80;
+  std::string user;
+  Orientation wanted;  // kSet only
+};
+
+struct RunOptions {
+  Mode mode = Mode::kQuery;
+  bool force = false;   // kSet: no query first, just the set procedure
+  bool dryRun = false;  // kSet: query and compare, send no set command
+  bool verify = false;  // kSet: after a set, wait for the restart and read the values back
+  std::string password;
+  int jobs = 16;
+  int timeoutMs = 3000;    // each socket wait
+  int deadlineMs = 30000;  // the query and set of one camera together
+  int verifyTimeoutMs = 120000;
+  int verifyPauseMs = 1000;  // between attempts to reach a restarting camera
+};
+
+// What was done to a camera; "skip" is a set that found the camera already as wanted.
+enum class Action { kQuery, kSet, kSkip, kDryRun };
+
+enum class Status {
+  // successes
+  kQueried,
+  kSetSuccess,
+  kAlreadySet,
+  kWouldSet,
+  kWouldKeep,
+  // the procedures' failures
+  kQueryInfoFailed,
+  kCameraTypeError,
+  kDeviceTypeHV,
+  kDeviceTypeNVR,
+  kSetFailed,
+  kSetRefused,  // Set's silent refusal of chip types 70, 73, 74
+  // after a set with verification
+  kNotApplied,
+  kNoAnswerAfterRestart,
+  kVerifyInterrupted,
+  kNotStarted,  // the run was stopped before this camera's turn
+};
+
+const char* ActionName(Action action);  // "query", "set", "skip", "dry-run"
+const char* StatusName(Status status);  // "queried", "set", "device-type-hv", ...
+bool IsSuccess(Status status);
+Status StatusFor(Outcome outcome);
+
+struct CameraReport {
+  size_t index = 0;  // place in the job list
+  std::string host;
+  int port = 0;
+  Action action = Action::kQuery;
+  Status status = Status::kNotStarted;
+  bool ok = false;
+  // The procedure's own text where it has one; otherwise a description of the outcome.
+  std::string message;
+  std::string note;  // extra facts: the deadline cut the camera off, the values were verified
+  std::optional<Orientation> before;  // as read before any change
+  std::optional<Orientation> after;   // as set, verified or (dry run) as it would be
+  std::optional<bool> verified;       // only when verification was asked for and a set was sent
+  std::int64_t elapsedMs = 0;
+};
+
+// One camera from start to end. Stops early only inside the verification wait.
+CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop);
+
+struct Progress {
+  size_t total = 0;
+  size_t done = 0;
+  size_t failed = 0;
+  size_t running = 0;
+  bool stopping = false;
+  std::int64_t elapsedMs = 0;
+};
+
+// Runs every job with at most options.jobs at once. Once `stop` is set no further camera is
+// started; the ones under way finish, and each camera never started gets a kNotStarted
+// report. `onReport` sees every report exactly once, one call at a time, in the order they
+// finish (the not-started ones last). `onTick` is called on the calling thread about every
+// `tickMs` while cameras run, and once at the end. Returns the reports in job order.
+std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
+                                  const std::atomic<bool>& stop,
+                                  const std::function<void(const CameraReport&)>& onReport,
+                                  const std::function<void(const Progress&)>& onTick,
+                                  int tickMs = 200);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_RUNNER_H_

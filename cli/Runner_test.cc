@@ -1,0 +1,323 @@
+// The runner against the camera simulator on loopback, in this process.
+#include "cli/Runner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "camsim/CameraSim.h"
+#include "cli/TestProcess.h"
+
+namespace cli {
+namespace {
+
+constexpr char kPassword[] = "quillpen";
+
+struct Fleet {
+  explicit Fleet(camsim::SimulatorOptions options) : sim(std::move(options)) {
+    std::string error;
+    started = sim.Start(&error);
+    EXPECT_TRUE(started) << error;
+  }
+  int port(size_t i) const { return sim.ports().at(i); }
+  // How many requests went to `port` for paths starting with `path`.
+  size_t Count(int port, const std::string& path) const {
+    const auto records = sim.requests();
+    return static_cast<size_t>(std::count_if(records.begin(), records.end(), [&](const auto& r) {
+      return r.port == port && r.path.rfind(path, 0) == 0;
+    }));
+  }
+  camsim::CameraSimulator sim;
+  bool started = false;
+};
+
+camsim::SimulatorOptions Cameras(int count) {
+  camsim::SimulatorOptions o;
+  o.port = 0;
+  o.cameras = count;
+  o.password = kPassword;
+  return o;
+}
+
+Job JobFor(int port, Orientation wanted = {}) {
+  return Job{"127.0.0.1", port, "admin", wanted};
+}
+
+RunOptions Options(Mode mode) {
+  RunOptions o;
+  o.mode = mode;
+  o.password = kPassword;
+  o.timeoutMs = 2000;
+  o.deadlineMs = 10000;
+  o.verifyPauseMs = 100;
+  return o;
+}
+
+const std::atomic<bool> kNoStop{false};
+
+TEST(CliRunner, QueryAndSetOneCamera) {
+  camsim::SimulatorOptions so = Cameras(1);
+  so.flip = 1;
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  const int port = fleet.port(0);
+
+  CameraReport q = RunOne(JobFor(port), Options(Mode::kQuery), kNoStop);
+  EXPECT_EQ(q.status, Status::kQueried);
+  EXPECT_TRUE(q.ok);
+  EXPECT_EQ(q.action, Action::kQuery);
+  EXPECT_EQ(q.message, "");
+  ASSERT_TRUE(q.before.has_value());
+  EXPECT_EQ(*q.before, (Orientation{true, false}));
+
+  CameraReport s = RunOne(JobFor(port, {false, true}), Options(Mode::kSet), kNoStop);
+  EXPECT_EQ(s.status, Status::kSetSuccess);
+  EXPECT_EQ(s.action, Action::kSet);
+  EXPECT_EQ(s.message, "Set success, camera rebooting.");
+  EXPECT_EQ(s.before, std::optional<Orientation>(Orientation{true, false}));
+  EXPECT_EQ(s.after, std::optional<Orientation>(Orientation{false, true}));
+  const auto state = fleet.sim.state(port);
+  ASSERT_TRUE(state.has_value());
+  EXPECT_EQ(state->flip, 0);
+  EXPECT_EQ(state->mirror, 1);
+  EXPECT_EQ(fleet.Count(port, "/param.cgi?cmd=setmotorrange&-flip=0&-mirror=1"), 1u);
+
+  // Already as wanted: read, not written (no needless restart).
+  CameraReport skip = RunOne(JobFor(port, {false, true}), Options(Mode::kSet), kNoStop);
+  EXPECT_EQ(skip.action, Action::kSkip);
+  EXPECT_EQ(skip.status, Status::kAlreadySet);
+  EXPECT_TRUE(skip.ok);
+  EXPECT_EQ(fleet.Count(port, "/param.cgi?cmd=setmotorrange"), 1u);
+
+  // --force: the set procedure alone, probe and command, even when nothing would change.
+  const size_t before = fleet.sim.request_count();
+  RunOptions force = Options(Mode::kSet);
+  force.force = true;
+  CameraReport forced = RunOne(JobFor(port, {false, true}), force, kNoStop);
+  EXPECT_EQ(forced.status, Status::kSetSuccess);
+  EXPECT_FALSE(forced.before.has_value());
+  const auto records = fleet.sim.requests();
+  ASSERT_EQ(records.size(), before + 2);
+  EXPECT_EQ(records[before].path, "/qx.html");
+  EXPECT_EQ(records[before + 1].path, "/param.cgi?cmd=setmotorrange&-flip=0&-mirror=1");
+}
+
+TEST(CliRunner, DryRunSendsNoSetCommand) {
+  Fleet fleet(Cameras(2));
+  ASSERT_TRUE(fleet.started);
+  RunOptions o = Options(Mode::kSet);
+  o.dryRun = true;
+  CameraReport change = RunOne(JobFor(fleet.port(0), {true, false}), o, kNoStop);
+  EXPECT_EQ(change.action, Action::kDryRun);
+  EXPECT_EQ(change.status, Status::kWouldSet);
+  EXPECT_EQ(change.before, std::optional<Orientation>(Orientation{false, false}));
+  EXPECT_EQ(change.after, std::optional<Orientation>(Orientation{true, false}));
+  CameraReport same = RunOne(JobFor(fleet.port(1), {false, false}), o, kNoStop);
+  EXPECT_EQ(same.status, Status::kWouldKeep);
+  EXPECT_EQ(fleet.Count(fleet.port(0), "/param.cgi?cmd=setmotorrange"), 0u);
+  EXPECT_EQ(fleet.Count(fleet.port(1), "/param.cgi?cmd=setmotorrange"), 0u);
+  EXPECT_EQ(fleet.Count(fleet.port(0), "/param.cgi?cmd=getmotorrange"), 1u);
+  EXPECT_EQ(fleet.sim.state(fleet.port(0))->flip, 0);
+}
+
+// The procedures' own outcomes and texts come through; Set's silent refusal becomes a failure.
+TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
+  camsim::SimulatorOptions so = Cameras(4);
+  so.overrides.push_back({{true, 0}, std::nullopt, 72, std::nullopt, std::nullopt});
+  so.overrides.push_back({{true, 1}, std::nullopt, 73, std::nullopt, std::nullopt});
+  so.overrides.push_back({{true, 2}, std::nullopt, std::nullopt, std::nullopt, "other"});
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  const int hv = fleet.port(0), refused = fleet.port(1), wrongPassword = fleet.port(2);
+  const int nobody = cli_test::UnusedPort();
+  RunOptions query = Options(Mode::kQuery);
+  RunOptions set = Options(Mode::kSet);
+  RunOptions force = Options(Mode::kSet);
+  force.force = true;
+  const Orientation wanted{true, true};
+
+  struct Case {
+    int port;
+    const RunOptions* options;
+    Status status;
+    const char* message;
+  } cases[] = {
+      {hv, &query, Status::kDeviceTypeHV, "Device type error HV!"},
+      {hv, &set, Status::kDeviceTypeHV, "Device type error HV!"},
+      {hv, &force, Status::kDeviceTypeHV, "Device type error HV!"},
+      {refused, &query, Status::kCameraTypeError, "Query camera info - get camera type error"},
+      {refused, &set, Status::kCameraTypeError, "Query camera info - get camera type error"},
+      {refused, &force, Status::kSetRefused,
+       "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed"},
+      {wrongPassword, &query, Status::kQueryInfoFailed, "Failed to query camera info"},
+      {wrongPassword, &force, Status::kSetFailed, "Failed to set new Camera PTZ"},
+      {nobody, &query, Status::kQueryInfoFailed, "Failed to query camera info"},
+      {nobody, &force, Status::kDeviceTypeNVR, "Device type error NVR!"},
+  };
+  for (const Case& c : cases) {
+    CameraReport r = RunOne(JobFor(c.port, wanted), *c.options, kNoStop);
+    EXPECT_EQ(r.status, c.status) << c.port << " " << c.message;
+    EXPECT_FALSE(r.ok) << c.message;
+    EXPECT_EQ(r.message, c.message);
+    EXPECT_FALSE(r.after.has_value()) << c.message;
+    EXPECT_EQ(r.note, "") << c.message;
+  }
+  for (int port : {hv, refused, wrongPassword}) {
+    EXPECT_EQ(fleet.sim.state(port)->flip, 0) << port;
+  }
+  EXPECT_EQ(fleet.Count(refused, "/param.cgi?cmd=setmotorrange"), 0u);
+}
+
+TEST(CliRunner, VerifyWaitsForTheRestart) {
+  camsim::SimulatorOptions so = Cameras(2);
+  so.reboot_time = std::chrono::milliseconds(1000);
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  RunOptions o = Options(Mode::kSet);
+  o.verify = true;
+  o.verifyTimeoutMs = 10000;
+
+  CameraReport r = RunOne(JobFor(fleet.port(0), {true, false}), o, kNoStop);
+  EXPECT_EQ(r.status, Status::kSetSuccess) << r.message;
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.verified, std::optional<bool>(true));
+  EXPECT_EQ(r.after, std::optional<Orientation>(Orientation{true, false}));
+  // It came back only after the restart, so some attempt met the camera away.
+  EXPECT_GE(r.elapsedMs, 900);
+
+  // A camera that comes back with its old values did not take the change.
+  const int port = fleet.port(1);
+  std::thread revert([&] {
+    for (int i = 0; i < 200 && fleet.Count(port, "/param.cgi?cmd=setmotorrange") == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    fleet.sim.SetState(port, 0, 0);
+  });
+  CameraReport lost = RunOne(JobFor(port, {true, true}), o, kNoStop);
+  revert.join();
+  EXPECT_EQ(lost.status, Status::kNotApplied) << lost.message;
+  EXPECT_FALSE(lost.ok);
+  EXPECT_EQ(lost.message, "Not applied: the camera came back with Flip off, Mirror off");
+  EXPECT_EQ(lost.verified, std::optional<bool>(false));
+  EXPECT_EQ(lost.after, std::optional<Orientation>(Orientation{false, false}));
+}
+
+TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
+  camsim::SimulatorOptions so = Cameras(2);
+  so.reboot_time = std::chrono::milliseconds(30000);
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  RunOptions o = Options(Mode::kSet);
+  o.verify = true;
+  o.verifyTimeoutMs = 1000;
+  CameraReport r = RunOne(JobFor(fleet.port(0), {true, false}), o, kNoStop);
+  EXPECT_EQ(r.status, Status::kNoAnswerAfterRestart);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.message, "Not verified: no answer within 1 s after the set");
+  EXPECT_EQ(r.verified, std::optional<bool>(false));
+  EXPECT_LT(r.elapsedMs, 8000);
+
+  // A stop request ends the wait at once instead.
+  std::atomic<bool> stop{false};
+  std::thread stopper([&] {
+    for (int i = 0; i < 200 && fleet.Count(fleet.port(1), "/param.cgi?cmd=setmotorrange") == 0;
+         ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    stop = true;
+  });
+  o.verifyTimeoutMs = 60000;
+  CameraReport cut = RunOne(JobFor(fleet.port(1), {true, false}), o, stop);
+  stopper.join();
+  EXPECT_EQ(cut.status, Status::kVerifyInterrupted) << StatusName(cut.status);
+  EXPECT_EQ(cut.message, "Not verified: the run was stopped while waiting for the restart");
+  EXPECT_LT(cut.elapsedMs, 20000);
+}
+
+// A camera that trickles its reply one byte at a time never lets a single wait run out; the
+// per-camera deadline ends it.
+TEST(CliRunner, DeadlineCutsOffATricklingCamera) {
+  camsim::SimulatorOptions so = Cameras(1);
+  so.trickle_interval = std::chrono::milliseconds(20);
+  so.overrides.push_back(
+      {{true, 0}, camsim::Fault::kTrickle, std::nullopt, std::nullopt, std::nullopt});
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  RunOptions o = Options(Mode::kQuery);
+  o.deadlineMs = 1000;
+  CameraReport r = RunOne(JobFor(fleet.port(0)), o, kNoStop);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.note, "cut off by the deadline of 1 s");
+  EXPECT_GE(r.elapsedMs, 900);
+  EXPECT_LT(r.elapsedMs, 10000);  // the 2048-byte reply alone would take 40 s
+}
+
+TEST(CliRunner, StopLeavesTheRestNotStartedAndLosesNothing) {
+  camsim::SimulatorOptions so = Cameras(12);
+  for (int i = 0; i < 12; ++i) {
+    so.overrides.push_back(
+        {{true, i}, camsim::Fault::kSilent, std::nullopt, std::nullopt, std::nullopt});
+  }
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 12; ++i) jobs.push_back(JobFor(fleet.port(i)));
+  RunOptions o = Options(Mode::kQuery);
+  o.jobs = 3;
+  o.timeoutMs = 400;
+  std::atomic<bool> stop{false};
+  std::vector<size_t> seen;
+  size_t maxRunning = 0;
+  std::vector<CameraReport> reports = RunJobs(
+      jobs, o, stop,
+      [&](const CameraReport& r) {
+        seen.push_back(r.index);
+        stop = true;  // as if Ctrl-C came with the first finished camera
+      },
+      [&](const Progress& p) { maxRunning = std::max(maxRunning, p.running); }, 20);
+  ASSERT_EQ(reports.size(), 12u);
+  std::sort(seen.begin(), seen.end());
+  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i);  // each exactly once
+  EXPECT_EQ(seen.size(), 12u);
+  size_t started = 0;
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].index, i);
+    EXPECT_EQ(reports[i].port, fleet.port(static_cast<int>(i)));
+    const bool reached = fleet.Count(reports[i].port, "/qx.html") > 0;
+    if (reports[i].status == Status::kNotStarted) {
+      EXPECT_FALSE(reached) << i;
+      EXPECT_FALSE(reports[i].ok);
+    } else {
+      ++started;
+      EXPECT_EQ(reports[i].status, Status::kQueryInfoFailed);
+    }
+  }
+  EXPECT_EQ(started, 3u);  // the three under way finished; none began after the stop
+  EXPECT_LE(maxRunning, 3u);
+}
+
+TEST(CliRunner, RunsAllJobsWithinTheLimit) {
+  Fleet fleet(Cameras(40));
+  ASSERT_TRUE(fleet.started);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 40; ++i) jobs.push_back(JobFor(fleet.port(i), {i % 2 == 0, true}));
+  RunOptions o = Options(Mode::kSet);
+  o.jobs = 8;
+  size_t maxRunning = 0;
+  std::atomic<int> calls{0};
+  const auto reports = RunJobs(
+      jobs, o, kNoStop, [&](const CameraReport&) { ++calls; },
+      [&](const Progress& p) { maxRunning = std::max(maxRunning, p.running); }, 5);
+  EXPECT_EQ(calls.load(), 40);
+  EXPECT_LE(maxRunning, 8u);
+  for (size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(reports[i].status, Status::kSetSuccess) << i;
+    const auto state = fleet.sim.state(fleet.port(static_cast<int>(i)));
+    EXPECT_EQ(state->flip, i % 2 == 0 ? 1 : 0);
+    EXPECT_EQ(state->mirror, 1);
+  }
+}
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,104 @@
+#include "cli/Targets.h"
+
+#include <cctype>
+#include <map>
+#include <utility>
+
+namespace cli {
+namespace {
+
+// Decimal digits only, at most `maxDigits`, no leading zero unless the number is 0.
+bool ParseDecimal(std::string_view text, size_t maxDigits, long* value) {
+  if (text.empty() || text.size() > maxDigits) return false;
+  if (text.size() > 1 && text[0] == '0') return false;
+  long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *value = v;
+  return true;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+bool ParseDottedQuad(std::string_view text, std::string* canonical) {
+  std::string out;
+  for (int part = 0; part < 4; ++part) {
+    size_t dot = text.find('.');
+    std::string_view piece = part < 3 ? text.substr(0, dot) : text;
+    if (part < 3 && dot == std::string_view::npos) return false;
+    long v = 0;
+    if (!ParseDecimal(piece, 3, &v) || v > 255) return false;
+    if (part > 0) out += '.';
+    out += std::to_string(v);
+    if (part < 3) text.remove_prefix(dot + 1);
+  }
+  *canonical = std::move(out);
+  return true;
+}
+
+bool ParsePort(std::string_view text, int* port) {
+  long v = 0;
+  if (!ParseDecimal(text, 5, &v) || v < 1 || v > 65535) return false;
+  *port = static_cast<int>(v);
+  return true;
+}
+
+bool ParseTarget(std::string_view text, Target* target, std::string* error) {
+  std::string_view address = text;
+  std::string_view port;
+  size_t colon = text.find(':');
+  if (colon != std::string_view::npos) {
+    address = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  std::string host;
+  if (!ParseDottedQuad(address, &host)) {
+    *error =
+        "\"" + std::string(address) + "\" is not a dotted-quad IPv4 address (such as 192.168.1.20)";
+    return false;
+  }
+  int number = 80;
+  if (colon != std::string_view::npos && !ParsePort(port, &number)) {
+    *error = "\"" + std::string(port) + "\" is not a port number (1-65535)";
+    return false;
+  }
+  target->host = std::move(host);
+  target->port = number;
+  return true;
+}
+
+bool ParseOnOff(std::string_view text, bool* value) {
+  const std::string t = Lower(text);
+  if (t == "on" || t == "1" || t == "yes" || t == "true") {
+    *value = true;
+    return true;
+  }
+  if (t == "off" || t == "0" || t == "no" || t == "false") {
+    *value = false;
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
+  std::vector<std::string> errors;
+  std::map<std::pair<std::string, int>, const Target*> seen;
+  for (const Target& t : targets) {
+    auto [it, inserted] = seen.emplace(std::make_pair(t.host, t.port), &t);
+    if (!inserted) {
+      errors.push_back(t.origin + ": " + t.host + ":" + std::to_string(t.port) +
+                       " is named more than once (also " + it->second->origin + ")");
+    }
+  }
+  return errors;
+}
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+// The cameras a run works on: where each one is, as whom to log in, and, when a target list
+// says so, the Flip and Mirror it should end up with.
+#ifndef TILTWISE_CLI_TARGETS_H_
+#define TILTWISE_CLI_TARGETS_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+struct Target {
+  std::string host;  // dotted-quad IPv4, canonical form
+  int port = 80;
+  std::optional<std::string> user;  // from the list; otherwise the --user value
+  std::optional<bool> flip;         // wanted values from the list
+  std::optional<bool> mirror;
+  std::string origin;  // where it was named, for messages: "cameras.csv:12" or "argument 2"
+};
+
+// Strict dotted-quad IPv4: four decimal numbers 0-255, no signs, no spaces, no leading zeros
+// (which some readers take as octal). Writes the canonical text.
+bool ParseDottedQuad(std::string_view text, std::string* canonical);
+
+// A decimal port 1-65535.
+bool ParsePort(std::string_view text, int* port);
+
+// "ADDRESS" or "ADDRESS:PORT" (port 80 by default). On failure `error` says what is wrong.
+bool ParseTarget(std::string_view text, Target* target, std::string* error);
+
+// "on"/"off" and the usual synonyms (1/0, yes/no, true/false), any case.
+bool ParseOnOff(std::string_view text, bool* value);
+
+// One error text per camera named more than once ("a.csv:7: 10.0.0.5:80 is also on a.csv:3"):
+// a camera set twice would restart twice, and two runs at once would race.
+std::vector<std::string> FindDuplicates(const std::vector<Target>& targets);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_TARGETS_H_

@@ -1,0 +1,30 @@
+// The few things the tool needs from the console and the process, one implementation per
+// platform (Terminal_posix.cc, Terminal_win32.cc), picked by the build.
+#ifndef TILTWISE_CLI_TERMINAL_H_
+#define TILTWISE_CLI_TERMINAL_H_
+
+#include <atomic>
+#include <string>
+
+namespace cli {
+namespace term {
+
+enum class Stream { kIn, kOut, kErr };
+bool IsTerminal(Stream stream);
+
+// Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's control events) only set
+// the stop flag. A closed output pipe becomes a write error instead of killing the process.
+void InstallStopHandlers();
+// The only global state of the tool: set by the handlers above or by RequestStop().
+const std::atomic<bool>& StopFlag();
+void RequestStop();
+
+// Shows `prompt` on standard error and reads one line from the terminal on standard input
+// without echoing it. False when standard input is no terminal, at end of input, or when a
+// stop is requested while waiting.
+bool ReadHiddenLine(const char* prompt, std::string* line);
+
+}  // namespace term
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_TERMINAL_H_

@@ -1,0 +1,90 @@
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+#include "cli/Terminal.h"
+
+namespace cli {
+namespace term {
+namespace {
+
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void OnStopSignal(int) {
+  g_stop.store(true);
+}
+
+constexpr size_t kMaxLine = 4096;
+
+}  // namespace
+
+bool IsTerminal(Stream stream) {
+  const int fd = stream == Stream::kIn    ? STDIN_FILENO
+                 : stream == Stream::kOut ? STDOUT_FILENO
+                                          : STDERR_FILENO;
+  return ::isatty(fd) == 1;
+}
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // writes of finished reports must not fail with EINTR
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+const std::atomic<bool>& StopFlag() {
+  return g_stop;
+}
+
+void RequestStop() {
+  g_stop.store(true);
+}
+
+bool ReadHiddenLine(const char* prompt, std::string* line) {
+  if (!::isatty(STDIN_FILENO)) return false;
+  termios saved{};
+  if (::tcgetattr(STDIN_FILENO, &saved) != 0) return false;
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  std::fputs(prompt, stderr);
+  std::fflush(stderr);
+  if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
+  line->clear();
+  bool complete = false;
+  // Waits in short slices so Ctrl-C (which restarts a plain read) still ends the prompt.
+  while (!g_stop.load()) {
+    pollfd p{};
+    p.fd = STDIN_FILENO;
+    p.events = POLLIN;
+    const int r = ::poll(&p, 1, 200);
+    if (r < 0 && errno != EINTR) break;
+    if (r <= 0) continue;
+    char c = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (c == '\n' || c == '\r') {
+      complete = true;
+      break;
+    }
+    if (line->size() < kMaxLine) line->push_back(c);
+  }
+  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::fputs("\n", stderr);
+  if (!complete) line->clear();
+  return complete;
+}
+
+}  // namespace term
+}  // namespace cli

@@ -1,0 +1,70 @@
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Terminal.h"
+
+namespace cli {
+namespace term {
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+    g_stop.store(true);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+constexpr size_t kMaxLine = 4096;
+
+}  // namespace
+
+bool IsTerminal(Stream stream) {
+  FILE* f = stream == Stream::kIn ? stdin : stream == Stream::kOut ? stdout : stderr;
+  return _isatty(_fileno(f)) != 0;
+}
+
+void InstallStopHandlers() {
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+const std::atomic<bool>& StopFlag() {
+  return g_stop;
+}
+
+void RequestStop() {
+  g_stop.store(true);
+}
+
+bool ReadHiddenLine(const char* prompt, std::string* line) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD saved = 0;
+  if (in == INVALID_HANDLE_VALUE || !GetConsoleMode(in, &saved)) return false;
+  std::fputs(prompt, stderr);
+  std::fflush(stderr);
+  SetConsoleMode(in, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+  line->clear();
+  bool complete = false;
+  while (!g_stop.load()) {
+    char c = 0;
+    DWORD got = 0;
+    if (!ReadConsoleA(in, &c, 1, &got, nullptr) || got == 0) break;
+    if (c == '\n') {
+      complete = true;
+      break;
+    }
+    if (c != '\r' && line->size() < kMaxLine) line->push_back(c);
+  }
+  SetConsoleMode(in, saved);
+  std::fputs("\n", stderr);
+  if (!complete) line->clear();
+  return complete;
+}
+
+}  // namespace term
+}  // namespace cli

@@ -1,0 +1,119 @@
+// tiltwise-cli: the Query and Set procedures for scripts and sites with many cameras.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "cgi/net.h"
+#include "cli/Options.h"
+#include "cli/Report.h"
+#include "cli/Runner.h"
+#include "cli/Terminal.h"
+
+namespace {
+
+constexpr size_t kMaxErrorsShown = 20;
+
+int UsageErrors(const std::vector<std::string>& errors) {
+  for (size_t i = 0; i < errors.size() && i < kMaxErrorsShown; ++i) {
+    std::cerr << "tiltwise-cli: " << errors[i] << "\n";
+  }
+  if (errors.size() > kMaxErrorsShown) {
+    std::cerr << "tiltwise-cli: ... and " << errors.size() - kMaxErrorsShown << " more\n";
+  }
+  std::cerr << "tiltwise-cli: nothing was sent to any camera\n";
+  return cli::kExitUsage;
+}
+
+cli::PasswordSources SystemPasswordSources() {
+  cli::PasswordSources s;
+  s.readFile = [](const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::getline(in, *text);
+    return !in.bad();
+  };
+  s.environment = []() -> std::optional<std::string> {
+    const char* v = std::getenv("TILTWISE_PASSWORD");
+    if (v == nullptr) return std::nullopt;
+    return std::string(v);
+  };
+  s.readStdinLine = [](std::string* line) {
+    return static_cast<bool>(std::getline(std::cin, *line));
+  };
+  s.stdinIsTerminal = [] { return cli::term::IsTerminal(cli::term::Stream::kIn); };
+  s.prompt = [](std::string* line) { return cli::term::ReadHiddenLine("Password: ", line); };
+  return s;
+}
+
+int Run(int argc, char** argv) {
+  cli::CliOptions options;
+  const int parsed = cli::ParseCommandLine(argc, argv, &options, std::cout, std::cerr);
+  if (parsed >= 0) return parsed;
+
+  cli::term::InstallStopHandlers();
+
+  std::unique_ptr<std::ifstream> file;
+  std::vector<std::string> errors;
+  const std::vector<cli::Target> targets = cli::CollectTargets(
+      options,
+      [&file](const std::string& name) -> std::istream* {
+        if (name == "-") return &std::cin;
+        file = std::make_unique<std::ifstream>(name, std::ios::binary);
+        return *file ? file.get() : nullptr;
+      },
+      &errors);
+  if (!errors.empty()) return UsageErrors(errors);
+  const std::vector<cli::Job> jobs = cli::BuildJobs(options, targets, &errors);
+  if (!errors.empty()) return UsageErrors(errors);
+
+  std::string password;
+  std::string error;
+  if (!cli::ObtainPassword(options, SystemPasswordSources(), &password, &error)) {
+    if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
+    std::cerr << "tiltwise-cli: " << error << "\nRun with --help for more information.\n";
+    return cli::kExitUsage;
+  }
+  if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
+
+  if (!net::Startup()) {
+    std::cerr << "tiltwise-cli: the socket library cannot be started\n";
+    return cli::kExitFailed;
+  }
+  const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr);
+  cli::Reporter reporter(std::cout, std::cerr, options.json, progress);
+  const std::int64_t start = net::NowMs();
+  const std::vector<cli::CameraReport> reports = cli::RunJobs(
+      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
+      [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); },
+      [&reporter](const cli::Progress& p) {
+        // Nobody can read the outcomes any more: start no further camera.
+        if (reporter.OutputFailed()) cli::term::RequestStop();
+        reporter.OnTick(p);
+      });
+  reporter.Finish(reports, net::NowMs() - start);
+  net::Cleanup();
+
+  if (reporter.OutputFailed()) {
+    std::cerr << "tiltwise-cli: writing the report failed\n";
+    return cli::kExitFailed;
+  }
+  if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
+  for (const cli::CameraReport& r : reports) {
+    if (!r.ok) return cli::kExitFailed;
+  }
+  return cli::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "tiltwise-cli: " << e.what() << "\n";
+    return cli::kExitFailed;
+  }
+}
