@@ -312,25 +312,39 @@ bool CameraSimulator::BindAll(std::string* error) {
     }
     return true;
   }
-  // Let the system pick the first port, then try to take the ones after it; start over
-  // elsewhere when one of them is taken.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (OpenListener(cameras_[0], 0, error) != 0) return false;
-    int first = cameras_[0].port;
-    bool ok = first + static_cast<int>(cameras_.size()) - 1 <= 65535;
-    for (size_t i = 1; ok && i < cameras_.size(); ++i) {
-      int err = OpenListener(cameras_[i], first + static_cast<int>(i), error);
-      if (err == EADDRINUSE) {
-        ok = false;
-      } else if (err != 0) {
-        return false;
-      }
-    }
-    if (ok) return true;
+  // Let the system pick a free port, then take the ones after it. Past a port that is in
+  // use (other programs' listeners, lingering closed connections) start over behind it,
+  // wrapping around once to the first unprivileged port.
+  if (OpenListener(cameras_[0], 0, error) != 0) return false;
+  const int n = static_cast<int>(cameras_.size());
+  int base = cameras_[0].port;
+  int bound = 1;
+  bool wrapped = false;
+  auto release = [this, &bound] {
     std::lock_guard<std::mutex> lock(mu_);
-    for (Camera& c : cameras_) CloseFd(&c.listen_fd);
+    for (int i = 0; i < bound; ++i) CloseFd(&cameras_[static_cast<size_t>(i)].listen_fd);
+    bound = 0;
+  };
+  while (bound < n) {
+    if (bound == 0 && base + n - 1 > 65535) {
+      if (wrapped) break;
+      wrapped = true;
+      base = 1024;
+    }
+    int err = OpenListener(cameras_[static_cast<size_t>(bound)], base + bound, error);
+    if (err == 0) {
+      ++bound;
+    } else if (err == EADDRINUSE || err == EACCES) {
+      int next = base + bound + 1;
+      release();
+      base = next;
+    } else {
+      release();
+      return false;
+    }
   }
-  *error = "found no run of " + std::to_string(cameras_.size()) + " free consecutive ports";
+  if (bound == n) return true;
+  *error = "found no run of " + std::to_string(n) + " free consecutive ports";
   return false;
 }
 

@@ -336,17 +336,62 @@ TEST(CameraSimulatorRobustnessTest, ClientsThatLeaveEarlyDoNotHurtIt) {
   }
 }
 
+TEST(CameraSimulatorRobustnessTest, AResetMidTrickleDoesNotHurtIt) {
+  SimulatorOptions options;
+  options.trickle_interval = milliseconds(10);
+  options.overrides.push_back({{true, 0}, Fault::kTrickle, {}, {}, {}});
+  auto sim = StartSimulator(options);
+  int fd = camsim_test::Connect(sim->port());
+  ASSERT_GE(fd, 0);
+  camsim_test::SendAll(fd, ToolRequest("/qx.html", ""));
+  Reply r;
+  camsim_test::ReadReply(fd, 2000, &r, 1);
+  ASSERT_EQ(r.data, "H");
+  struct linger hard = {1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  close(fd);
+  std::this_thread::sleep_for(milliseconds(100));  // several more bytes were due meanwhile
+  ASSERT_TRUE(sim->SetFault(sim->port(), Fault::kNone));
+  EXPECT_TRUE(Contains(Get(sim->port(), "/qx.html").data, "200 OK"));
+}
+
 TEST(CameraSimulatorRobustnessTest, EndlessHeadersAndGarbageGet400) {
   auto sim = StartSimulator();
   std::string endless = "GET /qx.html HTTP/1.1\r\n";
   while (endless.size() < 9000) endless += "X-Filler: 0123456789012345678901234567890123456789\r\n";
-  Reply r = Exchange(sim->port(), endless);
+  int fd = camsim_test::Connect(sim->port());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(camsim_test::SendAll(fd, endless));
+  // Read late: the reply must survive the request bytes the server never looked at.
+  std::this_thread::sleep_for(milliseconds(200));
+  Reply r;
+  camsim_test::ReadReply(fd, 3000, &r);
+  close(fd);
   EXPECT_EQ(r.data.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << r.data;
   EXPECT_TRUE(r.closed);
   r = Exchange(sim->port(), "HELLO THERE\r\n\r\n");
   EXPECT_EQ(r.data.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << r.data;
   r = Exchange(sim->port(), "POST /qx.html HTTP/1.1\r\n\r\n");
   EXPECT_EQ(r.data.rfind("HTTP/1.1 405 Method Not Allowed\r\n", 0), 0u) << r.data;
+}
+
+TEST(CameraSimulatorRobustnessTest, TheReplySurvivesRequestBytesNeverRead) {
+  SimulatorOptions options;
+  options.overrides.push_back({{true, 0}, Fault::kOversize, {}, {}, {}});
+  auto sim = StartSimulator(options);
+  // A small window keeps most of the 8 KiB reply queued at the server while surplus request
+  // bytes wait unread there: closing at that point would reset the connection and drop it.
+  int fd = camsim_test::Connect(sim->port(), 2000, 2048);
+  ASSERT_GE(fd, 0);
+  camsim_test::SendAll(fd, ToolRequest(kGetRange, camsim_test::BasicAuth("admin", "quillpen")) +
+                               std::string(20000, 'x'));
+  std::this_thread::sleep_for(milliseconds(100));
+  Reply r;
+  camsim_test::ReadReply(fd, 3000, &r);
+  close(fd);
+  std::string body = Body(r.data);
+  EXPECT_TRUE(Contains(r.data, "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"));
+  EXPECT_TRUE(Contains(body, "var mirror=\"0\";"));
 }
 
 TEST(CameraSimulatorRobustnessTest, IdleConnectionsAreClosed) {

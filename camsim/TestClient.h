@@ -24,10 +24,14 @@ inline int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 }
 
 // Connects to 127.0.0.1:port within `timeout_ms`. Returns the blocking socket, or -1 with
-// errno set (ECONNREFUSED when nothing listens, ETIMEDOUT when the wait ran out).
-inline int Connect(int port, int timeout_ms = 2000) {
+// errno set (ECONNREFUSED when nothing listens, ETIMEDOUT when the wait ran out). A
+// `receive_buffer` above 0 shrinks the socket's receive buffer (and so the window) first.
+inline int Connect(int port, int timeout_ms = 2000, int receive_buffer = 0) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
+  if (receive_buffer > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
   struct sockaddr_in addr = {};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
