@@ -1,10 +1,12 @@
 #include "cgi/CgiCmd.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "cgi/HeaderEnd.h"
 #include "cgi/WaitLimit.h"
 
 namespace {
@@ -20,6 +22,10 @@ class ScopedSocket {
   ScopedSocket& operator=(const ScopedSocket&) = delete;
   net::Socket get() const { return s_; }
   bool valid() const { return s_ != net::kInvalidSocket; }
+  void Close() {
+    net::Close(s_);
+    s_ = net::kInvalidSocket;
+  }
 
  private:
   net::Socket s_;
@@ -81,21 +87,38 @@ int SendRequest(net::Socket s, const CString& user, const CString& password, con
   return SendAll(s, request, request.GetLength(), budget);
 }
 
+// Socket, connection and the request sent: the common start of the reply and the download.
+// An invalid socket when any of them fails.
+net::Socket Open(const CString& ip, int port, const CString& user, const CString& password,
+                 const CString& path, const Budget& budget) {
+  net::Socket s = Connect(ip, port, budget);
+  if (s != net::kInvalidSocket && SendRequest(s, user, password, path, budget) < 0) {
+    net::Close(s);
+    return net::kInvalidSocket;
+  }
+  return s;
+}
+
+// One step of the common receive loop: waits for the socket, then reads at most `capacity`
+// bytes. The count read, or 0 or less when the loop ends (time-out, failed wait, the peer closed
+// or a failed read).
+int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
+  if (net::WaitReadable(s, budget.Next()) != net::Wait::kReady) return 0;
+  return net::Recv(s, into, capacity);
+}
+
 int Exchange(const CString& ip, int port, const CString& user, const CString& password,
              const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
   reply.Empty();
   const Budget budget(timeoutMs, deadlineMs);
-  ScopedSocket sock(Connect(ip, port, budget));
+  ScopedSocket sock(Open(ip, port, user, password, path, budget));
   if (!sock.valid()) return 0;
-  if (SendRequest(sock.get(), user, password, path, budget) < 0) return 0;
 
   std::vector<char> buffer(kReceiveCapacity, '\0');
   int filled = 0;
-  for (;;) {
-    if (net::WaitReadable(sock.get(), budget.Next()) != net::Wait::kReady) break;
-    // Once the buffer is full this asks for nothing, gets 0 and ends: the rest stays unread.
-    int got = net::Recv(sock.get(), buffer.data() + filled, kReceiveCapacity - filled);
-    if (got <= 0) break;
+  // Once the buffer is full this asks for nothing, gets 0 and ends: the rest stays unread.
+  for (int got; (got = ReadSome(sock.get(), budget, buffer.data() + filled,
+                                kReceiveCapacity - filled)) > 0;) {
     filled += got;
   }
   reply = CString(buffer.data(), static_cast<int>(::strnlen(buffer.data(), filled)));
@@ -237,4 +260,77 @@ CString CCgiCmd::Base64Encode(const CString& in) {
   std::vector<char> out(4 * ((static_cast<size_t>(in.GetLength()) + 2) / 3) + 1);
   Base64Encode(in.GetString(), out.data());
   return CString(out.data());
+}
+
+int CCgiCmd::HttpGetToFile(const CString& ip, int port, const CString& user,
+                           const CString& password, const CString& path, const CString& fileName,
+                           int timeoutMs) {
+  const Budget budget(timeoutMs, 0);
+  ScopedSocket sock(Open(ip, port, user, password, path, budget));
+  if (!sock.valid()) return 0;
+
+  std::vector<char> chunk(kReceiveCapacity);
+  std::FILE* file = nullptr;
+  bool whole = true;
+  HeaderEnd header;
+  for (int got; (got = ReadSome(sock.get(), budget, chunk.data(), kReceiveCapacity)) > 0;) {
+    // Opened only once a reply comes; if it cannot be, nothing is written anywhere.
+    if (!file && !(file = std::fopen(fileName, "wb"))) break;
+    const std::size_t body = header.Feed(chunk.data(), static_cast<std::size_t>(got));
+    const std::size_t count = static_cast<std::size_t>(got) - body;
+    if (count > 0 && std::fwrite(chunk.data() + body, 1, count, file) != count) {
+      whole = false;  // a full disk must not pass for a complete download
+      break;
+    }
+  }
+  sock.Close();
+  if (!file) return 0;
+  if (std::fclose(file) != 0) whole = false;
+  return whole ? 1 : 0;
+}
+
+CString CCgiCmd::UrlEncode(CString text) {
+  // "%" first, so the "%" of the codes brought in later is not encoded again.
+  static const char* const kCodes[][2] = {{"%", "%25"}, {"+", "%2B"}, {" ", "%20"}, {"/", "%2F"},
+                                          {"?", "%3F"}, {"#", "%23"}, {"&", "%26"}, {"=", "%3D"}};
+  for (const auto& code : kCodes) text.Replace(code[0], code[1]);
+  return text;
+}
+
+CString CCgiCmd::GetXmlAttr(CString text, CString tag, CString attr) {
+  const CString tagPattern = "<" + tag + " ";
+  const CString attrPattern = " " + attr + "=\"";
+  const int at = text.Find(tagPattern);
+  if (at < 0) return CString();
+  // From the tag pattern's trailing space, so an attribute right after the name is found; the
+  // search is not confined to the tag.
+  const int found = text.Find(attrPattern, at + tagPattern.GetLength() - 1);
+  if (found < 0) return CString();
+  const int start = found + attrPattern.GetLength();
+  const int end = text.Find('"', start);
+  return end < 0 ? CString() : text.Mid(start, end - start);
+}
+
+int CCgiCmd::GetXmlAttrInt(CString text, CString tag, CString attr) {
+  return ToInt(GetXmlAttr(std::move(text), std::move(tag), std::move(attr)));
+}
+
+CString CCgiCmd::GetXmlElement(CString text, CString element, CString innerType) {
+  const CString open =
+      innerType.IsEmpty() ? "<" + element + ">" : "<" + element + "><" + innerType + ">";
+  const CString close =
+      innerType.IsEmpty() ? "</" + element + ">" : "</" + innerType + "></" + element + ">";
+  const int at = text.Find(open);
+  if (at < 0) return CString();
+  const int start = at + open.GetLength();
+  const int end = text.Find(close, start);
+  return end < 0 ? CString() : text.Mid(start, end - start);
+}
+
+CString CCgiCmd::GetXmlString(CString text, CString element) {
+  return GetXmlElement(std::move(text), std::move(element), "string");
+}
+
+int CCgiCmd::GetXmlInt(CString text, CString element) {
+  return ToInt(GetXmlElement(std::move(text), std::move(element), "int"));
 }

@@ -37,6 +37,31 @@ class CCgiCmd {
   static int GetVarStringInt(CString text, CString key, int bNoVarPrefix);
   static int GetVarInt(CString text, CString key, int bNoVarPrefix);
 
+  // Fetches `path` with the same request and waits as HttpGet and stores the reply's body (what
+  // follows the header's first empty line, however the reply was cut into reads) in `fileName`,
+  // created or emptied when the first bytes of reply arrive. Returns 1 when the file was created
+  // and everything that arrived was written and closed. Returns 0 and creates nothing when no
+  // reply comes or the file cannot be created; 0 too after a failed write (the file keeps what
+  // was written).
+  static int HttpGetToFile(const CString& ip, int port, const CString& user,
+                           const CString& password, const CString& path, const CString& fileName,
+                           int timeoutMs);
+
+  // Percent-encodes "%", "+", " ", "/", "?", "#", "&" and "="; everything else passes unchanged.
+  static CString UrlEncode(CString text);
+
+  // XML readers: searches for fixed patterns made from the names, not a parser; entities stay as
+  // they are. Empty text (0 from the integer forms) when anything is missing.
+  // The value of the first ` attr="..."` after the first `<tag ` (tag name and one space); the
+  // search runs on past the end of that tag.
+  static CString GetXmlAttr(CString text, CString tag, CString attr);
+  static int GetXmlAttrInt(CString text, CString tag, CString attr);
+  // The text between the first `<element>` and the next `</element>`; with an inner type name,
+  // between `<element><innerType>` and `</innerType></element>`.
+  static CString GetXmlElement(CString text, CString element, CString innerType);
+  static CString GetXmlString(CString text, CString element);  // inner type "string"
+  static int GetXmlInt(CString text, CString element);         // inner type "int"
+
   // Base64 (RFC 4648, standard alphabet, padded) of `in` up to its first zero byte. `out` must
   // hold 4 * ceil(n / 3) + 1 bytes; the form returning a CString needs no such care.
   static void Base64Encode(const char* in, char* out);

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,9 +20,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #endif
 
 namespace {
@@ -478,6 +477,213 @@ TEST(CgiVarReaderTest, OneReplyServesSeveralReadsAndIsNotChanged) {
   EXPECT_EQ(CCgiCmd::GetVarString(reply, "flip", 0), "1");
   EXPECT_EQ(CCgiCmd::GetVarString(reply, "mirror", 0), "0");
   EXPECT_EQ(reply, before);
+}
+
+// ---- Download to a file ----------------------------------------------------------------------
+
+// A fresh directory for one test's files, removed with everything in it afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    static int serial = 0;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = std::filesystem::temp_directory_path() /
+            ("tiltwise-cgi-" + std::to_string(stamp) + "-" + std::to_string(++serial));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string File(const char* name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const std::string kHeader = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n";
+
+int Download(const ScriptedPeer& peer, const std::string& file, int limitMs = 3000) {
+  return CCgiCmd::HttpGetToFile(kLoopback, peer.port(), "admin", "quillpen", "/snap.jpg",
+                                CString(file), limitMs);
+}
+
+TEST(CgiDownloadTest, SendsTheSameRequestAndEmptyBodyGivesAnEmptyFile) {
+  TempDir dir;
+  const std::string file = dir.File("empty");
+  ScriptedPeer peer(ScriptedPeer::AnswerAndClose(kHeader));
+  ASSERT_EQ(Download(peer, file), 1);
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_EQ(std::filesystem::file_size(file), 0u);
+  EXPECT_EQ(peer.Request(), ExpectedRequest("/snap.jpg", "YWRtaW46cXVpbGxwZW4="));
+}
+
+TEST(CgiDownloadTest, HeaderEndSplitAcrossReadsLeavesOnlyTheBody) {
+  const std::string marker = "\r\n\r\n";
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain";
+  for (size_t cut = 1; cut < marker.size(); ++cut) {
+    TempDir dir;
+    const std::string file = dir.File("split");
+    ScriptedPeer peer(ScriptedPeer::InPieces(
+        {head + marker.substr(0, cut), marker.substr(cut) + "body\r\n\r\nmore"}, 150));
+    ASSERT_EQ(Download(peer, file), 1) << cut;
+    EXPECT_EQ(ReadFile(file), "body\r\n\r\nmore") << cut;
+  }
+}
+
+TEST(CgiDownloadTest, HeaderLongerThanAReadIsNotStored) {
+  TempDir dir;
+  const std::string file = dir.File("long-header");
+  std::string header = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; header.size() < 7000; ++i)
+    header += "X-Filler-" + std::to_string(i) + ": abc\r\n";
+  ScriptedPeer peer(ScriptedPeer::InPieces({header, "\r\npayload"}, 100));
+  ASSERT_EQ(Download(peer, file), 1);
+  EXPECT_EQ(ReadFile(file), "payload");
+}
+
+TEST(CgiDownloadTest, LargeBinaryBodyArrivesWholeAndExact) {
+  TempDir dir;
+  const std::string file = dir.File("large");
+  std::string body;
+  unsigned state = 12345;
+  for (int i = 0; i < 300000; ++i) {
+    state = state * 1103515245u + 12345u;
+    body += static_cast<char>(state >> 24);
+  }
+  body.replace(1000, 4, "\r\n\r\n");  // a blank line in the body is body
+  body[3000] = '\0';
+  ScriptedPeer peer(
+      ScriptedPeer::InPieces({kHeader + body.substr(0, 5000), body.substr(5000)}, 50));
+  ASSERT_EQ(Download(peer, file), 1);
+  EXPECT_TRUE(ReadFile(file) == body) << "the stored body differs";
+}
+
+TEST(CgiDownloadTest, ServerThatClosesEndsTheDownloadWithoutWaitingForTheLimit) {
+  TempDir dir;
+  const std::string file = dir.File("quick");
+  ScriptedPeer peer(ScriptedPeer::AnswerAndClose(kHeader + "abc"));
+  int result = 0;
+  long long ms = ElapsedMs([&] { result = Download(peer, file, kLongLimitMs); });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(ReadFile(file), "abc");
+  EXPECT_LT(ms, kLongLimitMs / 2);
+}
+
+TEST(CgiDownloadTest, FileThatCannotBeCreatedStopsAtOnceLeavingNothing) {
+  TempDir dir;
+  const std::string missing = (dir.path() / "no-such-dir" / "file").string();
+  for (const std::string& name : {missing, dir.path().string(), std::string()}) {
+    ScriptedPeer peer(ScriptedPeer::AnswerAndStaySilent(kHeader + "abc", 8000));
+    int result = 1;
+    long long ms = ElapsedMs([&] { result = Download(peer, name, kLongLimitMs); });
+    EXPECT_EQ(result, 0) << name;
+    EXPECT_LT(ms, kLongLimitMs / 2) << name;  // did not keep reading for nothing
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-dir"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(CgiDownloadTest, NoReplyCreatesNoFileAndAnExistingFileIsEmptiedFirst) {
+  TempDir dir;
+  const std::string file = dir.File("target");
+  {
+    ScriptedPeer peer(ScriptedPeer::AcceptAndClose());
+    EXPECT_EQ(Download(peer, file), 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
+  EXPECT_EQ(CCgiCmd::HttpGetToFile(kLoopback, UnusedLoopbackPort(), "a", "b", "/", CString(file),
+                                   kLongLimitMs),
+            0);
+  EXPECT_FALSE(std::filesystem::exists(file));
+  std::ofstream(file) << "an older and much longer content";
+  ScriptedPeer peer(ScriptedPeer::AnswerAndClose(kHeader + "new"));
+  ASSERT_EQ(Download(peer, file), 1);
+  EXPECT_EQ(ReadFile(file), "new");
+}
+
+#if !defined(_WIN32)
+TEST(CgiDownloadTest, FullDiskIsAFailureNotASuccess) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not available";
+  ScriptedPeer peer(ScriptedPeer::AnswerAndClose(kHeader + std::string(10000, 'd')));
+  EXPECT_EQ(Download(peer, "/dev/full"), 0);
+}
+#endif
+
+// ---- UrlEncode ---------------------------------------------------------------------------------
+
+TEST(CgiUrlEncodeTest, EightCharactersAreEncodedAndPercentSignsOnlyOnce) {
+  EXPECT_EQ(CCgiCmd::UrlEncode("a b/c?d=e&f#g+h%i"), "a%20b%2Fc%3Fd%3De%26f%23g%2Bh%25i");
+  EXPECT_EQ(CCgiCmd::UrlEncode("100% /"), "100%25%20%2F");
+  EXPECT_EQ(CCgiCmd::UrlEncode("%20"), "%2520");  // already encoded text is encoded again
+  const char* untouched = "abc-_.~!*'();:@$,[]\t\x01\xe9";
+  EXPECT_EQ(CCgiCmd::UrlEncode(untouched), untouched);
+  EXPECT_EQ(CCgiCmd::UrlEncode(""), "");
+}
+
+// ---- XML readers --------------------------------------------------------------------------------
+
+TEST(CgiXmlAttrTest, TagNeedsItsSpaceAndTheAttributeItsQuotes) {
+  const CString camera = "<camera name=\"x\" id=\"7\">";
+  EXPECT_EQ(CCgiCmd::GetXmlAttr(camera, "camera", "id"), "7");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr(camera, "camera", "name"), "x");
+  EXPECT_EQ(CCgiCmd::GetXmlAttrInt(camera, "camera", "id"), 7);
+  for (const char* text : {"<camera>", "<camera/>", "<camera\nid=\"1\">", "<cameras id=\"1\">"}) {
+    EXPECT_EQ(CCgiCmd::GetXmlAttr(text, "camera", "id"), "") << text;
+  }
+  for (const char* text : {"<c xid=\"5\">", "<c id='7'>", "<c id = \"7\">", "<c id=7>"}) {
+    EXPECT_EQ(CCgiCmd::GetXmlAttr(text, "c", "id"), "") << text;
+  }
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<c xid=\"5\" id=\"6\">", "c", "id"), "6");
+}
+
+TEST(CgiXmlAttrTest, SearchRunsPastTheTagAndTakesValuesAsTheyAre) {
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<a x=\"1\"/><b y=\"2\"/>", "a", "y"), "2");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<b y=\"0\"/><a x=\"1\"/>", "a", "y"), "");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<c id=\"a&amp;b\">", "c", "id"), "a&amp;b");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<c id=\"\">", "c", "id"), "");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<c id=\"open", "c", "id"), "");
+  EXPECT_EQ(CCgiCmd::GetXmlAttrInt("<c n=\"-3\">", "c", "n"), -3);
+  EXPECT_EQ(CCgiCmd::GetXmlAttrInt("<c n=\"x3\">", "c", "n"), 0);
+}
+
+TEST(CgiXmlElementTest, TextBetweenTheFirstOpeningAndTheNextClosingPattern) {
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a><b>v</b></a>", "a", ""), "<b>v</b>");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a><a>x</a></a>", "a", ""), "<a>x");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a>1</a><a>2</a>", "a", ""), "1");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a>\r\n line\r\n</a>", "a", ""), "\r\n line\r\n");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a></a>", "a", ""), "");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<a>never closed", "a", ""), "");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("</a>x<a>", "a", ""), "");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<ab>1</ab><a>2</a>", "a", ""), "2");
+}
+
+TEST(CgiXmlElementTest, TypedInnerElements) {
+  EXPECT_EQ(CCgiCmd::GetXmlInt("<state><int>3</int></state>", "state"), 3);
+  EXPECT_EQ(CCgiCmd::GetXmlInt("<state><int> 3 </int></state>", "state"), 3);
+  EXPECT_EQ(CCgiCmd::GetXmlInt("<state> <int>3</int> </state>", "state"), 0);
+  EXPECT_EQ(CCgiCmd::GetXmlInt("<state id=\"1\"><int>3</int></state>", "state"), 0);
+  EXPECT_EQ(CCgiCmd::GetXmlString("<name><string>abc</string></name>", "name"), "abc");
+  EXPECT_EQ(CCgiCmd::GetXmlString("<name><int>4</int></name>", "name"), "");
+  // The inner closing tag comes first in the closing pattern.
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<s><int>3</s></int>", "s", "int"), "");
+  EXPECT_EQ(CCgiCmd::GetXmlElement("<s><int>3</int></s>", "s", "int"), "3");
+}
+
+TEST(CgiXmlElementTest, LongNamesAreMatchedWhole) {
+  // No fixed pattern buffer: names that agree in their first 63 characters stay apart.
+  const CString stem(std::string(70, 'n'));
+  const CString text = "<" + stem + "B>wrong</" + stem + "B><" + stem + "A>right</" + stem + "A>";
+  EXPECT_EQ(CCgiCmd::GetXmlElement(text, stem + "A", ""), "right");
+  EXPECT_EQ(CCgiCmd::GetXmlAttr("<" + stem + "A " + stem + "x=\"1\" " + stem + "y=\"2\">",
+                                stem + "A", stem + "y"),
+            "2");
 }
 
 // ---- A real web server with Basic authentication --------------------------------------------
