@@ -1,4 +1,5 @@
 // tiltwise-cli as scripts run it: a child process against the camera simulator on loopback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -239,6 +240,58 @@ TEST_F(CliProgram, PasswordNeverShows) {
   EXPECT_EQ(none.status, 2);
   EXPECT_NE(none.err.find("no password"), std::string::npos) << none.err;
   EXPECT_EQ(sim_->request_count(), before);
+}
+
+// On a terminal the password is asked for, and what is typed is not echoed.
+TEST_F(CliProgram, PromptsWithoutEchoOnATerminal) {
+  StartCameras({});
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  Process p(TILTWISE_CLI_PATH, {"query", "--json", target(0)}, {}, slave);
+  ::close(slave);
+  ASSERT_TRUE(p.started());
+  ASSERT_TRUE(p.WaitForError("Password: ", 5000)) << "no prompt";
+  const std::string typed = std::string(kPassword) + "\n";
+  ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  // Whatever the terminal would show comes back on the master side.
+  std::string shown;
+  for (int i = 0; i < 10; ++i) {
+    pollfd pfd{master, POLLIN, 0};
+    if (::poll(&pfd, 1, 50) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    shown.append(buffer, static_cast<size_t>(n));
+  }
+  auto f = p.Wait(10000);
+  ::close(master);
+  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_EQ(shown.find(kPassword), std::string::npos) << shown;
+  EXPECT_EQ(f.err.find(kPassword), std::string::npos);
+  EXPECT_EQ(ByPort(f.out)[port(0)]["outcome"], "queried");
+}
+
+// A reader that goes away (as with "| head") makes writes fail; that is a failure to report,
+// not a signal that kills the run in the middle of a camera.
+TEST_F(CliProgram, ClosedOutputIsAFailureNotACrash) {
+  camsim::SimulatorOptions o;
+  o.cameras = 3;
+  o.overrides.push_back(
+      {{true, 0}, camsim::Fault::kSilent, std::nullopt, std::nullopt, std::nullopt});
+  StartCameras(o);
+  Process p(TILTWISE_CLI_PATH,
+            {"query", "--json", "-j", "1", "--timeout", "500", target(0), target(1), target(2)},
+            {kEnvPassword});
+  ASSERT_TRUE(p.started());
+  p.CloseOutput();
+  auto f = p.Wait(20000);
+  ASSERT_TRUE(f.exited) << "killed by a signal";
+  EXPECT_EQ(f.status, 1);
+  EXPECT_NE(f.err.find("writing the report failed"), std::string::npos) << f.err;
 }
 
 TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {

@@ -57,9 +57,10 @@ bool ReadHiddenLine(const char* prompt, std::string* line) {
   if (::tcgetattr(STDIN_FILENO, &saved) != 0) return false;
   termios quiet = saved;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  // Echo goes off before the prompt shows, so nothing typed after it is ever echoed.
+  if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
   std::fputs(prompt, stderr);
   std::fflush(stderr);
-  if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) return false;
   line->clear();
   bool complete = false;
   // Waits in short slices so Ctrl-C (which restarts a plain read) still ends the prompt.

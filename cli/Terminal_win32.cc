@@ -45,9 +45,9 @@ bool ReadHiddenLine(const char* prompt, std::string* line) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   DWORD saved = 0;
   if (in == INVALID_HANDLE_VALUE || !GetConsoleMode(in, &saved)) return false;
+  SetConsoleMode(in, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
   std::fputs(prompt, stderr);
   std::fflush(stderr);
-  SetConsoleMode(in, saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
   line->clear();
   bool complete = false;
   while (!g_stop.load()) {

@@ -52,10 +52,15 @@ class Process {
  public:
   // `env` entries ("NAME=value") are added to the test's own environment, minus
   // TILTWISE_PASSWORD unless given here.
+  // `terminal`: a pseudo-terminal's descriptor to use as standard input instead of a pipe.
   Process(const std::string& program, std::vector<std::string> args,
-          const std::vector<std::string>& env = {}) {
+          const std::vector<std::string>& env = {}, int terminal = -1) {
     int in[2], out[2], err[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) return;
+    if (terminal >= 0) {
+      ::close(in[0]);
+      in[0] = ::dup(terminal);
+    }
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -82,6 +87,7 @@ class Process {
     ::close(out[1]);
     ::close(err[1]);
     in_ = in[1];
+    if (terminal >= 0) CloseInput();
     out_ = out[0];
     err_ = err[0];
     ::fcntl(out_, F_SETFL, O_NONBLOCK);
@@ -114,17 +120,21 @@ class Process {
     if (in_ >= 0) ::close(in_);
     in_ = -1;
   }
-  void Signal(int sig) {
-    if (pid_ > 0) ::kill(pid_, sig);
+  // As a reader that goes away early (`| head`): the program's writes then fail.
+  void CloseOutput() {
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
   }
-
-  // Reads output until `needle` shows up on standard output or `timeoutMs` runs out.
-  bool WaitForOutput(const std::string& needle, int timeoutMs) {
+  // Reads output until `needle` shows up on standard error or `timeoutMs` runs out.
+  bool WaitForError(const std::string& needle, int timeoutMs) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (out_text_.find(needle) == std::string::npos) {
-      if (Clock::now() >= end || !Pump(50)) return out_text_.find(needle) != std::string::npos;
+    while (err_text_.find(needle) == std::string::npos) {
+      if (Clock::now() >= end || !Pump(50)) return err_text_.find(needle) != std::string::npos;
     }
     return true;
+  }
+  void Signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
   }
 
   // The process's argument vector as the system shows it to other users.
