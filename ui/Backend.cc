@@ -1,0 +1,7 @@
+#include "ui/Backend.h"
+
+namespace ui {
+
+Backend::~Backend() = default;
+
+}  // namespace ui

@@ -1,0 +1,90 @@
+// CDialog: a modal dialog built from a template, with dialog data exchange (DDX) between its
+// controls and member fields.
+#ifndef TILTWISE_UI_DIALOG_H_
+#define TILTWISE_UI_DIALOG_H_
+
+#include "base/CString.h"
+#include "ui/Types.h"
+#include "ui/Wnd.h"
+
+// One pass of data exchange. With m_bSaveAndValidate the controls are read into the fields,
+// otherwise the fields are written into the controls. A failed field stops the pass: the DDX
+// calls after it do nothing, and UpdateData returns FALSE.
+class CDataExchange {
+ public:
+  CDataExchange(CWnd* pDlgWnd, BOOL bSaveAndValidate);
+
+  // The control about to be exchanged, remembered so a failure can put the focus back on it.
+  // Null (and the pass failed) when the dialog has no such control.
+  HWND PrepareCtrl(int nIDC);
+  HWND PrepareEditCtrl(int nIDC);
+  // Focus on the last prepared control (its whole text selected when it is an edit box), and
+  // stop the pass.
+  void Fail();
+  bool Failed() const { return m_bFailed; }
+
+  BOOL m_bSaveAndValidate;
+  CWnd* m_pDlgWnd;
+
+ private:
+  int m_idLastControl = 0;
+  bool m_bEditLastControl = false;
+  bool m_bFailed = false;
+};
+
+void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
+// Reading needs a whole decimal number in int range, blanks around it allowed; anything else
+// shows "Please enter an integer." and fails the pass, leaving `value` as it was.
+void DDX_Text(CDataExchange* pDX, int nIDC, int& value);
+void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
+
+// Reads text the way DDX_Text reads an int; false when it is not one.
+bool AfxParseInt(const char* text, int* value);
+
+class CDialog : public CWnd, private ui::DialogEvents {
+ public:
+  // The dialog of resource `nIDTemplate` in the registered resource table.
+  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
+  CDialog();
+  ~CDialog() override;
+
+  // Uses `pTemplate` (which must outlive the dialog) instead of a resource.
+  BOOL InitModalIndirect(const ui::DialogTemplate* pTemplate, CWnd* pParentWnd = nullptr);
+
+  // Runs the dialog until EndDialog; returns its result, or -1 when there is no template or
+  // the window cannot be created.
+  virtual INT_PTR DoModal();
+  void EndDialog(int nResult);
+
+  // FALSE when a field failed to exchange (the user has been told) or there is no window.
+  BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+
+  // Exchanges the fields into the controls. Returns TRUE to have the framework choose the
+  // focus, unless the dialog has set it itself.
+  virtual BOOL OnInitDialog();
+
+ protected:
+  virtual void DoDataExchange(CDataExchange* pDX);
+  // Enter: reads the fields and closes with IDOK when that succeeds.
+  virtual void OnOK();
+  // Escape, the Close button and the close box: closes with IDCANCEL.
+  virtual void OnCancel();
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  bool HandleInitDialog(ui::WindowHandle dialog) override;
+  void HandleCommand(int id) override;
+  void HandlePaint() override;
+  ui::IconHandle HandleQueryDragIcon() override;
+  void HandleDestroy() override;
+
+  UINT m_nIDTemplate = 0;
+  const ui::DialogTemplate* m_lpDialogTemplate = nullptr;
+  CWnd* m_pParentWnd = nullptr;
+};
+
+// The innermost dialog running modally; null when none. Owner of framework messages.
+CDialog* AfxGetModalDialog();
+
+#endif  // TILTWISE_UI_DIALOG_H_

@@ -1,0 +1,82 @@
+#include "ui/DialogTemplate.h"
+
+namespace ui {
+namespace {
+
+// Rounds half away from zero, as the system's MulDiv does.
+int MulDiv(int number, int numerator, int denominator) {
+  long long product = static_cast<long long>(number) * numerator;
+  long long half = denominator / 2;
+  long long q = product >= 0 ? (product + half) / denominator : (product - half) / denominator;
+  return static_cast<int>(q);
+}
+
+}  // namespace
+
+ControlKind KindOf(const ControlTemplate& control) {
+  switch (control.cls) {
+    case ControlClass::kEdit:
+      return ControlKind::kEdit;
+    case ControlClass::kStatic:
+      return ControlKind::kLabel;
+    case ControlClass::kButton:
+      switch (control.style & style::kBsTypeMask) {
+        case style::kBsPushButton:
+          return ControlKind::kPushButton;
+        case style::kBsDefPushButton:
+          return ControlKind::kDefPushButton;
+        case style::kBsCheckBox:
+          return ControlKind::kCheckBox;
+        case style::kBsAutoCheckBox:
+          return ControlKind::kAutoCheckBox;
+        case style::kBsGroupBox:
+          return ControlKind::kGroupBox;
+        default:
+          return ControlKind::kOther;
+      }
+  }
+  return ControlKind::kOther;
+}
+
+const char* KindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kPushButton:
+      return "push button";
+    case ControlKind::kDefPushButton:
+      return "default push button";
+    case ControlKind::kCheckBox:
+      return "check box";
+    case ControlKind::kAutoCheckBox:
+      return "automatic check box";
+    case ControlKind::kGroupBox:
+      return "group box";
+    case ControlKind::kEdit:
+      return "edit box";
+    case ControlKind::kLabel:
+      return "label";
+    case ControlKind::kOther:
+      break;
+  }
+  return "other";
+}
+
+int DialogUnitsToPixelsX(int units, int avgCharWidth) {
+  return MulDiv(units, avgCharWidth, 4);
+}
+
+int DialogUnitsToPixelsY(int units, int charHeight) {
+  return MulDiv(units, charHeight, 8);
+}
+
+int PointSizeToLogicalHeight(int points, int dpi) {
+  return -MulDiv(points, dpi, 72);
+}
+
+const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
+  for (int i = 0; i < dialog.controlCount; ++i) {
+    if (dialog.controls[i].id == id) return &dialog.controls[i];
+  }
+  return nullptr;
+}
+
+}  // namespace ui

@@ -1,0 +1,71 @@
+// The dialog framework's basic names: truth values, handles, message-box styles and results,
+// with the values the Windows headers give them, so code written against the framework reads
+// and behaves as it would there. Global names on purpose; backend sources never include this
+// header (they use the ui:: names of ui/Backend.h next to their platform's headers).
+#ifndef TILTWISE_UI_TYPES_H_
+#define TILTWISE_UI_TYPES_H_
+
+#include <cstdint>
+
+#include "ui/Backend.h"
+
+typedef int BOOL;
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+typedef unsigned int UINT;
+typedef std::intptr_t INT_PTR;
+typedef std::uintptr_t WPARAM;
+typedef std::intptr_t LPARAM;
+typedef std::intptr_t LRESULT;
+typedef const char* LPCTSTR;
+
+typedef ui::WindowHandle HWND;
+typedef ui::IconHandle HICON;
+typedef HICON HCURSOR;  // a cursor is an icon, as there
+typedef ui::FontHandle HFONT;
+typedef ui::PaintHandle HDC;
+typedef ui::LogFont LOGFONT;
+typedef ui::Rect RECT;
+typedef RECT* LPRECT;
+
+// Message-box buttons and icons.
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_OKCANCEL = 0x00000001;
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
+constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_ICONHAND = 0x00000010;
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+constexpr UINT MB_ICONASTERISK = 0x00000040;
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+
+// Dialog and message-box results, also the command ids of the standard buttons.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+constexpr int IDC_STATIC = -1;
+
+// Check states.
+constexpr UINT BST_UNCHECKED = 0;
+constexpr UINT BST_CHECKED = 1;
+constexpr UINT BST_INDETERMINATE = 2;
+
+// Icon sizes for GetSystemMetrics.
+constexpr int SM_CXICON = 11;
+constexpr int SM_CYICON = 12;
+
+// The one message CWnd::SendMessage understands.
+constexpr UINT WM_ICONERASEBKGND = 0x0027;
+
+#define afx_msg
+
+#endif  // TILTWISE_UI_TYPES_H_

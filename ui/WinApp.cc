@@ -1,0 +1,87 @@
+#include "ui/WinApp.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ui/Dialog.h"
+#include "ui/Wnd.h"
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+}  // namespace
+
+CWinApp::CWinApp(LPCTSTR lpszAppName, const ui::ResourceModule* resources)
+    : m_pszAppName(lpszAppName ? lpszAppName : "") {
+  if (g_app) {
+    std::fprintf(stderr, "a second application object was created\n");
+    std::abort();
+  }
+  g_app = this;
+  if (resources) ui::SetResourceModule(resources);
+}
+
+CWinApp::~CWinApp() {
+  g_app = nullptr;
+}
+
+BOOL CWinApp::InitInstance() {
+  return TRUE;
+}
+
+int CWinApp::Run() {
+  return ExitInstance();
+}
+
+int CWinApp::ExitInstance() {
+  return 0;
+}
+
+HICON CWinApp::LoadIcon(UINT nIDResource) const {
+  int id = static_cast<int>(nIDResource);
+  return ui::GetBackend().LoadIconResource(id, ui::FindIconResource(id));
+}
+
+void CWinApp::BeginWaitCursor() {
+  ui::GetBackend().BeginWaitCursor();
+}
+
+void CWinApp::EndWaitCursor() {
+  ui::GetBackend().EndWaitCursor();
+}
+
+CWinApp* AfxGetApp() {
+  return g_app;
+}
+
+CWnd* AfxGetMainWnd() {
+  return g_app ? g_app->m_pMainWnd : nullptr;
+}
+
+LPCTSTR AfxGetAppName() {
+  return g_app ? g_app->m_pszAppName : "";
+}
+
+void AfxEnableControlContainer() {}
+
+int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
+  CDialog* owner = AfxGetModalDialog();
+  return ui::GetBackend().ShowMessageBox(owner ? owner->m_hWnd : nullptr, lpszText ? lpszText : "",
+                                         AfxGetAppName(), nType);
+}
+
+int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType) {
+  return ui::GetBackend().ShowMessageBox(hWnd, lpText ? lpText : "",
+                                         lpCaption ? lpCaption : "Error", uType);
+}
+
+int AfxWinMain(int /*argc*/, char* /*argv*/[]) {
+  CWinApp* app = AfxGetApp();
+  if (!app) {
+    std::fprintf(stderr, "no application object\n");
+    return 1;
+  }
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
+}

@@ -1,0 +1,54 @@
+// CWinApp: the one application object of a program, and the framework's free functions.
+// A program defines one object of a class derived from CWinApp and lets AfxWinMain run it:
+// InitInstance; when that returns FALSE, ExitInstance at once, otherwise Run (which ends with
+// ExitInstance); the result of ExitInstance is the process's exit code.
+#ifndef TILTWISE_UI_WINAPP_H_
+#define TILTWISE_UI_WINAPP_H_
+
+#include "ui/Resources.h"
+#include "ui/Types.h"
+
+class CWnd;
+
+class CWinApp {
+ public:
+  // Registers this object as the application (at most one exists at a time) and `resources`
+  // as the program's resource table when given.
+  explicit CWinApp(LPCTSTR lpszAppName = nullptr, const ui::ResourceModule* resources = nullptr);
+  virtual ~CWinApp();
+  CWinApp(const CWinApp&) = delete;
+  CWinApp& operator=(const CWinApp&) = delete;
+
+  virtual BOOL InitInstance();  // TRUE: go on to Run
+  virtual int Run();            // no modeless windows here: straight to ExitInstance
+  virtual int ExitInstance();   // the exit code, 0
+
+  // The icon of resource `nIDResource`; null when the program has none.
+  HICON LoadIcon(UINT nIDResource) const;
+
+  void BeginWaitCursor();
+  void EndWaitCursor();
+
+  CWnd* m_pMainWnd = nullptr;
+  LPCTSTR m_pszAppName;  // the caption of framework messages
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+LPCTSTR AfxGetAppName();  // "" when there is no application object
+
+// Control containers need nothing here; kept so start-up code reads as it does elsewhere.
+void AfxEnableControlContainer();
+
+// A framework message: owned by the dialog running modally (if any), captioned with the
+// application's name.
+int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK);
+
+// The system's message box, for when no framework window is at hand (hWnd may be null; a
+// null caption reads "Error", as there).
+int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType);
+
+// Runs the application object; the program's entry calls it (ui/AppMain.cc provides main).
+int AfxWinMain(int argc, char* argv[]);
+
+#endif  // TILTWISE_UI_WINAPP_H_
