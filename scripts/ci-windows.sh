@@ -1,0 +1,61 @@
+#!/bin/bash
+# The Windows leg of CI: cross-builds the mingw preset and runs its test suites under Wine, then
+# the Wine end-to-end run against the native camera simulator when that is built.
+# Needs the Debian packages g++-mingw-w64-x86-64-posix, mingw-w64-tools, wine and wine64.
+#
+#   scripts/ci-windows.sh
+#   WINEPREFIX   the Wine prefix to make and use (default: build/wineprefix in the tree)
+#   TILTWISE_CAMSIM_EXE   native simulator for the end-to-end run (default: the one in
+#                         build/default, else one built with the gui-off preset)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres cmake ninja wineserver; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "ci-windows: $tool is missing (Debian: g++-mingw-w64-x86-64-posix mingw-w64-tools" \
+      "cmake ninja-build wine wine64)" >&2
+    exit 1
+  fi
+done
+
+export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+started=$(date +%s)
+stamp() { echo "ci-windows: $1 ($(($(date +%s) - started)) s)"; }
+
+# One prefix and one Wine server for the whole run: Wine's first start takes seconds, every
+# later program starts in a fraction of one.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$root/scripts/wine-run.sh" cmd /c exit 0 # makes the prefix (wineboot --init)
+  stamp "Wine prefix made in $WINEPREFIX"
+fi
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+cmake --preset mingw
+cmake --build --preset mingw
+stamp "built"
+
+ctest --preset mingw
+stamp "test suites passed under Wine"
+
+# The simulator is a POSIX program: build it natively (without the dialog) when the Linux leg
+# has not left one behind.
+if [ -z "${TILTWISE_CAMSIM_EXE:-}" ]; then
+  export TILTWISE_CAMSIM_EXE=$root/build/default/camsim/tiltwise-camsim
+  if [ ! -x "$TILTWISE_CAMSIM_EXE" ]; then
+    cmake --preset gui-off >/dev/null
+    cmake --build --preset gui-off --target tiltwise-camsim
+    TILTWISE_CAMSIM_EXE=$root/build/gui-off/camsim/tiltwise-camsim
+    stamp "native simulator built"
+  fi
+fi
+status=0
+"$root/scripts/wine-e2e.sh" "$root/build/mingw" || status=$?
+case $status in
+  0) stamp "end-to-end run passed" ;;
+  77) stamp "end-to-end run skipped: no native simulator built" ;;
+  *) exit "$status" ;;
+esac

@@ -1,0 +1,118 @@
+#!/bin/bash
+# Runs the Windows build, under Wine, against the native camera simulator on loopback: the
+# simulator's exchange tests in the cgi test program and, when it was built, tiltwise-cli.exe.
+#
+#   scripts/wine-e2e.sh [WINDOWS_BUILD_DIR]            (default build/mingw)
+#   TILTWISE_CAMSIM_EXE     the native simulator (default build/default/camsim/tiltwise-camsim)
+#   TILTWISE_NATIVE_BUILD   optional native build dir: its cgi tests run against the same
+#                           simulator too, for a side-by-side comparison
+# Exit status 0 when everything passed, 1 on a failure, 77 when the simulator is not built.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/mingw}" && pwd)
+camsim=${TILTWISE_CAMSIM_EXE:-$root/build/default/camsim/tiltwise-camsim}
+run="$root/scripts/wine-run.sh"
+
+if [ ! -x "$camsim" ]; then
+  echo "wine-e2e: no simulator at $camsim (build it natively or set TILTWISE_CAMSIM_EXE)" >&2
+  exit 77
+fi
+cgi_test="$build/cgi/tiltwise_cgi_test.exe"
+if [ ! -f "$cgi_test" ]; then
+  echo "wine-e2e: $cgi_test is missing; build the mingw preset first" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+camsim_pid=""
+cleanup() {
+  if [ -n "$camsim_pid" ]; then
+    kill "$camsim_pid" 2>/dev/null || true
+    wait "$camsim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Three cameras on consecutive free ports: a good one, a silent one and one that hangs up.
+mkfifo "$work/out"
+"$camsim" --port 0 --cameras 3 --fault @1:silent --fault @2:close --quiet >"$work/out" &
+camsim_pid=$!
+exec 3<"$work/out"
+line=""
+if ! read -r -t 10 line <&3; then
+  echo "wine-e2e: the simulator did not report where it listens" >&2
+  exit 1
+fi
+# "listening on 127.0.0.1:FIRST-LAST (3 cameras)"
+if [[ ! $line =~ ^listening\ on\ (127\.[0-9.]+):([0-9]+)- ]]; then
+  echo "wine-e2e: unexpected simulator line: $line" >&2
+  exit 1
+fi
+addr=${BASH_REMATCH[1]}
+first=${BASH_REMATCH[2]}
+export TILTWISE_CAMSIM="$addr:$first"
+export TILTWISE_CAMSIM_SILENT="$addr:$((first + 1))"
+export TILTWISE_CAMSIM_CLOSING="$addr:$((first + 2))"
+# Keep the simulator's pipe drained so it never blocks on a full one.
+cat <&3 >/dev/null &
+exec 3<&-
+echo "wine-e2e: simulator at $TILTWISE_CAMSIM (silent +1, closing +2)"
+
+failed=0
+# Runs one test program on the simulator's cases; a skipped case means an environment variable
+# did not reach the program, which counts as a failure.
+run_cases() {
+  local label=$1 log=$2
+  shift 2
+  echo "== $label"
+  local status=0
+  "$@" --gtest_filter='SimulatorPeerTest.*' >"$log" 2>&1 || status=$?
+  tr -d '\r' <"$log" | grep -E '^\[ +(OK|FAILED|SKIPPED) ' || true
+  if [ $status -ne 0 ] || tr -d '\r' <"$log" | grep -q '^\[  SKIPPED'; then
+    tr -d '\r' <"$log"
+    echo "wine-e2e: $label failed" >&2
+    failed=1
+  fi
+}
+
+run_cases "exchange tests, Windows build under Wine" "$work/wine.log" "$run" "$cgi_test"
+native_test="${TILTWISE_NATIVE_BUILD:-}/cgi/tiltwise_cgi_test"
+if [ -n "${TILTWISE_NATIVE_BUILD:-}" ] && [ -x "$native_test" ]; then
+  run_cases "the same tests, native build" "$work/native.log" "$native_test"
+fi
+
+cli="$build/cli/tiltwise-cli.exe"
+if [ -f "$cli" ]; then
+  echo "== tiltwise-cli.exe under Wine"
+  cli_run() { TILTWISE_PASSWORD=quillpen "$run" "$cli" "$@" -u admin 2>&1 | tr -d '\r'; }
+  set_out=$(cli_run set --flip on --mirror off "$TILTWISE_CAMSIM") || {
+    echo "$set_out"
+    echo "wine-e2e: tiltwise-cli set failed" >&2
+    failed=1
+  }
+  echo "$set_out"
+  query_out=$(cli_run query --json "$TILTWISE_CAMSIM") || {
+    echo "$query_out"
+    echo "wine-e2e: tiltwise-cli query failed" >&2
+    failed=1
+  }
+  echo "$query_out"
+  if ! grep -q '"flip_after":true' <<<"$query_out" || ! grep -q '"mirror_after":false' <<<"$query_out"; then
+    echo "wine-e2e: the query did not read back flip on, mirror off" >&2
+    failed=1
+  fi
+  silent_status=0
+  silent_out=$(cli_run query --timeout 500 "$TILTWISE_CAMSIM_SILENT") || silent_status=$?
+  echo "$silent_out"
+  if [ $silent_status -ne 1 ]; then
+    echo "wine-e2e: a silent camera gave exit status $silent_status, not 1 (failed)" >&2
+    failed=1
+  fi
+else
+  echo "== no $cli: command-line tool not checked"
+fi
+
+if [ $failed -eq 0 ]; then echo "wine-e2e: all passed"; fi
+exit $failed
