@@ -53,8 +53,9 @@ void AddCommon(CLI::App* sub, CliOptions* o) {
       ->type_name("FILE");
   sub->add_flag("--password-stdin", o->passwordStdin,
                 "Read the password from the first line of standard input");
+  // Each camera under way holds one socket; 256 stays well inside the usual 1024 files.
   sub->add_option("-j,--jobs", o->jobs, "Cameras worked on at once")
-      ->check(CLI::Range(1, 1024))
+      ->check(CLI::Range(1, 256))
       ->capture_default_str();
   sub->add_option("--timeout", o->timeoutMs, "Limit of each wait for a camera, in milliseconds")
       ->type_name("MS")

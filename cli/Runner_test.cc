@@ -103,24 +103,6 @@ TEST(CliRunner, QueryAndSetOneCamera) {
   EXPECT_EQ(records[before + 1].path, "/param.cgi?cmd=setmotorrange&-flip=0&-mirror=1");
 }
 
-TEST(CliRunner, DryRunSendsNoSetCommand) {
-  Fleet fleet(Cameras(2));
-  ASSERT_TRUE(fleet.started);
-  RunOptions o = Options(Mode::kSet);
-  o.dryRun = true;
-  CameraReport change = RunOne(JobFor(fleet.port(0), {true, false}), o, kNoStop);
-  EXPECT_EQ(change.action, Action::kDryRun);
-  EXPECT_EQ(change.status, Status::kWouldSet);
-  EXPECT_EQ(change.before, std::optional<Orientation>(Orientation{false, false}));
-  EXPECT_EQ(change.after, std::optional<Orientation>(Orientation{true, false}));
-  CameraReport same = RunOne(JobFor(fleet.port(1), {false, false}), o, kNoStop);
-  EXPECT_EQ(same.status, Status::kWouldKeep);
-  EXPECT_EQ(fleet.Count(fleet.port(0), "/param.cgi?cmd=setmotorrange"), 0u);
-  EXPECT_EQ(fleet.Count(fleet.port(1), "/param.cgi?cmd=setmotorrange"), 0u);
-  EXPECT_EQ(fleet.Count(fleet.port(0), "/param.cgi?cmd=getmotorrange"), 1u);
-  EXPECT_EQ(fleet.sim.state(fleet.port(0))->flip, 0);
-}
-
 // The procedures' own outcomes and texts come through; Set's silent refusal becomes a failure.
 TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
   camsim::SimulatorOptions so = Cameras(4);
@@ -233,24 +215,6 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_EQ(cut.status, Status::kVerifyInterrupted) << StatusName(cut.status);
   EXPECT_EQ(cut.message, "Not verified: the run was stopped while waiting for the restart");
   EXPECT_LT(cut.elapsedMs, 20000);
-}
-
-// A camera that trickles its reply one byte at a time never lets a single wait run out; the
-// per-camera deadline ends it.
-TEST(CliRunner, DeadlineCutsOffATricklingCamera) {
-  camsim::SimulatorOptions so = Cameras(1);
-  so.trickle_interval = std::chrono::milliseconds(20);
-  so.overrides.push_back(
-      {{true, 0}, camsim::Fault::kTrickle, std::nullopt, std::nullopt, std::nullopt});
-  Fleet fleet(so);
-  ASSERT_TRUE(fleet.started);
-  RunOptions o = Options(Mode::kQuery);
-  o.deadlineMs = 1000;
-  CameraReport r = RunOne(JobFor(fleet.port(0)), o, kNoStop);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.note, "cut off by the deadline of 1 s");
-  EXPECT_GE(r.elapsedMs, 900);
-  EXPECT_LT(r.elapsedMs, 10000);  // the 2048-byte reply alone would take 40 s
 }
 
 TEST(CliRunner, StopLeavesTheRestNotStartedAndLosesNothing) {
