@@ -26,13 +26,12 @@ started=$(date +%s)
 stamp() { echo "ci-windows: $1 ($(($(date +%s) - started)) s)"; }
 
 # One prefix and one Wine server for the whole run: Wine's first start takes seconds, every
-# later program starts in a fraction of one.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$root/scripts/wine-run.sh" cmd /c exit 0 # makes the prefix (wineboot --init)
-  stamp "Wine prefix made in $WINEPREFIX"
-fi
+# later program starts in a fraction of one. The server needs the prefix's folder to exist.
+mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
+"$root/scripts/wine-run.sh" cmd /c exit 0 # makes the prefix once (wineboot --init)
+stamp "Wine prefix ready in $WINEPREFIX"
 
 cmake --preset mingw
 cmake --build --preset mingw

@@ -23,17 +23,18 @@ else
   WINE=wine
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
+# Made once, then reused; the marker is written only after wineboot has finished.
+ready="$WINEPREFIX/.tiltwise-ready"
+if [ ! -f "$ready" ]; then
+  mkdir -p "$WINEPREFIX"
   # Parallel test runs may arrive here together: one makes the prefix, the others wait.
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$ready" ]; then
       "$WINE" wineboot --init >/dev/null 2>&1
-      wineserver_bin=$(command -v wineserver64 || command -v wineserver || echo /usr/lib/wine/wineserver64)
-      WINEPREFIX="$WINEPREFIX" "$wineserver_bin" -w || true
+      touch "$ready"
     fi
-  ) 9>"$WINEPREFIX.lock"
+  ) 9>"$WINEPREFIX/.tiltwise-lock"
 fi
 
 exec "$WINE" "$@"
