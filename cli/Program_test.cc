@@ -168,11 +168,17 @@ TEST_F(CliProgram, DryRunSendsNoSetCommand) {
   camsim::SimulatorOptions o;
   o.cameras = 3;
   StartCameras(o);
-  auto r =
-      Run({"set", "--dry-run", "--flip", "on", "--mirror", "off", target(0), target(1), target(2)});
+  // Two by argument, one from a list on standard input.
+  Process p(
+      TILTWISE_CLI_PATH,
+      {"set", "--dry-run", "--flip", "on", "--mirror", "off", target(0), target(1), "--input", "-"},
+      {kEnvPassword});
+  p.Write("host,port\n127.0.0.1," + std::to_string(port(2)) + "\n");
+  auto r = p.Wait(30000);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("dry-run"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Would set Flip on, Mirror off"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(target(2) + "  dry-run"), std::string::npos) << r.out;
   ASSERT_EQ(sim_->request_count(), 6u);  // probe and getmotorrange for each
   EXPECT_EQ(SetCommands(), 0u);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(sim_->state(port(i))->flip, 0);
