@@ -50,8 +50,7 @@ class Budget {
   std::int64_t end_;
 };
 
-// Socket, connection and request: the common start of every exchange. Returns an invalid
-// socket when any of them fails.
+// A socket connected within the first wait's limit, or an invalid socket.
 net::Socket Connect(const CString& ip, int port, const Budget& budget) {
   std::uint32_t address = 0;
   // A port outside 0-65535 would wrap to another port; an unreadable address would become
