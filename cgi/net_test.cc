@@ -222,8 +222,10 @@ TEST(NetConnect, RefusedFailsBeforeTheLimitWithTheSystemsReason) {
   net::Socket s = net::OpenTcp();
   ASSERT_NE(s, net::kInvalidSocket);
   const std::int64_t start = net::NowMs();
-  EXPECT_FALSE(net::ConnectWithin(s, kLoopback, port, 3000));
-  EXPECT_LT(ElapsedSince(start), 2500);
+  // Windows retries the handshake after a reset for a second or two before it reports the
+  // refusal; Linux and Wine report it at once. Either way well before the limit.
+  EXPECT_FALSE(net::ConnectWithin(s, kLoopback, port, 10000));
+  EXPECT_LT(ElapsedSince(start), 5000);
   EXPECT_FALSE(net::LastErrorIsTransient());
   EXPECT_NE(net::LastErrorText().find(std::to_string(kRefusedError)), std::string::npos)
       << net::LastErrorText();
