@@ -27,11 +27,11 @@ Parsed Parse(std::vector<const char*> args) {
 }
 
 TEST(CliOptions, ParsesBothCommands) {
-  Parsed q = Parse({"query", "10.0.0.1", "10.0.0.2:8080", "-j", "4", "--timeout", "500", "--json",
+  Parsed q = Parse({"query", "127.0.9.1", "127.0.9.2:8080", "-j", "4", "--timeout", "500", "--json",
                     "--user", "op", "--password-file", "pw"});
   ASSERT_EQ(q.status, -1) << q.err;
   EXPECT_EQ(q.options.mode, Mode::kQuery);
-  EXPECT_EQ(q.options.targets, (std::vector<std::string>{"10.0.0.1", "10.0.0.2:8080"}));
+  EXPECT_EQ(q.options.targets, (std::vector<std::string>{"127.0.9.1", "127.0.9.2:8080"}));
   EXPECT_EQ(q.options.jobs, 4);
   EXPECT_EQ(q.options.timeoutMs, 500);
   EXPECT_EQ(q.options.deadlineSeconds, 30);
@@ -106,13 +106,13 @@ TEST(CliOptions, ListValuesWinAndMissingOrientationIsAnError) {
   o.mode = Mode::kSet;
   o.user = "admin";
   o.flip = true;
-  o.targets = {"10.0.0.1:81"};
+  o.targets = {"127.0.9.1:81"};
   o.input = "site.csv";
   std::istringstream list(
       "host,user,flip,mirror\n"
-      "10.0.0.2,op,off,on\n"
-      "10.0.0.3,,,off\n"
-      "10.0.0.4,,,\n");
+      "127.0.9.2,op,off,on\n"
+      "127.0.9.3,,,off\n"
+      "127.0.9.4,,,\n");
   std::vector<std::string> errors;
   const std::vector<Target> targets = CollectTargets(
       o, [&](const std::string&) -> std::istream* { return &list; }, &errors);
@@ -128,7 +128,7 @@ TEST(CliOptions, ListValuesWinAndMissingOrientationIsAnError) {
   EXPECT_EQ(errors[1],
             "site.csv:4: no wanted mirror value: give it on this line or with --mirror on|off");
   ASSERT_EQ(jobs.size(), 2u);
-  EXPECT_EQ(jobs[0].host, "10.0.0.2");
+  EXPECT_EQ(jobs[0].host, "127.0.9.2");
   EXPECT_EQ(jobs[0].user, "op");
   EXPECT_EQ(jobs[0].wanted, (Orientation{false, true}));
   EXPECT_EQ(jobs[1].user, "admin");
@@ -164,13 +164,13 @@ TEST(CliOptions, ListValuesWinAndMissingOrientationIsAnError) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "site.csv: cannot be read");
   errors.clear();
-  o.targets = {"10.0.0.2", "10.0.0.9"};
+  o.targets = {"127.0.9.2", "127.0.9.9"};
   list.clear();
   list.seekg(0);
   CollectTargets(
       o, [&](const std::string&) { return &list; }, &errors);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "site.csv:2: 10.0.0.2:80 is named more than once (also argument 1)");
+  EXPECT_EQ(errors[0], "site.csv:2: 127.0.9.2:80 is named more than once (also argument 1)");
 }
 
 struct FakeSources {

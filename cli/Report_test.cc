@@ -11,7 +11,7 @@ namespace {
 
 CameraReport Sample() {
   CameraReport r;
-  r.host = "10.0.0.7";
+  r.host = "127.0.9.7";
   r.port = 8080;
   r.action = Action::kSet;
   r.status = Status::kSetSuccess;
@@ -28,12 +28,12 @@ TEST(CliReport, JsonLineHasEveryField) {
   const std::string line = JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line,
-            "{\"address\":\"10.0.0.7\",\"port\":8080,\"action\":\"set\",\"outcome\":\"set\","
+            "{\"address\":\"127.0.9.7\",\"port\":8080,\"action\":\"set\",\"outcome\":\"set\","
             "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"flip_before\":false,"
             "\"mirror_before\":true,\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   CameraReport failed;
-  failed.host = "10.0.0.8";
+  failed.host = "127.0.9.8";
   failed.port = 80;
   failed.action = Action::kQuery;
   failed.status = Status::kDeviceTypeNVR;
@@ -52,7 +52,7 @@ TEST(CliReport, JsonLineHasEveryField) {
 TEST(CliReport, TableColumnsLineUp) {
   CameraReport a = Sample();
   CameraReport b;
-  b.host = "192.168.100.200";
+  b.host = "127.168.100.200";
   b.port = 65535;
   b.action = Action::kDryRun;
   b.status = Status::kCameraTypeError;
@@ -131,7 +131,7 @@ TEST(CliReport, ReporterWritesWholeLines) {
   EXPECT_NE(progressErr.str().find("stopping: 3 camera(s) under way will finish"),
             std::string::npos);
   table.Finish({Sample()}, 1000);
-  EXPECT_NE(tableOut.str().find("10.0.0.7:8080"), std::string::npos);
+  EXPECT_NE(tableOut.str().find("127.0.9.7:8080"), std::string::npos);
   EXPECT_NE(tableOut.str().find("1 camera: 1 ok, 0 failed, 1.0 s"), std::string::npos);
 }
 

@@ -12,8 +12,8 @@ namespace {
 TEST(CliTargets, AddressesAreStrictDottedQuads) {
   Target t;
   std::string error;
-  ASSERT_TRUE(ParseTarget("192.168.1.20", &t, &error)) << error;
-  EXPECT_EQ(t.host, "192.168.1.20");
+  ASSERT_TRUE(ParseTarget("127.168.1.20", &t, &error)) << error;
+  EXPECT_EQ(t.host, "127.168.1.20");
   EXPECT_EQ(t.port, 80);
   ASSERT_TRUE(ParseTarget("0.0.0.0:65535", &t, &error)) << error;
   EXPECT_EQ(t.port, 65535);
@@ -48,7 +48,7 @@ TEST(CliTargets, AddressesAreStrictDottedQuads) {
     EXPECT_FALSE(ParseTarget(bad, &t, &error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
-  ASSERT_FALSE(ParseTarget("10.0.0.1:70000", &t, &error));
+  ASSERT_FALSE(ParseTarget("127.0.9.1:70000", &t, &error));
   EXPECT_NE(error.find("70000"), std::string::npos) << error;
   EXPECT_NE(error.find("1-65535"), std::string::npos) << error;
 }
@@ -64,13 +64,13 @@ TEST(CliTargets, OnOffAndDuplicates) {
   for (const char* bad : {"", "2", "o", "onn", " on"}) EXPECT_FALSE(ParseOnOff(bad, &v)) << bad;
 
   std::vector<Target> targets(4);
-  targets[0] = {"10.0.0.5", 80, {}, {}, {}, "a.csv:3"};
-  targets[1] = {"10.0.0.5", 81, {}, {}, {}, "a.csv:4"};
-  targets[2] = {"10.0.0.6", 80, {}, {}, {}, "argument 1"};
-  targets[3] = {"10.0.0.5", 80, {}, {}, {}, "a.csv:7"};
+  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3"};
+  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4"};
+  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1"};
+  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7"};
   const std::vector<std::string> errors = FindDuplicates(targets);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "a.csv:7: 10.0.0.5:80 is named more than once (also a.csv:3)");
+  EXPECT_EQ(errors[0], "a.csv:7: 127.0.9.5:80 is named more than once (also a.csv:3)");
 }
 
 TEST(CliCsv, SplitsQuotedFields) {
@@ -88,16 +88,16 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
       "\xEF\xBB\xBF# site B\r\n"
       "\n"
       "Host, Port ,user,flip,MIRROR\r\n"
-      "192.168.1.20,8080,installer,on,off\r\n"
+      "127.168.1.20,8080,installer,on,off\r\n"
       "  # a camera taken out\n"
-      "192.168.1.21,,,,\n"
-      "\"192.168.1.22\",81,\"ad,min\",0,YES\n");
+      "127.168.1.21,,,,\n"
+      "\"127.168.1.22\",81,\"ad,min\",0,YES\n");
   std::vector<Target> targets;
   std::vector<std::string> errors;
   ReadTargetList(in, "site.csv", &targets, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 3u);
-  EXPECT_EQ(targets[0].host, "192.168.1.20");
+  EXPECT_EQ(targets[0].host, "127.168.1.20");
   EXPECT_EQ(targets[0].port, 8080);
   EXPECT_EQ(targets[0].user, std::optional<std::string>("installer"));
   EXPECT_EQ(targets[0].flip, std::optional<bool>(true));
@@ -123,19 +123,19 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
 TEST(CliCsv, ReportsEveryBadLineWithItsNumber) {
   std::istringstream in(
       "host,port,flip\n"
-      "10.0.0.1,80,on\n"
-      "10.0.0.300,80,on\n"
-      "10.0.0.2,0,on\n"
-      "10.0.0.3,80,maybe\n"
-      "10.0.0.4,80\n"
-      "10.0.0.5,\"80,on\n"
+      "127.0.9.1,80,on\n"
+      "127.0.9.300,80,on\n"
+      "127.0.9.2,0,on\n"
+      "127.0.9.3,80,maybe\n"
+      "127.0.9.4,80\n"
+      "127.0.9.5,\"80,on\n"
       ",80,on\n"
-      "10.0.0.6,80,off\n");
+      "127.0.9.6,80,off\n");
   std::vector<Target> targets;
   std::vector<std::string> errors;
   ReadTargetList(in, "fleet.csv", &targets, &errors);
   ASSERT_EQ(errors.size(), 6u);
-  EXPECT_EQ(errors[0], "fleet.csv:3: host \"10.0.0.300\" is not a dotted-quad IPv4 address");
+  EXPECT_EQ(errors[0], "fleet.csv:3: host \"127.0.9.300\" is not a dotted-quad IPv4 address");
   EXPECT_EQ(errors[1], "fleet.csv:4: port \"0\" is not a port number (1-65535)");
   EXPECT_EQ(errors[2], "fleet.csv:5: flip \"maybe\" is not on or off");
   EXPECT_EQ(errors[3], "fleet.csv:6: expected 3 fields as in the header, found 2");
