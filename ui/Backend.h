@@ -91,6 +91,10 @@ class Backend {
   virtual ~Backend();
   virtual const char* Name() const = 0;
 
+  // Connects to the window system; AfxWinMain calls it before the application starts. False
+  // when there is none (the backend has said why on stderr): the program then ends with 1.
+  virtual bool Connect() { return true; }
+
   // Creates the dialog from `dialog` (owned by `owner` when not null; the owner takes no input
   // meanwhile), calls HandleInitDialog, shows it and dispatches events until EndModal is called
   // for it; then HandleDestroy, destroys the window and returns the result given to EndModal.

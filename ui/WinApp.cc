@@ -82,6 +82,7 @@ int AfxWinMain(int /*argc*/, char* /*argv*/[]) {
     std::fprintf(stderr, "no application object\n");
     return 1;
   }
+  if (!ui::GetBackend().Connect()) return 1;
   if (!app->InitInstance()) return app->ExitInstance();
   return app->Run();
 }

@@ -1,7 +1,8 @@
 // CWinApp: the one application object of a program, and the framework's free functions.
 // A program defines one object of a class derived from CWinApp and lets AfxWinMain run it:
-// InitInstance; when that returns FALSE, ExitInstance at once, otherwise Run (which ends with
-// ExitInstance); the result of ExitInstance is the process's exit code.
+// the backend connects to the window system (exit code 1 when it cannot), then InitInstance;
+// when that returns FALSE, ExitInstance at once, otherwise Run (which ends with ExitInstance);
+// the result of ExitInstance is the process's exit code.
 #ifndef TILTWISE_UI_WINAPP_H_
 #define TILTWISE_UI_WINAPP_H_
 
