@@ -4,13 +4,13 @@
 # command; the cli with --force so it reads nothing first). Prints both times and their
 # ratio, and checks every camera's outcome in both runs. Loopback only; every step bounded.
 #
-#   bench/cli_fleet_bench.sh [BUILD_DIR]     (default build/cli; needs tiltwise-cli and
+#   bench/cli_fleet_bench.sh [BUILD_DIR]     (default build/default; needs tiltwise-cli and
 #                                             tiltwise-camsim built there)
 # Environment: CAMERAS (default 1000), JOBS (default 64).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/cli}
+build=${1:-$root/build/default}
 cli=$build/cli/tiltwise-cli
 sim=$build/camsim/tiltwise-camsim
 cameras=${CAMERAS:-1000}
