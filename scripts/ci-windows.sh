@@ -1,7 +1,9 @@
 #!/bin/bash
 # The Windows leg of CI: cross-builds the mingw preset and runs its test suites under Wine, then
-# the Wine end-to-end run against the native camera simulator when that is built.
-# Needs the Debian packages g++-mingw-w64-x86-64-posix, mingw-w64-tools, wine and wine64.
+# the Wine end-to-end run against the native camera simulator when that is built, and the smoke
+# test of the dialog program tiltwise.exe. Windows are made on a private Xvfb display.
+# Needs the Debian packages g++-mingw-w64-x86-64-posix, mingw-w64-tools, wine, wine64, xvfb,
+# xdotool, imagemagick and python3.
 #
 #   scripts/ci-windows.sh
 #   WINEPREFIX   the Wine prefix to make and use (default: build/wineprefix in the tree)
@@ -12,10 +14,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres cmake ninja wineserver; do
+for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres cmake ninja wineserver \
+  Xvfb xdotool import python3; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "ci-windows: $tool is missing (Debian: g++-mingw-w64-x86-64-posix mingw-w64-tools" \
-      "cmake ninja-build wine wine64)" >&2
+      "cmake ninja-build wine wine64 xvfb xdotool imagemagick python3)" >&2
     exit 1
   fi
 done
@@ -25,11 +28,30 @@ export WINEDEBUG=${WINEDEBUG:--all}
 started=$(date +%s)
 stamp() { echo "ci-windows: $1 ($(($(date +%s) - started)) s)"; }
 
+# One X display for the whole run, before any Wine program starts (they keep the display they
+# found): the Win32 backend's tests and the smoke test make real windows, and the tests must
+# not skip for want of one.
+xvfb_out=$(mktemp)
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$xvfb_out" 2>/dev/null &
+xvfb_pid=$!
+trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [ -s "$xvfb_out" ] && break
+  sleep 0.1
+done
+if [ ! -s "$xvfb_out" ]; then
+  echo "ci-windows: Xvfb did not start" >&2
+  exit 1
+fi
+DISPLAY=":$(head -1 "$xvfb_out")"
+export DISPLAY TILTWISE_REQUIRE_DISPLAY=1
+rm -f "$xvfb_out"
+
 # One prefix and one Wine server for the whole run: Wine's first start takes seconds, every
 # later program starts in a fraction of one. The server needs the prefix's folder to exist.
 mkdir -p "$WINEPREFIX"
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
+trap 'wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
 "$root/scripts/wine-run.sh" cmd /c exit 0 # makes the prefix once (wineboot --init)
 stamp "Wine prefix ready in $WINEPREFIX"
 
@@ -56,5 +78,13 @@ status=0
 case $status in
   0) stamp "end-to-end run passed" ;;
   77) stamp "end-to-end run skipped: no native simulator built" ;;
+  *) exit "$status" ;;
+esac
+
+status=0
+TILTWISE_DISPLAY=$DISPLAY "$root/scripts/wine-gui-smoke.sh" "$root/build/mingw" || status=$?
+case $status in
+  0) stamp "dialog program smoke test passed" ;;
+  77) stamp "dialog program smoke test skipped: a tool or the simulator is missing" ;;
   *) exit "$status" ;;
 esac
