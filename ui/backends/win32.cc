@@ -5,6 +5,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -167,6 +168,22 @@ class Win32Backend final : public Backend {
   }
 
   const char* Name() const override { return "win32"; }
+
+  // Windows always has a desktop; Wine has none without an X display, and every dialog would
+  // then fail without a word.
+  bool Connect() override {
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    if (!probe) {
+      char path[MAX_PATH] = {};
+      GetModuleFileNameA(nullptr, path, sizeof path - 1);
+      const char* name = std::strrchr(path, '\\');
+      std::fprintf(stderr, "%s: no window can be made (no display?)\n", name ? name + 1 : path);
+      return false;
+    }
+    DestroyWindow(probe);
+    return true;
+  }
 
   int RunModal(const DialogTemplate& dialog, WindowHandle owner, DialogEvents& events) override {
     HWND ownerHwnd = Hwnd(owner);

@@ -103,6 +103,7 @@ class Win32BackendTest : public ::testing::Test {
       GTEST_SKIP() << "no window can be made: no display (set DISPLAY, e.g. under Xvfb)";
     }
     DestroyWindow(probe);
+    EXPECT_TRUE(ui_.Connect());
   }
 
   ui::Backend& ui_ = ui::GetBackend();
