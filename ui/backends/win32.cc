@@ -150,7 +150,6 @@ class TemplateWriter {
 };
 
 struct RunningDialog {
-  const DialogTemplate* t = nullptr;
   DialogEvents* events = nullptr;
   HWND hwnd = nullptr;
   bool initialised = false;
@@ -190,7 +189,6 @@ class Win32Backend final : public Backend {
     if (owner && !IsWindow(ownerHwnd)) return -1;
     std::vector<std::uint16_t> words = win32::BuildDialogTemplate(dialog);
     RunningDialog run;
-    run.t = &dialog;
     run.events = &events;
     dialogs_.push_back(&run);
     DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
