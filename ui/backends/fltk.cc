@@ -20,8 +20,9 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <vector>
+
+#include "ui/LayoutDump.h"
 
 namespace ui {
 
@@ -292,23 +293,6 @@ std::string FlLabel(const std::string& cp1252) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 // Byte offset in UTF-8 text of character `n` (the end when n is past it or negative).
 int Utf8Offset(const char* text, int n) {
   int len = static_cast<int>(std::strlen(text));
@@ -319,28 +303,6 @@ int Utf8Offset(const char* text, int n) {
     while (i < len && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
   }
   return i;
-}
-
-const char* ShortKind(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kPushButton:
-      return "push";
-    case ControlKind::kDefPushButton:
-      return "defpush";
-    case ControlKind::kCheckBox:
-      return "check";
-    case ControlKind::kAutoCheckBox:
-      return "autocheck";
-    case ControlKind::kGroupBox:
-      return "group";
-    case ControlKind::kEdit:
-      return "edit";
-    case ControlKind::kLabel:
-      return "label";
-    case ControlKind::kOther:
-      break;
-  }
-  return "other";
 }
 
 bool IsPushButton(ControlKind k) {
@@ -541,8 +503,7 @@ class FltkBackend final : public Backend {
   void Command(DialogRecord* dialog, int id);
   void EnterPressed(DialogRecord* dialog);
   void Painted(DialogRecord* dialog);
-  // Lets the screen catch up, then writes the layout file if what it would say has changed.
-  void AfterEvents();
+  void MessageShown();
 
  private:
   bool OpenDisplay(bool quiet);
@@ -553,7 +514,8 @@ class FltkBackend final : public Backend {
   void ApplyFont(ControlRecord* c, const FontRecord& f, bool redraw);
   void BuildControl(DialogRecord* d, const ControlTemplate& t);
   void ApplyCursor();
-  std::string Describe() const;
+  // Writes a block to the layout file (TILTWISE_DUMP_LAYOUT) when one is named.
+  void Dump(const std::string& event);
 
   std::vector<DialogRecord*> dialogs_;  // running, innermost last
   std::vector<MessageRecord*> messages_;
@@ -562,8 +524,6 @@ class FltkBackend final : public Backend {
   std::map<int, std::unique_ptr<IconRecord>> icons_;
   std::map<const PaintObject*, std::unique_ptr<PaintRecord>> paints_;
   int waitDepth_ = 0;
-  const char* dumpPath_ = nullptr;
-  std::string lastDump_;
 };
 
 FltkBackend& Instance() {
@@ -730,7 +690,10 @@ class MessageWindow : public Fl_Double_Window {
  protected:
   void draw() override {
     Fl_Double_Window::draw();
-    box_->drawn = true;
+    if (!box_->drawn) {
+      box_->drawn = true;
+      Instance().MessageShown();
+    }
   }
 
  private:
@@ -763,10 +726,7 @@ void OnDialogClose(Fl_Widget*, void* data) {
 
 // ---- FltkBackend
 
-FltkBackend::FltkBackend() {
-  const char* path = std::getenv("TILTWISE_DUMP_LAYOUT");
-  if (path && *path) dumpPath_ = path;
-}
+FltkBackend::FltkBackend() = default;
 
 FltkBackend::~FltkBackend() = default;
 
@@ -955,14 +915,12 @@ int FltkBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
     if (waitDepth_ > 0) win->cursor(FL_CURSOR_WAIT);
     win->show();
     win->RestoreFocus();
-    while (!d->ended) {
-      Fl::wait();
-      AfterEvents();
-    }
+    while (!d->ended) Fl::wait();
   }
 
   events.HandleDestroy();
   dialogs_.pop_back();
+  Dump("destroy");
   if (ownerDialog) ownerDialog->window->activate();
   for (auto& c : d->controls) live_.erase(c.get());
   live_.erase(d.get());
@@ -973,7 +931,6 @@ int FltkBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
   d->window.reset();
   fonts_.erase(d->ownFont);
   Fl::flush();
-  AfterEvents();
   return d->result;
 }
 
@@ -989,6 +946,7 @@ void FltkBackend::Command(DialogRecord* dialog, int id) {
   // Let the screen show the press (a tick, the button back up) before a handler that may block.
   Fl::flush();
   dialog->events->HandleCommand(id);
+  if (!dialog->ended) Dump("command " + std::to_string(id));
 }
 
 void FltkBackend::EnterPressed(DialogRecord* dialog) {
@@ -1006,7 +964,10 @@ void FltkBackend::EnterPressed(DialogRecord* dialog) {
 }
 
 void FltkBackend::Painted(DialogRecord* dialog) {
-  dialog->drawn = true;
+  if (!dialog->drawn) {
+    dialog->drawn = true;
+    Dump("shown");
+  }
   if (dialog->ended || dialog->inDraw) return;
   dialog->inDraw = true;
   dialog->events->HandlePaint();
@@ -1329,10 +1290,7 @@ int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char
   messages_.push_back(&box);
   win.show();
   box.widgets[MessageBoxDefaultButton(style)]->take_focus();
-  while (box.answer == 0) {
-    Fl::wait();
-    AfterEvents();
-  }
+  while (box.answer == 0) Fl::wait();
   win.hide();
   messages_.pop_back();
   // Back to where the user was, as the system does when a box closes.
@@ -1344,7 +1302,6 @@ int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char
     }
   }
   Fl::flush();
-  AfterEvents();
   return box.answer;
 }
 
@@ -1355,7 +1312,6 @@ void FltkBackend::ApplyCursor() {
   }
   // The procedure that follows blocks: the cursor must reach the screen now.
   Fl::flush();
-  AfterEvents();
 }
 
 void FltkBackend::BeginWaitCursor() {
@@ -1367,60 +1323,44 @@ void FltkBackend::EndWaitCursor() {
   if (--waitDepth_ == 0) ApplyCursor();
 }
 
-std::string FltkBackend::Describe() const {
-  std::ostringstream out;
-  for (const DialogRecord* d : dialogs_) {
-    if (!d->drawn || d->ended) continue;
-    int focusId = 0;
-    for (auto& c : d->controls) {
-      if (c->widget == Fl::focus()) focusId = c->t->id;
-    }
-    const FontRecord& font = *fonts_.at(d->ownFont);
-    out << "dialog client=" << d->window->w() << "x" << d->window->h() << " base=" << d->units.cx
-        << "x" << d->units.cy << " font=" << font.size << " focus=" << focusId
-        << " wait=" << waitDepth_ << " caption=" << Quote(d->caption) << "\n";
-    int index = 0;
-    for (auto& c : d->controls) {
-      const ControlTemplate& t = *c->t;
-      Fl_Widget* w = c->widget;
-      int size = w->labelsize();
-      std::string shown = c->text;
-      if (c->kind == ControlKind::kEdit) {
-        size = static_cast<Fl_Input*>(w)->textsize();
-        std::string value = Utf8ToCp1252(static_cast<Fl_Input*>(w)->value());
-        shown = IsPassword(t) ? std::string(value.size(), '*') : value;
-      }
-      int check = IsCheckBox(c->kind) ? static_cast<Fl_Check_Button*>(w)->value() : 0;
-      out << "control " << ++index << " id=" << t.id << " kind=" << ShortKind(c->kind)
-          << " dlu=" << t.x << "," << t.y << "," << t.cx << "," << t.cy << " px=" << w->x() << ","
-          << w->y() << "," << w->w() << "," << w->h() << " font=" << size << " check=" << check
-          << " enabled=" << (w->active() ? 1 : 0) << " text=" << Quote(shown) << "\n";
-    }
-  }
-  for (const MessageRecord* m : messages_) {
-    if (!m->drawn) continue;
-    std::string focus;
-    for (size_t i = 0; i < m->widgets.size(); ++i) {
-      if (Fl::focus() == m->widgets[i]) focus = StripMnemonics(m->buttons[i].label);
-    }
-    out << "messagebox style=" << m->style << " focus=" << Quote(focus)
-        << " caption=" << Quote(m->caption) << " text=" << Quote(m->text) << "\n";
-  }
-  return out.str();
+void FltkBackend::MessageShown() {
+  Dump("message");
 }
 
-void FltkBackend::AfterEvents() {
-  if (!dumpPath_) return;
-  Fl::flush();
-  std::string now = Describe();
-  if (now == lastDump_) return;
-  lastDump_ = now;
-  std::string temp = std::string(dumpPath_) + ".tmp";
-  FILE* f = std::fopen(temp.c_str(), "w");
-  if (!f) return;
-  bool ok = std::fwrite(now.data(), 1, now.size(), f) == now.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) std::rename(temp.c_str(), dumpPath_);
+void FltkBackend::Dump(const std::string& event) {
+  if (LayoutDumpPath().empty()) return;
+  LayoutState state;
+  for (const DialogRecord* d : dialogs_) {
+    if (!d->drawn) continue;
+    LayoutDialog dialog;
+    dialog.caption = d->caption;
+    dialog.client = Rect{0, 0, d->window->w(), d->window->h()};
+    dialog.unitsX = d->units.cx;
+    dialog.unitsY = d->units.cy;
+    for (const auto& c : d->controls) {
+      Fl_Widget* w = c->widget;
+      if (w == Fl::focus()) dialog.focusId = c->t->id;
+      LayoutControl control;
+      control.id = c->t->id;
+      control.kind = c->kind;
+      control.text = c->text;
+      if (c->kind == ControlKind::kEdit) {
+        control.text = Utf8ToCp1252(static_cast<Fl_Input*>(w)->value());
+        control.password = IsPassword(*c->t);
+      }
+      control.rect = Rect{w->x(), w->y(), w->x() + w->w(), w->y() + w->h()};
+      if (IsCheckBox(c->kind)) control.check = static_cast<Fl_Check_Button*>(w)->value() ? 1 : 0;
+      control.enabled = w->active() != 0;
+      auto font = fonts_.find(c->font);
+      if (font != fonts_.end()) control.fontHeight = font->second->description.lfHeight;
+      dialog.controls.push_back(std::move(control));
+    }
+    state.dialogs.push_back(std::move(dialog));
+  }
+  for (const MessageRecord* m : messages_) {
+    state.messages.push_back(LayoutMessage{m->caption, m->text, m->style});
+  }
+  DumpLayout(state, event);
 }
 
 }  // namespace
