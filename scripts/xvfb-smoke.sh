@@ -1,0 +1,276 @@
+#!/usr/bin/env bash
+# Smoke test of the dialog program on a private X server: the window as template 102 lays it
+# out, one Query against the camera simulator typed and clicked as a user would, Enter that
+# closes nothing, and the quit question answered No, then Yes.
+#
+#   scripts/xvfb-smoke.sh TILTWISE TILTWISE_CAMSIM ARTIFACT_DIR
+#
+# The program is watched two ways: from outside (xdotool for the window, screenshots for what
+# is painted) and through its layout file (TILTWISE_DUMP_LAYOUT, blocks written when the
+# dialog is shown, after each command, while a message box is up, and when it is destroyed).
+# Writes ARTIFACT_DIR/tiltwise-linux.png (the dialog after the Query). Exit 0: passed; 1: a
+# check failed (logs printed and kept in ARTIFACT_DIR/xvfb-smoke-failure); 77: Xvfb, xdotool
+# or ImageMagick is missing. Every wait is bounded; only loopback is used.
+set -uo pipefail
+
+if [[ $# -ne 3 ]]; then
+  echo "usage: $0 TILTWISE TILTWISE_CAMSIM ARTIFACT_DIR" >&2
+  exit 2
+fi
+tiltwise=$1
+camsim=$2
+artifacts=$3
+
+for tool in Xvfb xdotool import convert timeout awk; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+# A sanitizer build of the program: the X libraries' own lifetime caches are not leaks of ours.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+mkdir -p "$artifacts" || exit 1
+work=$(mktemp -d "${TMPDIR:-/tmp}/tiltwise-smoke.XXXXXX") || exit 1
+layout=$work/layout
+pids=()
+
+stop() {  # PID of a `timeout` wrapper: TERM, and KILL (it and its child) if that does not end it
+  local pid=$1 child i
+  kill "$pid" 2>/dev/null || return 0
+  for ((i = 0; i < 50; i++)); do
+    ended "$pid" && break
+    sleep 0.1
+  done
+  if ! ended "$pid"; then
+    for child in $(pgrep -P "$pid"); do kill -KILL "$child" 2>/dev/null; done
+    kill -KILL "$pid" 2>/dev/null
+  fi
+  wait "$pid" 2>/dev/null
+}
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do stop "$pid"; done
+  rm -rf "$work"
+}
+ended() { [[ ! -e /proc/$1 ]] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null; }
+trap cleanup EXIT
+
+# The last complete block of the layout file, and parts of it.
+last_block() {
+  awk '/^layout /{b=""} {b=b $0 "\n"} /^end$/{last=b} END{printf "%s", last}' "$layout" 2>/dev/null
+}
+last_event() { last_block | sed -n '1s/^layout [0-9]* //p'; }
+last_seq() { last_block | sed -n '1s/^layout \([0-9]*\) .*/\1/p'; }
+control_line() { last_block | grep -m1 "^control id=$1 "; }
+control_field() {  # ID NAME: a field after the text, e.g. rect, check, font
+  control_line "$1" | sed -n "s/.* $2=\([^ ]*\).*/\1/p"
+}
+control_text() { control_line "$1" | sed -n 's/.* text="\(.*\)" rect=.*/\1/p'; }
+
+fail() {
+  echo "FAIL: $*"
+  local keep=$artifacts/xvfb-smoke-failure
+  rm -rf "$keep"
+  mkdir -p "$keep"
+  cp "$work"/*.log "$work"/*.png "$layout" "$keep"/ 2>/dev/null
+  echo "--- last layout block"
+  last_block
+  for log in "$work"/*.log; do
+    echo "--- $(basename "$log")"
+    tail -n 20 "$log"
+  done
+  echo "(logs kept in $keep)"
+  exit 1
+}
+
+wait_for() {  # SECONDS WHAT COMMAND...
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    ((SECONDS < deadline)) || fail "no $what within ${deadline}s"
+    sleep 0.1
+  done
+}
+
+xdo() { timeout 10 xdotool "$@" || fail "xdotool $* failed"; }
+
+# MulDiv as the dialog manager rounds it, for the non-negative values of a template.
+muldiv() { echo $((($1 * $2 * 2 + $3) / ($3 * 2))); }
+
+# ---- No display: a clear message and exit code 1, not a crash.
+out=$(env -u DISPLAY timeout 10 "$tiltwise" 2>&1)
+rc=$?
+[[ $rc -eq 1 ]] || fail "without a display the program ended with $rc, not 1 ($out)"
+[[ $out == "tiltwise: no display (set DISPLAY)" ]] ||
+  fail "without a display the program said: $out"
+
+# ---- A private X server on a display it picks itself.
+timeout 300 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+  3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 15 "X server" test -s "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# ---- The camera: Flip 1, Mirror 0, on a free loopback port.
+timeout 300 "$camsim" --port 0 --flip 1 --mirror 0 >"$work/camsim.log" 2>&1 &
+pids+=($!)
+wait_for 10 "camera simulator" grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$work/camsim.log"
+port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/camsim.log")
+
+# ---- The program, as a user starts it (no arguments).
+TILTWISE_DUMP_LAYOUT=$layout timeout 300 "$tiltwise" >"$work/tiltwise.log" 2>&1 &
+tw=$!
+pids+=($tw)
+wid=$(timeout 20 xdotool search --sync --name '^Tiltwise$' | head -n1)
+[[ -n $wid ]] || fail "no window titled Tiltwise"
+[[ $(xdo getwindowname "$wid") == "Tiltwise" ]] || fail "window title is not Tiltwise"
+wait_for 10 "layout block for the shown dialog" test "$(last_event)" = shown
+eval "$(xdo getwindowgeometry --shell "$wid")"  # X Y WIDTH HEIGHT of the client area
+
+# ---- The window against the template.
+dialog=$(last_block | grep -m1 '^dialog ')
+[[ $dialog == 'dialog caption="Tiltwise" '* ]] || fail "no Tiltwise dialog in the layout"
+units=$(sed -n 's/.* units=\([0-9]*,[0-9]*\).*/\1/p' <<<"$dialog")
+ux=${units%,*}
+uy=${units#*,}
+# The face standing in for MS Sans Serif 10 pt (7 x 16 on the system) must be of its size.
+((ux >= 5 && ux <= 10 && uy >= 12 && uy <= 20)) || fail "dialog units $ux x $uy are implausible"
+want_w=$(muldiv 424 "$ux" 4)
+want_h=$(muldiv 189 "$uy" 8)
+((WIDTH >= want_w - 2 && WIDTH <= want_w + 2 && HEIGHT >= want_h - 2 && HEIGHT <= want_h + 2)) ||
+  fail "window is ${WIDTH}x${HEIGHT}, the template converted is ${want_w}x${want_h}"
+[[ $dialog == *" focus=1000"* ]] || fail "the camera address box does not start with the focus"
+
+# id|kind|text|x|y|cx|cy in tab order; edit boxes' texts are checked below.
+template=(
+  "1010|push button|Set|326|129|83|18"
+  "1000|edit box||158|19|143|14"
+  "1001|edit box||158|37|143|14"
+  "1002|edit box||158|56|143|14"
+  "1006|push button|Query|359|19|50|14"
+  "2|push button|Close|367|168|50|14"
+  "-1|label|Camera IP:|113|21|37|8"
+  "-1|label|User name:|112|40|38|8"
+  "-1|label|Password:|116|59|34|8"
+  "-1|group box|Camera Info|7|7|410|97"
+  "-1|group box|Camera PTZ Control|7|116|410|42"
+  "1017|automatic check box|Flip|118|135|27|10"
+  "1018|automatic check box|Mirror|174|135|34|10"
+  "-1|label|HTTP Port:|86|77|64|8"
+  "1003|edit box||158|74|143|14"
+)
+mapfile -t controls < <(last_block | grep '^control ')
+((${#controls[@]} == ${#template[@]})) ||
+  fail "${#controls[@]} controls in the layout, the template has ${#template[@]}"
+for i in "${!template[@]}"; do
+  IFS='|' read -r id kind text x y cx cy <<<"${template[$i]}"
+  line=${controls[$i]}
+  [[ $line == "control id=$id kind=\"$kind\" "* ]] || fail "control $((i + 1)) is not $id $kind: $line"
+  [[ $kind == "edit box" || $line == *" text=\"$text\" "* ]] || fail "control $id text: $line"
+  left=$(muldiv "$x" "$ux" 4)
+  top=$(muldiv "$y" "$uy" 8)
+  rect="$left,$top,$((left + $(muldiv "$cx" "$ux" 4))),$((top + $(muldiv "$cy" "$uy" 8)))"
+  [[ $line == *" rect=$rect "* ]] || fail "control $((i + 1)) ($id) is not at $rect: $line"
+done
+
+# A fresh start: the defaults, the password hidden, both boxes clear.
+[[ $(control_text 1001) == admin ]] || fail "user name is not admin"
+[[ $(control_text 1002) == "********" ]] || fail "password box does not show eight hidden characters"
+[[ $(control_text 1003) == 80 ]] || fail "port is not 80"
+[[ $(control_field 1017 check) == 0 && $(control_field 1018 check) == 0 ]] || fail "a box starts ticked"
+# Only the Set button is enlarged.
+set_font=$(control_field 1010 font)
+while read -r f; do
+  ((${f#-} < ${set_font#-})) || fail "a control's font ($f) is not smaller than the Set button's ($set_font)"
+done < <(last_block | grep '^control ' | grep -v '^control id=1010 ' | sed -n 's/.* font=\(-\?[0-9]*\)$/\1/p')
+
+# ---- What is painted: edit boxes white inside, where the layout says they are.
+import -window root "$work/start.png" || fail "no screenshot"
+pixel() {  # FILE X Y -> r,g,b
+  convert "$1" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:
+}
+for id in 1000 1001 1002 1003; do
+  IFS=, read -r l t r b <<<"$(control_field "$id" rect)"
+  [[ $(pixel "$work/start.png" $((X + r - 6)) $((Y + (t + b) / 2))) == 255,255,255 ]] ||
+    fail "edit box $id is not painted at $l,$t,$r,$b"
+done
+[[ $(pixel "$work/start.png" $((X + 3)) $((Y + 3))) != 255,255,255 ]] || fail "dialog background is white"
+
+centre() {  # ID -> "x y" in the window
+  local l t r b
+  IFS=, read -r l t r b <<<"$(control_field "$1" rect)"
+  echo "$(((l + r) / 2)) $(((t + b) / 2))"
+}
+click() { xdo mousemove --window "$wid" $(centre "$1") click 1; }
+
+# ---- Type the address: click into the box, select all, type.
+xdo windowfocus "$wid"
+click 1000
+xdo key --clearmodifiers ctrl+a
+xdo type --delay 20 127.0.0.1
+# Enter in a box neither closes the dialog nor runs anything.
+xdo key Return
+wait_for 10 "block after Enter" test "$(last_event)" = "command 1"
+last_block | grep -q '^message ' && fail "Enter showed a message box"
+# Tab follows the template order: from the address box seven steps reach the port box.
+for _ in 1 2 3 4 5 6 7; do xdo key Tab; done
+xdo type --delay 20 "$port"
+click 1006
+
+wait_for 15 "getmotorrange request at the simulator" \
+  grep -q ' GET /param.cgi?cmd=getmotorrange 200$' "$work/camsim.log"
+wait_for 10 "block after Query" test "$(last_event)" = "command 1006"
+last_block | grep '^message ' && fail "Query showed a message box"
+[[ $(control_text 1000) == 127.0.0.1 ]] || fail "address box holds '$(control_text 1000)'"
+[[ $(control_text 1003) == "$port" ]] || fail "port box holds '$(control_text 1003)' (Tab order?)"
+[[ $(control_field 1017 check) == 1 ]] || fail "Flip is not ticked after the Query"
+[[ $(control_field 1018 check) == 0 ]] || fail "Mirror is ticked after the Query"
+
+# The ticks on the screen: the Flip box's square now holds dark pixels the Mirror box's lacks.
+xdo mousemove 0 0  # keep the pointer out of the picture
+sleep 0.3
+import -window root "$work/query.png" || fail "no screenshot"
+convert "$work/query.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$artifacts/tiltwise-linux.png" ||
+  fail "cannot write the screenshot"
+darkness() {  # FILE ID: share of dark pixels in the square at the left of a check box
+  local l t r b
+  IFS=, read -r l t r b <<<"$(control_field "$2" rect)"
+  convert "$1" -crop "$((b - t))x$((b - t))+$((X + l))+$((Y + t))" +repage -colorspace gray \
+    -threshold 40% -negate -format '%[fx:int(1000*mean)]' info:
+}
+flip_before=$(darkness "$work/start.png" 1017)
+flip_after=$(darkness "$work/query.png" 1017)
+mirror_after=$(darkness "$work/query.png" 1018)
+((flip_after > mirror_after + 20 && flip_after > flip_before + 20)) ||
+  fail "no tick painted in Flip (dark per mille: before $flip_before, after $flip_after, Mirror $mirror_after)"
+
+# ---- Escape asks; No keeps the dialog and its fields.
+xdo windowfocus "$wid"
+xdo key Escape
+wait_for 10 "quit question" test "$(last_event)" = message
+last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" style=36' ||
+  fail "not the quit question"
+confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
+[[ -n $confirm ]] || fail "no window titled Confirm"
+xdo key Tab Return  # from Yes to No
+wait_for 10 "block after No" test "$(last_event)" = "command 2"
+kill -0 "$tw" 2>/dev/null || fail "the program ended although the answer was No"
+[[ $(control_text 1000) == 127.0.0.1 && $(control_field 1017 check) == 1 ]] ||
+  fail "fields changed after No"
+
+# ---- The Close button asks again; Yes (Enter) ends the program with 0.
+seq=$(last_seq)
+click 2
+wait_for 10 "second quit question" test "$(last_event)" = message -a "$(last_seq)" -gt "$seq"
+xdo key Return
+wait_for 10 "program to end" ended "$tw"
+wait "$tw"
+rc=$?
+[[ $rc -eq 0 ]] || fail "the program ended with $rc"
+[[ $(last_event) == destroy ]] && ! last_block | grep -q '^dialog ' ||
+  fail "the last layout block does not show the dialog destroyed"
+echo "PASS: window ${WIDTH}x${HEIGHT} (units $ux x $uy); Query ticked Flip only (dark per mille in"\
+  "the squares: Flip $flip_before -> $flip_after, Mirror $mirror_after); quit with Yes;"\
+  "screenshot $artifacts/tiltwise-linux.png"
