@@ -316,6 +316,14 @@ bool IsCheckBox(ControlKind k) {
 class FltkBackend;
 struct DialogRecord;
 
+void Nothing(void*) {}
+
+// Ends a modal loop's current wait: a loop ended from a timer (not from an event) would
+// otherwise sleep until the next event arrives.
+void WakeLoop() {
+  Fl::add_timeout(0.001, &Nothing);
+}
+
 struct WindowRecord {
   explicit WindowRecord(bool dialog) : isDialog(dialog) {}
   bool isDialog;
@@ -665,7 +673,9 @@ class MessageWindow : public Fl_Double_Window {
   }
 
   void Answer(int id) {
-    if (box_->answer == 0 && id != 0) box_->answer = id;
+    if (box_->answer != 0 || id == 0) return;
+    box_->answer = id;
+    WakeLoop();
   }
 
   int handle(int event) override {
@@ -939,6 +949,7 @@ void FltkBackend::EndModal(WindowHandle dialog, int result) {
   if (!d || d->ended) return;
   d->ended = true;
   d->result = result;
+  WakeLoop();
 }
 
 void FltkBackend::Command(DialogRecord* dialog, int id) {
