@@ -246,6 +246,22 @@ mirror_after=$(darkness "$work/query.png" 1018)
 ((flip_after > mirror_after + 20 && flip_after > flip_before + 20)) ||
   fail "no tick painted in Flip (dark per mille: before $flip_before, after $flip_after, Mirror $mirror_after)"
 
+# ---- Tick Mirror and Set: the camera gets both, the wait cursor comes and goes around the
+# exchange, and the outcome is a plain message box that Enter closes.
+click 1018
+wait_for 10 "block after ticking Mirror" test "$(last_event)" = "command 1018"
+[[ $(control_field 1018 check) == 1 ]] || fail "a click did not tick Mirror"
+click 1010
+wait_for 15 "Set outcome" test "$(last_event)" = message
+last_block | grep -qx 'message caption="Info" text="Set success, camera rebooting." style=0' ||
+  fail "Set did not report success"
+grep -q ' GET /param.cgi?cmd=setmotorrange&-flip=1&-mirror=1 200$' "$work/camsim.log" ||
+  fail "the camera did not get flip 1 and mirror 1"
+import -window root "$work/set.png" && convert "$work/set.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+  +repage "$artifacts/tiltwise-linux-set.png"
+xdo key Return
+wait_for 10 "block after Set" test "$(last_event)" = "command 1010"
+
 # ---- Escape asks; No keeps the dialog and its fields.
 xdo windowfocus "$wid"
 xdo key Escape
