@@ -8,9 +8,10 @@
 # The program is watched two ways: from outside (xdotool for the window, screenshots for what
 # is painted) and through its layout file (TILTWISE_DUMP_LAYOUT, blocks written when the
 # dialog is shown, after each command, while a message box is up, and when it is destroyed).
-# Writes ARTIFACT_DIR/tiltwise-linux.png (the dialog after the Query). Exit 0: passed; 1: a
-# check failed (logs printed and kept in ARTIFACT_DIR/xvfb-smoke-failure); 77: Xvfb, xdotool
-# or ImageMagick is missing. Every wait is bounded; only loopback is used.
+# Writes ARTIFACT_DIR/tiltwise-linux.png (the dialog after the Query; -set and -confirm: with
+# the Set outcome and the quit question over it). Exit 0: passed; 1: a check failed (logs
+# printed and kept in ARTIFACT_DIR/xvfb-smoke-failure); 77: Xvfb, xdotool or ImageMagick is
+# missing. Every wait is bounded; only loopback is used.
 set -uo pipefail
 
 if [[ $# -ne 3 ]]; then
@@ -270,6 +271,8 @@ last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" st
   fail "not the quit question"
 confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
 [[ -n $confirm ]] || fail "no window titled Confirm"
+import -window root "$work/confirm.png" && convert "$work/confirm.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+  +repage "$artifacts/tiltwise-linux-confirm.png"
 xdo key Tab Return  # from Yes to No
 wait_for 10 "block after No" test "$(last_event)" = "command 2"
 kill -0 "$tw" 2>/dev/null || fail "the program ended although the answer was No"

@@ -262,8 +262,10 @@ constexpr int kSmCxSmIcon = 49;
 constexpr int kSmCySmIcon = 50;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
-// The size FLTK gives a font that asks for none.
-constexpr int kDefaultSize = 13;
+// The FLTK size for a font that names no height.
+constexpr int kDefaultSize = 12;
+// Message boxes use the system's message font, 9 point.
+constexpr int kMessagePoints = 9;
 
 Fl_Font FlFace(Face f) {
   Fl_Font base = f.family == Family::kMono    ? FL_COURIER
@@ -368,8 +370,6 @@ struct FontRecord {
 };
 
 struct IconRecord {
-  int width = 0;
-  int height = 0;
   std::unique_ptr<Fl_RGB_Image> image;
 };
 
@@ -384,7 +384,7 @@ WindowHandle ToHandle(WindowRecord* w) {
   return reinterpret_cast<WindowHandle>(w);
 }
 
-// Static controls: text at the top, aligned as the style says, wrapped, never a symbol.
+// Static controls: text at the top, aligned as the style says, never a symbol.
 class Label : public Fl_Widget {
  public:
   Label(int x, int y, int w, int h, Fl_Align align) : Fl_Widget(x, y, w, h), align_(align) {}
@@ -558,6 +558,12 @@ class DialogWindow : public Fl_Double_Window {
     return w && w->visible() && w->active() && w->take_focus();
   }
 
+ protected:
+  void draw() override {
+    Fl_Double_Window::draw();
+    Instance().Painted(dialog_);
+  }
+
  private:
   int Handle(int event) {
     if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && (!Fl::modal() || Fl::modal() == this)) {
@@ -574,12 +580,6 @@ class DialogWindow : public Fl_Double_Window {
       }
     }
     return Fl_Double_Window::handle(event);
-  }
-
- protected:
-  void draw() override {
-    Fl_Double_Window::draw();
-    Instance().Painted(dialog_);
   }
 
   DialogRecord* dialog_;
@@ -1158,8 +1158,6 @@ IconHandle FltkBackend::LoadIconResource(int resourceId, const IconImage* image)
   if (it != icons_.end()) return reinterpret_cast<IconHandle>(it->second.get());
   if (!image || !image->rgba || image->width <= 0 || image->height <= 0) return nullptr;
   auto icon = std::make_unique<IconRecord>();
-  icon->width = image->width;
-  icon->height = image->height;
   icon->image = std::make_unique<Fl_RGB_Image>(image->rgba, image->width, image->height, 4);
   IconHandle handle = reinterpret_cast<IconHandle>(icon.get());
   icons_[resourceId] = std::move(icon);
@@ -1257,7 +1255,10 @@ int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char
   const int margin = 12, gap = 6, buttonW = 75, buttonH = 23, maxTextW = 420;
   MessageIcon icon = MessageBoxIconOf(style);
   std::string utf8 = Cp1252ToUtf8(message);
-  fl_font(FL_HELVETICA, kDefaultSize);
+  const int fontSize = FontSize(
+      PointSizeToLogicalHeight(kMessagePoints, kDpi),
+      [](int size) { return CellHeight(FL_HELVETICA, size); }, kDefaultSize);
+  fl_font(FL_HELVETICA, fontSize);
   int textW = maxTextW, textH = 0;
   fl_measure(utf8.c_str(), textW, textH, 0);
   textW = std::max(textW, 1);
@@ -1277,12 +1278,12 @@ int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char
   if (icon != MessageIcon::kNone) new MessageIconBox(margin, margin, icon);
   auto* label =
       new MessageText(margin + iconW, margin + (bodyH - textH) / 2, textW + 1, textH, utf8);
-  label->labelsize(kDefaultSize);
+  label->labelsize(fontSize);
   int bx = (W - buttonsW) / 2;
   for (const MessageButton& b : box.buttons) {
     auto* button = new Fl_Button(bx, H - margin - buttonH, buttonW, buttonH);
     button->copy_label(b.label);
-    button->labelsize(kDefaultSize);
+    button->labelsize(fontSize);
     button->callback(&OnMessageButton, reinterpret_cast<void*>(static_cast<std::intptr_t>(b.id)));
     box.widgets.push_back(button);
     bx += buttonW + gap;
