@@ -19,7 +19,8 @@ command -v Xvfb >/dev/null 2>&1 || {
 }
 
 # A sanitizer build: the X libraries' own lifetime caches are not leaks of the program's.
-export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+here=$(dirname "$0")
+export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
 timeout $((limit + 30)) Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \

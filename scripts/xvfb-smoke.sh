@@ -30,7 +30,8 @@ for tool in Xvfb xdotool import convert timeout awk; do
 done
 
 # A sanitizer build of the program: the X libraries' own lifetime caches are not leaks of ours.
-export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+here=$(dirname "$0")
+export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 mkdir -p "$artifacts" || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/tiltwise-smoke.XXXXXX") || exit 1
@@ -112,7 +113,8 @@ timeout 300 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
   3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 wait_for 15 "X server" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 
 # ---- The camera: Flip 1, Mirror 0, on a free loopback port.
 timeout 300 "$camsim" --port 0 --flip 1 --mirror 0 >"$work/camsim.log" 2>&1 &
@@ -123,7 +125,7 @@ port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/camsim.log"
 # ---- The program, as a user starts it (no arguments).
 TILTWISE_DUMP_LAYOUT=$layout timeout 300 "$tiltwise" >"$work/tiltwise.log" 2>&1 &
 tw=$!
-pids+=($tw)
+pids+=("$tw")
 wid=$(timeout 20 xdotool search --sync --name '^Tiltwise$' | head -n1)
 [[ -n $wid ]] || fail "no window titled Tiltwise"
 [[ $(xdo getwindowname "$wid") == "Tiltwise" ]] || fail "window title is not Tiltwise"
@@ -204,7 +206,11 @@ centre() {  # ID -> "x y" in the window
   IFS=, read -r l t r b <<<"$(control_field "$1" rect)"
   echo "$(((l + r) / 2)) $(((t + b) / 2))"
 }
-click() { xdo mousemove --window "$wid" $(centre "$1") click 1; }
+click() {
+  local at
+  read -ra at <<<"$(centre "$1")"
+  xdo mousemove --window "$wid" "${at[@]}" click 1
+}
 
 # ---- Type the address: click into the box, select all, type.
 xdo windowfocus "$wid"
@@ -288,8 +294,9 @@ wait_for 10 "program to end" ended "$tw"
 wait "$tw"
 rc=$?
 [[ $rc -eq 0 ]] || fail "the program ended with $rc"
-[[ $(last_event) == destroy ]] && ! last_block | grep -q '^dialog ' ||
+if [[ $(last_event) != destroy ]] || last_block | grep -q '^dialog '; then
   fail "the last layout block does not show the dialog destroyed"
+fi
 echo "PASS: window ${WIDTH}x${HEIGHT} (units $ux x $uy); Query ticked Flip only (dark per mille in"\
   "the squares: Flip $flip_before -> $flip_after, Mirror $mirror_after); quit with Yes;"\
   "screenshot $artifacts/tiltwise-linux.png"
