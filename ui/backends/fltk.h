@@ -7,9 +7,10 @@
 // eighth of that height. "MS Sans Serif" and other faces map to FLTK's sans, serif or mono
 // faces; a LOGFONT height in pixels becomes an FLTK pixel size.
 //
-// Test hook: when TILTWISE_DUMP_LAYOUT names a file, the backend writes the open dialogs and
-// message boxes there (controls with kind, rectangle in pixels, text as shown, tick, focus) each
-// time what it would write changes, replacing the file whole.
+// With TILTWISE_DUMP_LAYOUT set, the backend appends ui/LayoutDump.h blocks: when a dialog has
+// been drawn, after each command, when a message box has been drawn, and when a dialog goes.
+// Minimised windows are drawn by the window manager from the window's icon; a dialog's paint
+// handler runs on every redraw of the window, after its controls are drawn.
 #ifndef TILTWISE_UI_BACKENDS_FLTK_H_
 #define TILTWISE_UI_BACKENDS_FLTK_H_
 
@@ -48,9 +49,11 @@ struct Face {
 // The FLTK face for a font description: bold from weight 600 on.
 Face ChooseFace(const LogFont& font);
 
-// The FLTK pixel size for a LOGFONT height: negative is the character height, which is FLTK's
-// size; positive is the cell height, which gives the largest size whose cell (`cellHeightOf`)
-// fits in it; 0 gives `defaultSize`. Never below 1.
+// The FLTK pixel size for a LOGFONT height: the largest size whose cell (`cellHeightOf`) fits
+// in the cell the height asks for. Positive heights are cells; negative ones character heights,
+// whose cell the system makes a quarter taller (MS Sans Serif 10 pt: 13 -> 16). Matching cells
+// rather than sizes keeps the layout, as faces differ in how much of their size is leading.
+// 0 gives `defaultSize`. Never below 1.
 int FontSize(int lfHeight, const std::function<int(int size)>& cellHeightOf, int defaultSize);
 
 enum class MessageIcon { kNone, kStop, kQuestion, kExclamation, kInformation };
