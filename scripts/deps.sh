@@ -9,7 +9,8 @@ packages=(
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
   libfltk1.3-dev
   xvfb xauth xdotool x11-utils imagemagick
-  nginx-light apache2-utils curl python3
+  nginx-light apache2-utils curl python3 procps
+  dpkg-dev file fonts-dejavu-core
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 
