@@ -86,6 +86,26 @@ class DialogEvents {
   ~DialogEvents() = default;
 };
 
+// Windows' values for the answers and system metrics backends deal in, named so that they
+// cannot clash with <windows.h>'s macros; ui/Types.h gives them the framework's names.
+namespace win {
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdAbort = 3;
+constexpr int kIdRetry = 4;
+constexpr int kIdIgnore = 5;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+constexpr int kIdTryAgain = 10;
+constexpr int kIdContinue = 11;
+constexpr int kSmCxScreen = 0;
+constexpr int kSmCyScreen = 1;
+constexpr int kSmCxIcon = 11;
+constexpr int kSmCyIcon = 12;
+constexpr int kSmCxSmIcon = 49;
+constexpr int kSmCySmIcon = 50;
+}  // namespace win
+
 class Backend {
  public:
   virtual ~Backend();

@@ -48,10 +48,10 @@ constexpr UINT MB_ICONASTERISK = 0x00000040;
 constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
 
 // Dialog and message-box results, also the command ids of the standard buttons.
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
+constexpr int IDOK = ui::win::kIdOk;
+constexpr int IDCANCEL = ui::win::kIdCancel;
+constexpr int IDYES = ui::win::kIdYes;
+constexpr int IDNO = ui::win::kIdNo;
 constexpr int IDC_STATIC = -1;
 
 // Check states.
@@ -60,8 +60,8 @@ constexpr UINT BST_CHECKED = 1;
 constexpr UINT BST_INDETERMINATE = 2;
 
 // Icon sizes for GetSystemMetrics.
-constexpr int SM_CXICON = 11;
-constexpr int SM_CYICON = 12;
+constexpr int SM_CXICON = ui::win::kSmCxIcon;
+constexpr int SM_CYICON = ui::win::kSmCyIcon;
 
 // The one message CWnd::SendMessage understands.
 constexpr UINT WM_ICONERASEBKGND = 0x0027;

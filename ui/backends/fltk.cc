@@ -32,15 +32,8 @@ const char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqr
 
 namespace {
 
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-constexpr int kIdAbort = 3;
-constexpr int kIdRetry = 4;
-constexpr int kIdIgnore = 5;
-constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
-constexpr int kIdTryAgain = 10;
-constexpr int kIdContinue = 11;
+using namespace win;
+
 constexpr int kMaxFontSize = 512;
 
 // Windows-1252 bytes 0x80..0x9F; the five the code page leaves open map to the same code point.
@@ -254,14 +247,6 @@ using namespace fltk;
 constexpr int kDpi = 96;
 constexpr int kIconSize = 32;
 constexpr int kSmallIconSize = 16;
-constexpr int kSmCxScreen = 0;
-constexpr int kSmCyScreen = 1;
-constexpr int kSmCxIcon = 11;
-constexpr int kSmCyIcon = 12;
-constexpr int kSmCxSmIcon = 49;
-constexpr int kSmCySmIcon = 50;
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
 // The FLTK size for a font that names no height.
 constexpr int kDefaultSize = 12;
 // Message boxes use the system's message font, 9 point.

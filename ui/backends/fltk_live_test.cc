@@ -18,13 +18,10 @@
 
 namespace {
 
+using namespace ui::win;
+
 using ui::ControlClass;
 using namespace ui::style;
-
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
 
 constexpr std::uint32_t kEditBox = kChild | kVisible | kBorder | kTabStop | kEsAutoHScroll;
 const ui::ControlTemplate kControls[] = {

@@ -7,15 +7,10 @@ namespace ui {
 
 namespace {
 
+using namespace win;
+
 constexpr int kDpi = 96;
 constexpr int kIconSize = 32;
-constexpr int kSmCxIcon = 11;
-constexpr int kSmCyIcon = 12;
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-constexpr int kIdAbort = 3;
-constexpr int kIdRetry = 4;
-constexpr int kIdYes = 6;
 
 int AverageCharWidth(const LogFont& f) {
   int h = std::abs(f.lfHeight);

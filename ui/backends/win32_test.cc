@@ -17,11 +17,11 @@
 
 namespace {
 
+using namespace ui::win;
+
 using ui::ControlClass;
 using namespace ui::style;
 
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
 constexpr std::uint32_t kEdit = kChild | kVisible | kBorder | kTabStop | kEsAutoHScroll;
 constexpr std::uint32_t kPush = kChild | kVisible | kTabStop | kBsPushButton;
 
