@@ -25,6 +25,16 @@ CString& CString::operator+=(const char* text) {
   return *this;
 }
 
+char* CString::GetBuffer(int minLength) {
+  if (minLength > GetLength()) s_.resize(static_cast<size_t>(minLength));
+  return &s_[0];
+}
+
+void CString::ReleaseBuffer(int newLength) {
+  size_t n = newLength < 0 ? std::strlen(s_.c_str()) : static_cast<size_t>(newLength);
+  s_.resize(std::min(n, s_.size()));
+}
+
 int CString::Find(const char* sub, int start) const {
   if (!sub || start < 0 || start > GetLength()) return -1;
   size_t at = s_.find(sub, static_cast<size_t>(start));

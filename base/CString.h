@@ -13,6 +13,12 @@
 #define TILTWISE_PRINTF(fmt, first)
 #endif
 
+// The framework's names for text pointers, so code written against it compiles as it is.
+typedef const char* LPCTSTR;
+typedef const char* LPCSTR;
+typedef char* LPTSTR;
+typedef char* LPSTR;
+
 class CString {
  public:
   CString() = default;
@@ -29,6 +35,12 @@ class CString {
   const char* GetString() const { return s_.c_str(); }
   operator const char*() const { return s_.c_str(); }  // NOLINT: the framework's conversion
   const std::string& str() const { return s_; }
+
+  // A writable buffer of at least `minLength` characters (plus the ending zero byte), valid
+  // until the next change; ReleaseBuffer takes the text back up to `newLength`, or up to the
+  // first zero byte when it is -1.
+  char* GetBuffer(int minLength = 0);
+  void ReleaseBuffer(int newLength = -1);
 
   char GetAt(int index) const { return s_.at(static_cast<size_t>(index)); }
   char operator[](int index) const { return GetAt(index); }
@@ -70,6 +82,7 @@ class CString {
     return *this;
   }
   CString& operator+=(const char* text);
+  void Append(const char* text) { *this += text; }
   CString& operator+=(char ch) {
     s_ += ch;
     return *this;

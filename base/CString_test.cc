@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 TEST(CStringTest, FindGivesFirstIndexOrMinusOne) {
@@ -71,4 +72,17 @@ TEST(CStringTest, ConstructionStopsAtZeroByteUnlessLengthIsGiven) {
   (void)p;
   CString t("xyz");
   EXPECT_STREQ(static_cast<const char*>(t), "xyz");
+}
+
+TEST(CStringTest, GetBufferLetsCStyleCodeWriteAndReleaseBufferTakesItBack) {
+  CString s("ab");
+  char* p = s.GetBuffer(10);
+  std::snprintf(p, 11, "%s", "camera");
+  s.ReleaseBuffer();
+  EXPECT_EQ(s, "camera");
+  s.GetBuffer(0)[0] = 'C';
+  s.ReleaseBuffer(3);
+  EXPECT_EQ(s, "Cam");
+  s.ReleaseBuffer(99);  // never grows past what is held
+  EXPECT_EQ(s, "Cam");
 }
