@@ -74,6 +74,10 @@ if [ -z "${TILTWISE_CAMSIM_EXE:-}" ]; then
   fi
 fi
 status=0
+# The native cgi tests run against the same simulator too, so both systems' results are compared.
+if [ -z "${TILTWISE_NATIVE_BUILD:-}" ] && [ -x "$root/build/default/cgi/tiltwise_cgi_test" ]; then
+  export TILTWISE_NATIVE_BUILD=$root/build/default
+fi
 "$root/scripts/wine-e2e.sh" "$root/build/mingw" || status=$?
 case $status in
   0) stamp "end-to-end run passed" ;;
