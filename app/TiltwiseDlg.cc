@@ -62,7 +62,7 @@ void CTiltwiseDlg::OnOK() {
 }
 
 void CTiltwiseDlg::OnCancel() {
-  if (MessageBox("Are you sure to quit?", "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+  if (MessageBox("Are you sure to quit?", "Confirm", MB_YESNO) == IDYES) {
     CDialog::OnCancel();
   }
 }

@@ -172,7 +172,7 @@ TEST_F(TiltwiseDialogTest, EveryWayOfClosingAsksAndNoKeepsEverything) {
       const ui::MessageBoxRecord& box = ui_.messageBoxes()[0];
       EXPECT_EQ(box.text, "Are you sure to quit?");
       EXPECT_EQ(box.caption, "Confirm");
-      EXPECT_EQ(box.style, MB_YESNO | MB_ICONQUESTION);
+      EXPECT_EQ(box.style, MB_YESNO);
       EXPECT_EQ(box.owner, d.handle());
       EXPECT_TRUE(d.IsOpen());
       EXPECT_TRUE(Snap(d) == before);

@@ -106,8 +106,9 @@ int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
   return net::Recv(s, into, capacity);
 }
 
-int Exchange(const CString& ip, int port, const CString& user, const CString& password,
-             const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
+// Takes its texts by value: a caller may name the reply it wants filled as one of them.
+int Exchange(CString ip, int port, CString user, CString password, CString path, CString& reply,
+             int timeoutMs, int deadlineMs) {
   reply.Empty();
   const Budget budget(timeoutMs, deadlineMs);
   ScopedSocket sock(Open(ip, port, user, password, path, budget));

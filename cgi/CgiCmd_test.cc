@@ -94,6 +94,15 @@ TEST(CgiRequestTest, PathWithQueryAndPercentSignsIsSentUnchanged) {
   EXPECT_EQ(peer.Request(), ExpectedRequest(path, "YWRtaW46cXVpbGxwZW4="));
 }
 
+TEST(CgiRequestTest, ReplyNamedAsThePathStillSendsThePath) {
+  // Emptying the reply first must not empty a path that is the same text.
+  ScriptedPeer peer(ScriptedPeer::AnswerAndClose(kOkReply));
+  CString text = "/qx.html";
+  ASSERT_EQ(Get(peer, text, text, kLongLimitMs), 1);
+  EXPECT_EQ(peer.Request(), ExpectedRequest("/qx.html", "YWRtaW46cXVpbGxwZW4="));
+  EXPECT_EQ(text.str(), kOkReply);
+}
+
 TEST(CgiRequestTest, EmptyCredentialsStillSendTheLoneColon) {
   EXPECT_EQ(CCgiCmd::BuildGetRequest("", "", "/qx.html").str(),
             ExpectedRequest("/qx.html", "Og=="));
@@ -337,6 +346,12 @@ TEST(CgiSendTest, NothingToSendReturnsAtOnceWithoutTouchingTheSocket) {
   EXPECT_EQ(CCgiCmd::SendWithTimeout(net::kInvalidSocket, "x", 0, kLongLimitMs), 0);
   EXPECT_EQ(CCgiCmd::SendWithTimeout(net::kInvalidSocket, "x", -5, kLongLimitMs), 0);
   EXPECT_EQ(CCgiCmd::SendWithTimeout(net::kInvalidSocket, "x", 1, 100), -1);
+}
+
+TEST(CgiSendTest, InvalidSocketFailsAtOnceInsteadOfWaitingOutTheLimit) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(CCgiCmd::SendWithTimeout(net::kInvalidSocket, "x", 1, kLongLimitMs), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kLongLimitMs / 2));
 }
 
 TEST(CgiSendTest, PeerThatHasGoneGivesMinusOneAndNoSignal) {

@@ -25,7 +25,8 @@ constexpr int kSendFlags = kNoSignal | MSG_DONTWAIT;
 
 // poll rather than select: select's bitmask cannot hold a descriptor of FD_SETSIZE or more.
 Wait PollFor(Socket s, short events, int timeoutMs) {
-  if (timeoutMs < 0) return Wait::kError;
+  // poll skips a negative descriptor and would sit out the limit; select fails at once.
+  if (timeoutMs < 0 || s < 0) return Wait::kError;
   const std::int64_t deadline = NowMs() + timeoutMs;
   for (;;) {
     pollfd p{};

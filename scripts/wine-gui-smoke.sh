@@ -176,7 +176,7 @@ answer() {
 }
 asked=$(escape_asks "$queried") || fail "Escape did not ask"
 python3 "$check" expect "$dump" "$asked" message.caption=Confirm \
-  message.text='Are you sure to quit?' message.style=36 || fail "the wrong question"
+  message.text='Are you sure to quit?' message.style=4 || fail "the wrong question"
 answer n
 kept=$(python3 "$check" wait "$dump" 'command 2' --after "$asked" --timeout 20) ||
   fail "No did not return to the dialog"

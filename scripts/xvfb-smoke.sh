@@ -273,7 +273,7 @@ wait_for 10 "block after Set" test "$(last_event)" = "command 1010"
 xdo windowfocus "$wid"
 xdo key Escape
 wait_for 10 "quit question" test "$(last_event)" = message
-last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" style=36' ||
+last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" style=4' ||
   fail "not the quit question"
 confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
 [[ -n $confirm ]] || fail "no window titled Confirm"
