@@ -184,6 +184,23 @@ TEST_F(CliProgram, DryRunSendsNoSetCommand) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(sim_->state(port(i))->flip, 0);
 }
 
+TEST_F(CliProgram, DryRunFailureIsStillADryRun) {
+  camsim::SimulatorOptions o;
+  o.cameras = 2;
+  o.overrides.push_back({{true, 1}, std::nullopt, 73, std::nullopt, std::nullopt});
+  StartCameras(o);
+  auto r =
+      Run({"set", "--dry-run", "--json", "--flip", "on", "--mirror", "on", target(0), target(1)});
+  EXPECT_EQ(r.status, 1) << r.err << r.out;
+  std::map<int, json> by = ByPort(r.out);
+  EXPECT_EQ(by[port(0)]["action"], "dry-run");
+  EXPECT_EQ(by[port(0)]["ok"], true);
+  EXPECT_EQ(by[port(1)]["action"], "dry-run");  // never "set": nothing was sent
+  EXPECT_EQ(by[port(1)]["ok"], false);
+  EXPECT_EQ(by[port(1)]["message"], "Query camera info - get camera type error");
+  EXPECT_EQ(SetCommands(), 0u);
+}
+
 TEST_F(CliProgram, VerifyAcrossARestart) {
   camsim::SimulatorOptions o;
   o.cameras = 2;
@@ -315,7 +332,8 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       {{"set", "--flip", "on", target(0)}, "set needs both --flip on|off and --mirror on|off"},
       {{"query", "--jobs", "0", target(0)}, "--jobs"},
       {{"query", "--deadline", "soon", target(0)}, "--deadline"},
-      {{"query", "localhost:80"}, "\"localhost\" is not a dotted-quad IPv4 address"},
+      {{"query", "localhost:80"}, "\"localhost:80\" is not ADDRESS[:PORT]"},
+      {{"query", "[::1]:80"}, "\"[::1]:80\" is not ADDRESS[:PORT]"},
       {{"query", target(0), target(0)}, "is named more than once"},
       {{"query", "--password", kPassword, target(0)}, "never taken as an argument"},
       {{"query", "--password-stdin", "--input", "-"}, "cannot both read standard input"},

@@ -100,7 +100,8 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
 
 void RunSet(const Job& job, const CameraAccess& access, const RunOptions& options,
             const std::atomic<bool>& stop, CameraReport& report) {
-  report.action = Action::kSet;
+  // A dry run stays one whatever the camera answers, so a failure never reads as a set.
+  report.action = options.dryRun ? Action::kDryRun : Action::kSet;
   if (!options.force) {
     const QueryResult q = QueryOrientation(access);
     if (q.outcome != Outcome::kQueried) {

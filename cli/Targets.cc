@@ -61,8 +61,9 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error) {
   }
   std::string host;
   if (!ParseDottedQuad(address, &host)) {
-    *error =
-        "\"" + std::string(address) + "\" is not a dotted-quad IPv4 address (such as 192.168.1.20)";
+    // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
+    *error = "\"" + std::string(text) + "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address" +
+             " (such as 192.168.1.20:80)";
     return false;
   }
   int number = 80;
