@@ -11,9 +11,10 @@ count=$(echo $targets | wc -w)
 each=$(( total / count ))
 [ "$each" -ge 1 ] || each=1
 
+mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DTILTWISE_GUI=OFF -DTILTWISE_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; exit 2; }
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 2; }
 cmake --build "$build" -j2 --target $(for t in $targets; do printf '%s ' "${t%%:*}"; done)
 
 status=0

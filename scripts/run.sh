@@ -29,7 +29,8 @@ port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log")
 
 cat <<EOT
 A simulated camera is listening on 127.0.0.1 port $port (user admin, password quillpen).
-In the dialog, type Camera IP 127.0.0.1 and HTTP Port $port, then press Query or Set.
+In the dialog, first replace the Camera IP (it starts with the cameras' factory address, which
+is not on this machine) by 127.0.0.1 and type HTTP Port $port; then press Query or Set.
 After a Set the simulated camera restarts for 5 seconds, as a real one does.
 EOT
 "$bin/app/tiltwise"
