@@ -42,6 +42,10 @@ struct QueryResult {
   Outcome outcome = Outcome::kQueryInfoFailed;
   int flip = 0;  // meaningful only when outcome is kQueried
   int mirror = 0;
+  // Why a failure came about, for callers that can show more than the fixed text: the request
+  // that decided it and what went wrong ("getmotorrange: HTTP/1.1 401 Unauthorized: wrong user
+  // name or password"). Empty on success.
+  CString detail;
 };
 
 // Probes the information page, refuses chip types 70-74 as the dialog does, then reads
@@ -50,7 +54,11 @@ QueryResult QueryOrientation(const CameraAccess& camera);
 
 // Probes the information page (a failed probe is passed over), refuses chip type 72 with a
 // message and 70, 73, 74 silently, then sends the set command with Flip and Mirror as 0 or 1.
-Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror);
+// `detail`, when given, gets the cause of a failure as in QueryResult (emptied on success).
+Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, CString* detail = nullptr);
+
+// How every detail that blames the deadline begins; the request it cut off follows.
+extern const char kDeadlineDetail[];
 
 // The request paths, named once.
 extern const char kInfoPagePath[];

@@ -1,0 +1,144 @@
+// The causes the procedures give beside their fixed outcomes, against scripted servers on
+// loopback that answer the way real cameras and their neighbours do.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/CameraProcedures.h"
+#include "cgi/net.h"
+#include "tests/ScriptedPeer.h"
+
+namespace {
+
+using tiltwise_test::ScriptedPeer;
+
+CameraAccess At(int port, int timeoutMs = 2000) {
+  CameraAccess camera;
+  camera.ip = "127.0.0.1";
+  camera.port = port;
+  camera.user = "admin";
+  camera.password = "pw";
+  camera.timeoutMs = timeoutMs;
+  return camera;
+}
+
+std::string Detail(const CString& text) {
+  return text.str();
+}
+
+// Every request of a procedure meets the same reply here, so the second request decides.
+TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
+  const std::string longLine = "HTTP/1.1 500 " + std::string(200, 'x');
+  struct Case {
+    std::string reply;
+    Outcome query;
+    std::string queryDetail;
+    Outcome set;
+    std::string setDetail;
+  } cases[] = {
+      {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n401 Unauthorized\r\n",
+       Outcome::kQueryInfoFailed,
+       "getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password", Outcome::kSetFailed,
+       "setmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password"},
+      {"HTTP/1.0 200 OK\r\n\r\nvar chip_type=71;\r\n[Succeed]", Outcome::kQueryInfoFailed,
+       "getmotorrange: HTTP/1.0 200 OK instead of HTTP/1.1 200 OK", Outcome::kSetFailed,
+       "setmotorrange: HTTP/1.0 200 OK instead of HTTP/1.1 200 OK"},
+      {"HTTP/1.1 404 Not Found\r\n\r\n", Outcome::kQueryInfoFailed,
+       "getmotorrange: HTTP/1.1 404 Not Found", Outcome::kSetFailed,
+       "setmotorrange: HTTP/1.1 404 Not Found"},
+      {"hello\tthere\x01\r\nHTTP/1.1 404", Outcome::kQueryInfoFailed,
+       "getmotorrange: not an HTTP reply: \"hello?there?\"", Outcome::kSetFailed,
+       "setmotorrange: not an HTTP reply: \"hello?there?\""},
+      {"\r\n\r\n[Succeed]", Outcome::kQueryInfoFailed, "getmotorrange: reply without a status line",
+       Outcome::kSetFailed, "setmotorrange: reply without a status line"},
+      {std::string("\0HTTP/1.1 200 OK\r\n", 18), Outcome::kQueryInfoFailed,
+       "getmotorrange: empty reply", Outcome::kSetFailed, "setmotorrange: empty reply"},
+      {longLine + "\r\n\r\n", Outcome::kQueryInfoFailed,
+       "getmotorrange: " + longLine.substr(0, 80) + "...", Outcome::kSetFailed,
+       "setmotorrange: " + longLine.substr(0, 80) + "..."},
+      // The right status but not the confirmation.
+      {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n", Outcome::kQueried, "", Outcome::kSetFailed,
+       "setmotorrange: no [Succeed] in the reply"},
+      {"HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, ' ') + "[Succeed]", Outcome::kQueried, "",
+       Outcome::kSetFailed,
+       "setmotorrange: no [Succeed] in the reply (only its first 2048 bytes are read)"},
+      // Refused chip types name the value that stopped them.
+      {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=74;\r\n", Outcome::kCameraTypeError,
+       "information page: chip type 74", Outcome::kSetRefusedSilently,
+       "information page: chip type 74"},
+      {"HTTP/1.0 200 OK\r\n\r\nvar chip_type=72;\r\n", Outcome::kDeviceTypeHV,
+       "information page: chip type 72", Outcome::kDeviceTypeHV, "information page: chip type 72"},
+      {"HTTP/1.1 200 OK\r\n\r\nvar flip=\"1\";\r\n[Succeed]\r\n", Outcome::kQueried, "",
+       Outcome::kSetSuccess, ""},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer(ScriptedPeer::AnswerAndClose(c.reply));
+    const QueryResult q = QueryOrientation(At(peer.port()));
+    EXPECT_EQ(q.outcome, c.query) << c.reply;
+    EXPECT_EQ(Detail(q.detail), c.queryDetail) << c.reply;
+    CString detail = "left from before";
+    EXPECT_EQ(SetOrientation(At(peer.port()), 1, 1, &detail), c.set) << c.reply;
+    EXPECT_EQ(Detail(detail), c.setDetail) << c.reply;
+    // Without a place for the detail the outcome is the same.
+    EXPECT_EQ(SetOrientation(At(peer.port()), 1, 1), c.set) << c.reply;
+  }
+}
+
+TEST(ProcedureDetail, NoAnswerTellsRefusedFromTimedOut) {
+  const QueryResult nobody = QueryOrientation(At(tiltwise_test::UnusedLoopbackPort()));
+  EXPECT_EQ(nobody.outcome, Outcome::kQueryInfoFailed);
+  EXPECT_EQ(Detail(nobody.detail),
+            "information page: no answer: connection refused or closed without a reply");
+
+  {
+    ScriptedPeer closing(ScriptedPeer::AcceptAndClose());
+    CString detail;
+    EXPECT_EQ(SetOrientation(At(closing.port()), 0, 1, &detail), Outcome::kDeviceTypeNVR);
+    EXPECT_EQ(Detail(detail),
+              "setmotorrange: no answer: connection refused or closed without a reply");
+  }
+  {
+    ScriptedPeer silent(ScriptedPeer::AnswerAndStaySilent("", 5000));
+    const QueryResult q = QueryOrientation(At(silent.port(), 300));
+    EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
+    EXPECT_EQ(Detail(q.detail), "information page: no answer: timed out after 300 ms");
+  }
+
+  // Text that is no address never reaches the network.
+  CameraAccess typo = At(80);
+  typo.ip = "127.0.0.x";
+  const QueryResult q = QueryOrientation(typo);
+  EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
+  EXPECT_EQ(Detail(q.detail), "information page: \"127.0.0.x\" is not a dotted-quad IPv4 address");
+}
+
+TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {
+  {
+    // Each piece within the wait, the whole reply longer than it: the time is worth showing.
+    ScriptedPeer slow(ScriptedPeer::InPieces({"HTTP/1.1 404 Not Found\r\n", "\r\n"}, 150));
+    const QueryResult q = QueryOrientation(At(slow.port(), 200));
+    EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
+    EXPECT_EQ(Detail(q.detail).rfind("getmotorrange: HTTP/1.1 404 Not Found (26 bytes in ", 0), 0u)
+        << Detail(q.detail);
+  }
+  {
+    // The probe's reply trickles past the deadline; getmotorrange is then never sent, and
+    // the detail names where the time ran out.
+    ScriptedPeer trickle(ScriptedPeer::InPieces(
+        {"HTTP/1.1 200 OK\r\n", "\r\n", "var ", "chip", "_type", "=71;"}, 150));
+    CameraAccess camera = At(trickle.port());
+    camera.deadlineAtMs = net::NowMs() + 250;
+    const QueryResult q = QueryOrientation(camera);
+    EXPECT_EQ(q.outcome, Outcome::kDeviceTypeNVR);
+    EXPECT_EQ(Detail(q.detail), std::string(kDeadlineDetail) + "information page");
+  }
+  {
+    CameraAccess late = At(tiltwise_test::UnusedLoopbackPort());
+    late.deadlineAtMs = net::NowMs() - 1;
+    CString detail;
+    EXPECT_EQ(SetOrientation(late, 1, 0, &detail), Outcome::kDeviceTypeNVR);
+    EXPECT_EQ(Detail(detail), "deadline reached during information page");
+  }
+}
+
+}  // namespace
