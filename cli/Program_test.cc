@@ -135,11 +135,19 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(by[port(0)]["flip_after"], true);
   EXPECT_EQ(by[port(0)]["address"], "127.0.0.1");
   EXPECT_TRUE(by[port(0)]["elapsed_ms"].is_number_integer());
+  EXPECT_FALSE(by[port(0)].contains("detail"));
   EXPECT_EQ(by[port(1)]["message"], "Device type error HV!");
+  EXPECT_EQ(by[port(1)]["detail"], "information page: chip type 72");
   EXPECT_EQ(by[port(1)]["ok"], false);
   EXPECT_EQ(by[port(2)]["message"], "Query camera info - get camera type error");
+  EXPECT_EQ(by[port(2)]["detail"], "information page: chip type 73");
+  // The fixed texts stay as the dialog shows them; the cause tells these three apart.
   EXPECT_EQ(by[port(3)]["message"], "Failed to query camera info");
+  EXPECT_EQ(by[port(3)]["detail"],
+            "getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password");
   EXPECT_EQ(by[nobody]["message"], "Failed to query camera info");
+  EXPECT_EQ(by[nobody]["detail"],
+            "information page: no answer: connection refused or closed without a reply");
   EXPECT_EQ(by[nobody]["ok"], false);
   EXPECT_EQ(by[port(4)]["action"], "skip");
   EXPECT_EQ(by[port(4)]["outcome"], "already-set");
@@ -161,7 +169,16 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(forced[port(2)]["ok"], false);
   EXPECT_EQ(forced[port(2)]["message"],
             "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed");
+  EXPECT_EQ(forced[port(2)]["detail"], "information page: chip type 73");
   EXPECT_EQ(SetCommands(), 2u);
+
+  // The table puts the cause beside the text.
+  auto t = Run({"query", target(3)});
+  EXPECT_EQ(t.status, 1);
+  EXPECT_NE(t.out.find("Failed to query camera info (getmotorrange: HTTP/1.1 401 Unauthorized: "
+                       "wrong user name or password)\n"),
+            std::string::npos)
+      << t.out;
 }
 
 TEST_F(CliProgram, DryRunSendsNoSetCommand) {
@@ -251,7 +268,10 @@ TEST_F(CliProgram, PasswordNeverShows) {
     EXPECT_EQ(cmdline.find(kPassword), std::string::npos);
     auto f = p.Wait(20000);
     EXPECT_EQ(f.status, 1) << f.err;  // the silent camera fails
-    EXPECT_NE(f.out.find("Failed to query camera info"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("Failed to query camera info (information page: no answer: timed out "
+                         "after 1500 ms)"),
+              std::string::npos)
+        << f.out;
     EXPECT_NE(f.out.find(target(0) + "  query   ok"), std::string::npos) << f.out;
     EXPECT_EQ(f.out.find(kPassword), std::string::npos);
     EXPECT_EQ(f.err.find(kPassword), std::string::npos);
@@ -366,6 +386,10 @@ TEST_F(CliProgram, DeadlineCutsOffATricklingCamera) {
   std::map<int, json> by = ByPort(r.out);
   EXPECT_EQ(by[port(0)]["ok"], false);
   EXPECT_EQ(by[port(0)]["note"], "cut off by the deadline of 1 s");
+  EXPECT_EQ(by[port(0)]["detail"].get<std::string>().rfind("deadline of 1 s reached during ", 0),
+            0u)
+      << by[port(0)];
+  EXPECT_FALSE(by[port(1)].contains("detail"));
   EXPECT_LT(by[port(0)]["elapsed_ms"].get<int>(), 5000);  // not the 100 s of a whole reply
   EXPECT_EQ(by[port(1)]["ok"], true);
 }

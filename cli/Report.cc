@@ -43,6 +43,7 @@ std::string JsonLine(const CameraReport& r) {
   j["outcome"] = StatusName(r.status);
   j["ok"] = r.ok;
   j["message"] = r.message;
+  if (!r.detail.empty()) j["detail"] = r.detail;
   if (!r.note.empty()) j["note"] = r.note;
   j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
   j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
@@ -58,7 +59,10 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
   rows.push_back({"CAMERA", "ACTION", "RESULT", "FLIP", "MIRROR", "TIME", "MESSAGE"});
   for (const CameraReport& r : reports) {
     std::string message = r.message;
-    if (!r.note.empty()) message += " (" + r.note + ")";
+    for (const std::string* extra : {&r.detail, &r.note}) {
+      if (extra->empty()) continue;
+      message += (message.empty() ? "(" : " (") + *extra + ")";
+    }
     rows.push_back({r.host + ":" + std::to_string(r.port), ActionName(r.action),
                     r.ok ? "ok" : "FAILED", Cell(r.before, r.after, &Orientation::flip),
                     Cell(r.before, r.after, &Orientation::mirror),

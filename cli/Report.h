@@ -14,11 +14,12 @@
 namespace cli {
 
 // {"address":..,"port":..,"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
-//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "note" and
-// "verified" only when they apply; unknown values are null. No newline.
+//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
 std::string JsonLine(const CameraReport& report);
 
-// Header and one row per report, columns padded to the widest cell.
+// Header and one row per report, columns padded to the widest cell; the last column is
+// "message (detail) (note)".
 std::string FormatTable(const std::vector<CameraReport>& reports);
 
 // "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).

@@ -38,6 +38,7 @@ TEST(CliReport, JsonLineHasEveryField) {
   failed.action = Action::kQuery;
   failed.status = Status::kDeviceTypeNVR;
   failed.message = "Device type error NVR!";
+  failed.detail = "deadline of 30 s reached during getmotorrange";
   failed.note = "cut off by the deadline of 30 s";
   failed.verified = false;
   const auto j = nlohmann::json::parse(JsonLine(failed));
@@ -45,8 +46,16 @@ TEST(CliReport, JsonLineHasEveryField) {
   EXPECT_EQ(j["ok"], false);
   EXPECT_TRUE(j["flip_before"].is_null());
   EXPECT_TRUE(j["mirror_after"].is_null());
+  EXPECT_EQ(j["message"], "Device type error NVR!");
+  EXPECT_EQ(j["detail"], "deadline of 30 s reached during getmotorrange");
   EXPECT_EQ(j["note"], "cut off by the deadline of 30 s");
   EXPECT_EQ(j["verified"], false);
+  // The cause leads in the table, the note follows.
+  const std::string table = FormatTable({failed});
+  EXPECT_NE(table.find("Device type error NVR! (deadline of 30 s reached during getmotorrange) "
+                       "(cut off by the deadline of 30 s)\n"),
+            std::string::npos)
+      << table;
 }
 
 TEST(CliReport, TableColumnsLineUp) {

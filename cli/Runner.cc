@@ -37,8 +37,9 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
   report.message = std::move(message);
 }
 
-void SetFromOutcome(CameraReport& report, Outcome outcome) {
+void SetFromOutcome(CameraReport& report, Outcome outcome, const CString& detail) {
   SetStatus(report, StatusFor(outcome), MessageOf(outcome));
+  report.detail = detail.str();
 }
 
 // Sleeps until `until` in short slices; false when a stop was asked for meanwhile.
@@ -62,6 +63,7 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
   const int attempts = options.verifyTimeoutMs / pause + 2;
   bool sawAway = false;
   std::optional<Orientation> other;
+  CString lastFailure;
   report.verified = false;
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (!PauseUntil(std::min(net::NowMs() + pause, end), stop)) {
@@ -75,6 +77,8 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
     const QueryResult q = QueryOrientation(again);
     if (q.outcome != Outcome::kQueried) {
       sawAway = true;
+      // The wait's own end cuts the last attempts short; an earlier cause says more.
+      if (q.detail.Find(kDeadlineDetail) != 0) lastFailure = q.detail;
       continue;
     }
     const Orientation got{q.flip != 0, q.mirror != 0};
@@ -95,6 +99,7 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
     SetStatus(report, Status::kNoAnswerAfterRestart,
               "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
                   " s after the set");
+    if (!lastFailure.IsEmpty()) report.detail = "last failure: " + lastFailure.str();
   }
 }
 
@@ -105,7 +110,7 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
   if (!options.force) {
     const QueryResult q = QueryOrientation(access);
     if (q.outcome != Outcome::kQueried) {
-      SetFromOutcome(report, q.outcome);
+      SetFromOutcome(report, q.outcome, q.detail);
       return;
     }
     const Orientation current{q.flip != 0, q.mirror != 0};
@@ -127,9 +132,10 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
       return;
     }
   }
+  CString detail;
   const Outcome outcome =
-      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0);
-  SetFromOutcome(report, outcome);
+      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &detail);
+  SetFromOutcome(report, outcome, detail);
   if (outcome != Outcome::kSetSuccess) return;
   report.after = job.wanted;
   if (options.verify) Verify(job, access, options, stop, report);
@@ -238,7 +244,7 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   if (options.mode == Mode::kQuery) {
     report.action = Action::kQuery;
     const QueryResult q = QueryOrientation(access);
-    SetFromOutcome(report, q.outcome);
+    SetFromOutcome(report, q.outcome, q.detail);
     if (q.outcome == Outcome::kQueried) {
       report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
     }
@@ -247,7 +253,14 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   }
   // A failure once the deadline has passed was most likely caused by it.
   if (!report.ok && !report.verified.has_value() && net::NowMs() >= access.deadlineAtMs) {
-    report.note = "cut off by the deadline of " + std::to_string(options.deadlineMs / 1000) + " s";
+    const std::string seconds = std::to_string(options.deadlineMs / 1000) + " s";
+    report.note = "cut off by the deadline of " + seconds;
+    // The procedures cannot know how long the deadline was; say it where they blame it.
+    const std::string blamed = kDeadlineDetail;
+    if (report.detail.rfind(blamed, 0) == 0) {
+      report.detail =
+          "deadline of " + seconds + " reached during " + report.detail.substr(blamed.size());
+    }
   }
   report.elapsedMs = net::NowMs() - start;
   return report;

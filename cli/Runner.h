@@ -86,6 +86,9 @@ struct CameraReport {
   bool ok = false;
   // The procedure's own text where it has one; otherwise a description of the outcome.
   std::string message;
+  // What caused a failure: the request that decided it and why ("getmotorrange: HTTP/1.1 401
+  // Unauthorized: wrong user name or password"); empty when there is nothing to add.
+  std::string detail;
   std::string note;  // extra facts: the deadline cut the camera off, the values were verified
   std::optional<Orientation> before;  // as read before any change
   std::optional<Orientation> after;   // as set, verified or (dry run) as it would be

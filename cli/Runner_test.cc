@@ -68,6 +68,7 @@ TEST(CliRunner, QueryAndSetOneCamera) {
   EXPECT_TRUE(q.ok);
   EXPECT_EQ(q.action, Action::kQuery);
   EXPECT_EQ(q.message, "");
+  EXPECT_EQ(q.detail, "");
   ASSERT_TRUE(q.before.has_value());
   EXPECT_EQ(*q.before, (Orientation{true, false}));
 
@@ -119,29 +120,42 @@ TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
   force.force = true;
   const Orientation wanted{true, true};
 
+  const char kUnauthorized[] = "HTTP/1.1 401 Unauthorized: wrong user name or password";
+  const char kNoAnswer[] = "no answer: connection refused or closed without a reply";
   struct Case {
     int port;
     const RunOptions* options;
     Status status;
     const char* message;
+    std::string detail;
   } cases[] = {
-      {hv, &query, Status::kDeviceTypeHV, "Device type error HV!"},
-      {hv, &set, Status::kDeviceTypeHV, "Device type error HV!"},
-      {hv, &force, Status::kDeviceTypeHV, "Device type error HV!"},
-      {refused, &query, Status::kCameraTypeError, "Query camera info - get camera type error"},
-      {refused, &set, Status::kCameraTypeError, "Query camera info - get camera type error"},
+      {hv, &query, Status::kDeviceTypeHV, "Device type error HV!",
+       "information page: chip type 72"},
+      {hv, &set, Status::kDeviceTypeHV, "Device type error HV!", "information page: chip type 72"},
+      {hv, &force, Status::kDeviceTypeHV, "Device type error HV!",
+       "information page: chip type 72"},
+      {refused, &query, Status::kCameraTypeError, "Query camera info - get camera type error",
+       "information page: chip type 73"},
+      {refused, &set, Status::kCameraTypeError, "Query camera info - get camera type error",
+       "information page: chip type 73"},
       {refused, &force, Status::kSetRefused,
-       "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed"},
-      {wrongPassword, &query, Status::kQueryInfoFailed, "Failed to query camera info"},
-      {wrongPassword, &force, Status::kSetFailed, "Failed to set new Camera PTZ"},
-      {nobody, &query, Status::kQueryInfoFailed, "Failed to query camera info"},
-      {nobody, &force, Status::kDeviceTypeNVR, "Device type error NVR!"},
+       "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed",
+       "information page: chip type 73"},
+      {wrongPassword, &query, Status::kQueryInfoFailed, "Failed to query camera info",
+       std::string("getmotorrange: ") + kUnauthorized},
+      {wrongPassword, &force, Status::kSetFailed, "Failed to set new Camera PTZ",
+       std::string("setmotorrange: ") + kUnauthorized},
+      {nobody, &query, Status::kQueryInfoFailed, "Failed to query camera info",
+       std::string("information page: ") + kNoAnswer},
+      {nobody, &force, Status::kDeviceTypeNVR, "Device type error NVR!",
+       std::string("setmotorrange: ") + kNoAnswer},
   };
   for (const Case& c : cases) {
     CameraReport r = RunOne(JobFor(c.port, wanted), *c.options, kNoStop);
     EXPECT_EQ(r.status, c.status) << c.port << " " << c.message;
     EXPECT_FALSE(r.ok) << c.message;
     EXPECT_EQ(r.message, c.message);
+    EXPECT_EQ(r.detail, c.detail) << c.message;
     EXPECT_FALSE(r.after.has_value()) << c.message;
     EXPECT_EQ(r.note, "") << c.message;
   }
@@ -197,6 +211,10 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_EQ(r.status, Status::kNoAnswerAfterRestart);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.message, "Not verified: no answer within 1 s after the set");
+  // The restarting camera refuses; the wait's own end is no cause worth naming.
+  EXPECT_EQ(r.detail,
+            "last failure: information page: no answer: connection refused or closed "
+            "without a reply");
   EXPECT_EQ(r.verified, std::optional<bool>(false));
   EXPECT_LT(r.elapsedMs, 8000);
 
