@@ -311,6 +311,12 @@ void WakeLoop() {
   Fl::add_timeout(0.001, &Nothing);
 }
 
+// One turn of a modal loop. Bounded, because WakeLoop's timeout can be spent in the very pass
+// that ran a late timer, and an unbounded wait would then sleep until the next X event.
+void WaitTurn() {
+  Fl::wait(0.1);
+}
+
 struct WindowRecord {
   explicit WindowRecord(bool dialog) : isDialog(dialog) {}
   bool isDialog;
@@ -910,7 +916,7 @@ int FltkBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
     if (waitDepth_ > 0) win->cursor(FL_CURSOR_WAIT);
     win->show();
     win->RestoreFocus();
-    while (!d->ended) Fl::wait();
+    while (!d->ended) WaitTurn();
   }
 
   events.HandleDestroy();
@@ -1287,7 +1293,7 @@ int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char
   messages_.push_back(&box);
   win.show();
   box.widgets[MessageBoxDefaultButton(style)]->take_focus();
-  while (box.answer == 0) Fl::wait();
+  while (box.answer == 0) WaitTurn();
   win.hide();
   messages_.pop_back();
   // Back to where the user was, as the system does when a box closes.
