@@ -3,6 +3,7 @@
 #ifndef TILTWISE_CGI_NET_H_
 #define TILTWISE_CGI_NET_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -52,6 +53,28 @@ int Recv(Socket s, char* buffer, int capacity);
 bool LastErrorIsTransient();
 // The last socket error, as text with its number.
 std::string LastErrorText();
+
+// Connecting to many addresses at once, for finding devices: the sockets stay non-blocking
+// and are only ever closed, never read or written.
+
+// Raises the open-file soft limit as far as the hard limit allows and returns the number of
+// sockets the process may hold (a large number where the system sets no such limit).
+long RaiseOpenFileLimit();
+
+enum class Connect { kConnected, kPending, kFailed };
+// Opens a non-blocking IPv4 TCP socket into `s` and starts connecting. kFailed (refused at
+// once, or no socket) leaves `s` invalid; otherwise the caller closes it.
+Connect StartConnect(std::uint32_t addressNetOrder, int port, Socket* s);
+
+struct PendingConnect {
+  Socket socket = kInvalidSocket;
+  bool done = false;       // the attempt has ended ...
+  bool connected = false;  // ... with a connection
+};
+// Waits at most `timeoutMs` until at least one entry of `pending` not yet done ends, and marks
+// every one that did. Any socket value is fine, however many there are. False when the wait
+// itself failed; an interrupted wait returns true with nothing marked.
+bool WaitConnects(PendingConnect* pending, std::size_t count, int timeoutMs);
 
 }  // namespace net
 

@@ -2,11 +2,13 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "base/Clock.h"
 #include "cgi/net.h"
@@ -117,6 +119,75 @@ bool LastErrorIsTransient() {
 std::string LastErrorText() {
   int e = errno;
   return std::string(std::strerror(e)) + " (errno " + std::to_string(e) + ")";
+}
+
+long RaiseOpenFileLimit() {
+  rlimit lim{};
+  if (::getrlimit(RLIMIT_NOFILE, &lim) != 0) return 1024;
+  if (lim.rlim_cur != lim.rlim_max) {
+    rlimit raised = lim;
+    raised.rlim_cur = lim.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) lim = raised;
+  }
+  const rlim_t cap = 1L << 20;
+  return static_cast<long>(lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > cap ? cap
+                                                                               : lim.rlim_cur);
+}
+
+Connect StartConnect(std::uint32_t addressNetOrder, int port, Socket* s) {
+  *s = kInvalidSocket;
+  Socket sock = OpenTcp();
+  if (sock == kInvalidSocket) return Connect::kFailed;
+  if (!SetNonBlocking(sock, true)) {
+    Close(sock);
+    return Connect::kFailed;
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = addressNetOrder;
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::connect(sock, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+    *s = sock;
+    return Connect::kConnected;
+  }
+  // An interrupted connect goes on in the background, like one in progress.
+  if (errno == EINPROGRESS || errno == EINTR) {
+    *s = sock;
+    return Connect::kPending;
+  }
+  const int e = errno;
+  Close(sock);
+  errno = e;
+  return Connect::kFailed;
+}
+
+bool WaitConnects(PendingConnect* pending, std::size_t count, int timeoutMs) {
+  if (timeoutMs < 0) return false;
+  std::vector<pollfd> fds;
+  std::vector<std::size_t> which;
+  fds.reserve(count);
+  which.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (pending[i].done || pending[i].socket < 0) continue;
+    pollfd p{};
+    p.fd = pending[i].socket;
+    p.events = POLLOUT;
+    fds.push_back(p);
+    which.push_back(i);
+  }
+  if (fds.empty()) return true;
+  const int r = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), timeoutMs);
+  if (r < 0) return errno == EINTR;
+  for (std::size_t k = 0; k < fds.size() && r > 0; ++k) {
+    if (fds[k].revents == 0) continue;
+    PendingConnect& c = pending[which[k]];
+    int err = 0;
+    socklen_t len = sizeof err;
+    c.done = true;
+    c.connected = ::getsockopt(c.socket, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0 &&
+                  (fds[k].revents & POLLOUT) != 0;
+  }
+  return true;
 }
 
 }  // namespace net

@@ -4,7 +4,12 @@
 #include <windows.h>
 // clang-format on
 
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "base/Clock.h"
 #include "cgi/net.h"
@@ -60,6 +65,24 @@ bool SetNonBlocking(Socket s, bool on) {
   u_long mode = on ? 1 : 0;
   return ::ioctlsocket(static_cast<SOCKET>(s), FIONBIO, &mode) == 0;
 }
+
+// An fd_set sized for any count: Windows reads fd_count and that many handles, whatever
+// FD_SETSIZE says.
+class SocketSet {
+ public:
+  explicit SocketSet(std::size_t capacity) : words_(capacity + 1) {}
+  fd_set* get() { return reinterpret_cast<fd_set*>(words_.data()); }
+  void Add(SOCKET s) { words_[1 + get()->fd_count++] = s; }
+  std::vector<SOCKET> Members() {
+    std::vector<SOCKET> out(words_.begin() + 1, words_.begin() + 1 + get()->fd_count);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+ private:
+  static_assert(offsetof(fd_set, fd_array) == sizeof(SOCKET), "fd_set layout");
+  std::vector<SOCKET> words_;  // [0] holds fd_count, the handles follow
+};
 
 }  // namespace
 
@@ -163,6 +186,79 @@ std::string LastErrorText() {
       n > 0 ? std::string(text, n) + " " + number : "Windows Sockets error " + number;
   ::WSASetLastError(e);  // formatting must not disturb the error it reports
   return result;
+}
+
+long RaiseOpenFileLimit() {
+  return 1L << 16;  // sockets are handles here, with no per-process limit to raise
+}
+
+Connect StartConnect(std::uint32_t addressNetOrder, int port, Socket* s) {
+  *s = kInvalidSocket;
+  Socket sock = OpenTcp();
+  if (sock == kInvalidSocket) return Connect::kFailed;
+  if (!SetNonBlocking(sock, true)) {
+    Close(sock);
+    return Connect::kFailed;
+  }
+  sockaddr_in addr;
+  std::memset(&addr, 0, sizeof addr);
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = addressNetOrder;
+  addr.sin_port = ::htons(static_cast<u_short>(port));
+  if (::connect(static_cast<SOCKET>(sock), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) ==
+      0) {
+    *s = sock;
+    return Connect::kConnected;
+  }
+  const int e = ::WSAGetLastError();
+  if (e == WSAEWOULDBLOCK || e == WSAEINPROGRESS || e == WSAEINTR) {
+    *s = sock;
+    return Connect::kPending;
+  }
+  Close(sock);
+  ::WSASetLastError(e);
+  return Connect::kFailed;
+}
+
+// select, as in SelectFor: a failed connect shows in the exception set.
+bool WaitConnects(PendingConnect* pending, std::size_t count, int timeoutMs) {
+  if (timeoutMs < 0) return false;
+  SocketSet writable(count);
+  SocketSet failed(count);
+  std::vector<std::pair<SOCKET, std::size_t>> index;
+  index.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (pending[i].done || pending[i].socket == kInvalidSocket) continue;
+    const SOCKET sock = static_cast<SOCKET>(pending[i].socket);
+    writable.Add(sock);
+    failed.Add(sock);
+    index.emplace_back(sock, i);
+  }
+  if (index.empty()) return true;
+  timeval tv;
+  tv.tv_sec = static_cast<long>(timeoutMs / 1000);
+  tv.tv_usec = static_cast<long>((timeoutMs % 1000) * 1000);
+  const int r = ::select(0, nullptr, writable.get(), failed.get(), &tv);
+  if (r == SOCKET_ERROR) return ::WSAGetLastError() == WSAEINTR;
+  if (r == 0) return true;
+  std::sort(index.begin(), index.end());
+  auto mark = [&](const std::vector<SOCKET>& members) {
+    for (SOCKET sock : members) {
+      auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(sock, std::size_t{0}));
+      if (it == index.end() || it->first != sock) continue;
+      PendingConnect& c = pending[it->second];
+      if (c.done) continue;
+      int err = 0;
+      int len = sizeof err;
+      c.done = true;
+      c.connected =
+          ::getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) == 0 &&
+          err == 0;
+    }
+  };
+  mark(failed.Members());
+  mark(writable.Members());
+  return true;
 }
 
 }  // namespace net
