@@ -2,11 +2,22 @@
 
 #include <cctype>
 #include <optional>
+#include <set>
 
 namespace cli {
 namespace {
 
-enum class Column { kHost, kPort, kUser, kFlip, kMirror };
+enum class Column {
+  kHost,
+  kPort,
+  kUser,
+  kFlip,
+  kMirror,
+  kName,
+  kLocation,
+  kInformational,  // what a scan wrote, and notes: read past
+};
+constexpr int kColumnCount = 8;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -26,6 +37,12 @@ std::optional<Column> ColumnNamed(const std::string& name) {
   if (name == "user") return Column::kUser;
   if (name == "flip") return Column::kFlip;
   if (name == "mirror") return Column::kMirror;
+  if (name == "name") return Column::kName;
+  if (name == "location") return Column::kLocation;
+  if (name == "status" || name == "chip_type" || name == "flip_now" || name == "mirror_now" ||
+      name == "note") {
+    return Column::kInformational;
+  }
   return std::nullopt;
 }
 
@@ -47,16 +64,19 @@ std::string Quoted(std::string_view value) {
 // Reads the header; false with `error` set when it is not usable.
 bool ReadHeader(const std::vector<std::string>& fields, std::vector<std::optional<Column>>* columns,
                 std::string* error) {
-  bool seen[5] = {};
+  bool seen[kColumnCount] = {};
+  std::set<std::string> names;
   for (const std::string& field : fields) {
     const std::string name = Lower(Trim(field));
     std::optional<Column> column = ColumnNamed(name);
     if (!column) {
       // A misspelt "flip" column must not quietly fall back to the --flip option.
-      *error = "unknown column " + Quoted(name) + " (known: host, port, user, flip, mirror)";
+      *error = "unknown column " + Quoted(name) +
+               " (known: host, port, user, flip, mirror, name, location, note, status, "
+               "chip_type, flip_now, mirror_now)";
       return false;
     }
-    if (seen[static_cast<int>(*column)]) {
+    if (!names.insert(name).second) {
       *error = "column " + Quoted(name) + " appears twice";
       return false;
     }
@@ -101,6 +121,14 @@ bool ReadRow(const std::vector<std::string>& fields,
         break;
       case Column::kUser:
         if (!value.empty()) target->user = std::string(value);
+        break;
+      case Column::kName:
+        target->name = std::string(value);
+        break;
+      case Column::kLocation:
+        target->location = std::string(value);
+        break;
+      case Column::kInformational:
         break;
       case Column::kFlip:
       case Column::kMirror:

@@ -192,6 +192,8 @@ std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>&
     job.host = t.host;
     job.port = t.port;
     job.user = t.user.value_or(options.user);
+    job.name = t.name;
+    job.location = t.location;
     if (options.mode == Mode::kSet) {
       const std::optional<bool> flip = t.flip ? t.flip : options.flip;
       const std::optional<bool> mirror = t.mirror ? t.mirror : options.mirror;

@@ -33,12 +33,23 @@ std::string Seconds(std::int64_t ms) {
   return text;
 }
 
+// A list's cell as a table cell: control characters would move the terminal's cursor.
+std::string Label(std::string text) {
+  if (text.empty()) return "-";
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string JsonLine(const CameraReport& r) {
   nlohmann::ordered_json j;
   j["address"] = r.host;
   j["port"] = r.port;
+  if (!r.name.empty()) j["name"] = r.name;
+  if (!r.location.empty()) j["location"] = r.location;
   j["action"] = ActionName(r.action);
   j["outcome"] = StatusName(r.status);
   j["ok"] = r.ok;
@@ -57,8 +68,14 @@ std::string JsonLine(const CameraReport& r) {
 }
 
 std::string FormatTable(const std::vector<CameraReport>& reports) {
+  // The list's labels get columns only when some camera has one.
+  const bool labels = std::any_of(reports.begin(), reports.end(), [](const CameraReport& r) {
+    return !r.name.empty() || !r.location.empty();
+  });
+  const size_t timeColumn = labels ? 8 : 6;
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"CAMERA", "ACTION", "RESULT", "CAUSE", "FLIP", "MIRROR", "TIME", "MESSAGE"});
+  if (labels) rows[0].insert(rows[0].begin() + 1, {"NAME", "LOCATION"});
   for (const CameraReport& r : reports) {
     // The cause leads; the dialog's fixed text follows, as it says less.
     std::string message = r.detail.empty() ? r.message : r.detail;
@@ -71,6 +88,9 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
                     Cell(r.before, r.after, &Orientation::flip),
                     Cell(r.before, r.after, &Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});
+    if (labels) {
+      rows.back().insert(rows.back().begin() + 1, {Label(r.name), Label(r.location)});
+    }
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -81,7 +101,7 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
       const bool last = c + 1 == row.size();
-      const bool right = c == 6;  // times line up on their unit
+      const bool right = c == timeColumn;  // times line up on their unit
       std::string pad(width[c] - row[c].size(), ' ');
       if (right) {
         line += pad + row[c];

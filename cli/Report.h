@@ -14,8 +14,9 @@
 namespace cli {
 
 // {"address":..,"port":..,"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
-//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
-// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
+//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "name" and
+// "location" (after "port"), "detail" (after "message"), "note" and "verified" only when they
+// apply; unknown values are null. No newline.
 std::string JsonLine(const CameraReport& report);
 
 // Header and one row per report, columns padded to the widest cell; the last column is

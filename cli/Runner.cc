@@ -258,6 +258,8 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   const std::int64_t start = tw::NowMs();
   CameraReport report;
   report.host = job.host;
+  report.name = job.name;
+  report.location = job.location;
   report.port = job.port;
   CameraAccess access;
   access.ip = job.host.c_str();
@@ -365,6 +367,8 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
       CameraReport r;
       r.index = i;
       r.host = jobs[i].host;
+      r.name = jobs[i].name;
+      r.location = jobs[i].location;
       r.port = jobs[i].port;
       r.action = options.mode == Mode::kQuery ? Action::kQuery : Action::kSet;
       SetStatus(r, Status::kNotStarted, "Not started: the run was stopped first");

@@ -33,6 +33,8 @@ struct Job {
   int port = 80;
   std::string user;
   Orientation wanted;  // kSet only
+  std::string name{};  // labels from the list, shown in the reports
+  std::string location{};
 };
 
 struct RunOptions {
@@ -82,6 +84,8 @@ struct CameraReport {
   size_t index = 0;  // place in the job list
   std::string host;
   int port = 0;
+  std::string name;
+  std::string location;
   Action action = Action::kQuery;
   Status status = Status::kNotStarted;
   bool ok = false;
