@@ -95,6 +95,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   app.footer(kFooter);
   app.require_subcommand(1);
 
+  // Listed for the help only: main() hands "scan" to its own command line.
+  app.add_subcommand("scan", "Find the cameras in address ranges; write the site's camera list");
+
   CLI::App* query = app.add_subcommand("query", "Read and print each camera's Flip and Mirror");
   AddCommon(query, o);
   query->footer("See tiltwise-cli --help for the password, exit statuses and a fleet example.");

@@ -1,5 +1,6 @@
 // tiltwise-cli: the Query and Set procedures for scripts and sites with many cameras.
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/Runner.h"
+#include "cli/ScanCommand.h"
 #include "cli/Terminal.h"
 
 namespace {
@@ -50,6 +52,12 @@ cli::PasswordSources SystemPasswordSources() {
 }
 
 int Run(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "scan") == 0) {
+    cli::term::InstallStopHandlers();
+    return cli::RunScanCommand(argc, argv, SystemPasswordSources(), cli::term::StopFlag(),
+                               std::cout, std::cerr,
+                               cli::term::IsTerminal(cli::term::Stream::kErr));
+  }
   cli::CliOptions options;
   const int parsed = cli::ParseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (parsed >= 0) return parsed;

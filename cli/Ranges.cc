@@ -1,0 +1,152 @@
+#include "cli/Ranges.h"
+
+#include <unordered_set>
+
+#include "cli/Targets.h"
+
+namespace cli {
+namespace {
+
+// After ParseDottedQuad the text is canonical, so the plain reading below is safe.
+bool ParseAddress(std::string_view text, std::uint32_t* hostOrder) {
+  std::string canonical;
+  if (!ParseDottedQuad(text, &canonical)) return false;
+  std::uint32_t value = 0;
+  std::uint32_t part = 0;
+  for (char c : canonical) {
+    if (c == '.') {
+      value = (value << 8) | part;
+      part = 0;
+    } else {
+      part = part * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+  }
+  *hostOrder = (value << 8) | part;
+  return true;
+}
+
+// Decimal, no sign, no leading zero, at most `maxDigits`.
+bool ParseSmall(std::string_view text, size_t maxDigits, std::uint32_t* value) {
+  if (text.empty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0')) {
+    return false;
+  }
+  std::uint32_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  *value = v;
+  return true;
+}
+
+}  // namespace
+
+std::string FormatAddress(std::uint32_t a) {
+  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xff) + "." +
+         std::to_string((a >> 8) & 0xff) + "." + std::to_string(a & 0xff);
+}
+
+bool ParseRange(std::string_view text, AddressRange* range, std::string* error) {
+  const std::string quoted = "\"" + std::string(text) + "\"";
+  const size_t slash = text.find('/');
+  const size_t dash = text.find('-');
+  std::uint32_t first = 0;
+  if (slash != std::string_view::npos) {
+    std::uint32_t bits = 0;
+    if (!ParseAddress(text.substr(0, slash), &first) ||
+        !ParseSmall(text.substr(slash + 1), 2, &bits) || bits > 32) {
+      *error = quoted + " is not a CIDR block such as 192.168.1.0/24 (a prefix of 0-32 bits)";
+      return false;
+    }
+    const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t{0} << (32 - bits);
+    range->first = first & mask;
+    range->last = range->first | ~mask;
+    // /31 and /32 have no network or broadcast address to leave out.
+    if (bits <= 30) {
+      ++range->first;
+      --range->last;
+    }
+    return true;
+  }
+  if (dash != std::string_view::npos) {
+    const std::string_view to = text.substr(dash + 1);
+    std::uint32_t last = 0;
+    std::uint32_t octet = 0;
+    bool ok = ParseAddress(text.substr(0, dash), &first);
+    if (ok && to.find('.') == std::string_view::npos) {
+      ok = ParseSmall(to, 3, &octet) && octet <= 255;
+      last = (first & 0xffffff00u) | octet;
+    } else if (ok) {
+      ok = ParseAddress(to, &last);
+    }
+    if (!ok) {
+      *error = quoted +
+               " is not a range such as 192.168.1.10-192.168.1.60 or 192.168.1.10-60 "
+               "(dotted-quad IPv4)";
+      return false;
+    }
+    if (last < first) {
+      *error = quoted + " ends before it starts";
+      return false;
+    }
+    range->first = first;
+    range->last = last;
+    return true;
+  }
+  if (!ParseAddress(text, &first)) {
+    *error = quoted +
+             " is not an address range: give a CIDR block (192.168.1.0/24), a from-to range "
+             "(192.168.1.10-60) or one dotted-quad IPv4 address";
+    return false;
+  }
+  range->first = range->last = first;
+  return true;
+}
+
+bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddresses,
+                  std::vector<std::uint32_t>* addresses, std::string* error) {
+  // Overlaps are counted twice here, so a cap is never passed by ranges that are too big on
+  // their own; the exact count follows.
+  std::uint64_t upper = 0;
+  for (const AddressRange& r : ranges) upper += r.size();
+  std::vector<std::uint32_t> out;
+  std::unordered_set<std::uint32_t> seen;
+  const bool overlapsPossible = ranges.size() > 1;
+  if (upper <= maxAddresses) out.reserve(static_cast<size_t>(upper));
+  for (const AddressRange& r : ranges) {
+    for (std::uint64_t a = r.first; r.size() > 0 && a <= r.last; ++a) {
+      const auto address = static_cast<std::uint32_t>(a);
+      if (overlapsPossible && !seen.insert(address).second) continue;
+      if (out.size() >= maxAddresses) {
+        *error = "the ranges hold more than " + std::to_string(maxAddresses) + " addresses (" +
+                 std::to_string(upper) +
+                 " with overlaps); name smaller ranges or raise --max-addresses";
+        return false;
+      }
+      out.push_back(address);
+    }
+  }
+  addresses->swap(out);
+  return true;
+}
+
+bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* error) {
+  std::vector<int> out;
+  std::unordered_set<int> seen;
+  for (;;) {
+    const size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    int port = 0;
+    if (!ParsePort(item, &port)) {
+      *error = "\"" + std::string(item) + "\" is not a port number (1-65535)";
+      return false;
+    }
+    if (seen.insert(port).second) out.push_back(port);
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  ports->swap(out);
+  return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,410 @@
+#include "cli/Scan.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "app/CameraProcedures.h"
+#include "base/Clock.h"
+#include "cgi/CgiCmd.h"
+#include "cgi/net.h"
+#include "cli/Ranges.h"
+
+namespace cli {
+namespace {
+
+// Devices that answer these have stopped listening to logins for a while; another try only
+// prolongs the lockout.
+bool StopsTries(int status) {
+  return status == 403 || status == 423 || status == 429;
+}
+
+int StatusOf(const CString& reply) {
+  return HttpStatusOf(reply);
+}
+
+// The reply's first line, printable and short.
+std::string FirstLine(const CString& reply) {
+  std::string line;
+  for (int i = 0; i < reply.GetLength() && line.size() < 80; ++i) {
+    const char c = reply[i];
+    if (c == '\r' || c == '\n') break;
+    line += c >= 0x20 && c < 0x7f ? c : '?';
+  }
+  return line;
+}
+
+std::uint32_t NetOrder(std::uint32_t hostOrder) {
+  const unsigned char bytes[4] = {
+      static_cast<unsigned char>(hostOrder >> 24), static_cast<unsigned char>(hostOrder >> 16),
+      static_cast<unsigned char>(hostOrder >> 8), static_cast<unsigned char>(hostOrder)};
+  std::uint32_t n = 0;
+  std::memcpy(&n, bytes, sizeof n);
+  return n;
+}
+
+void Fail(ScanResult& r, DeviceClass kind, Cause cause, std::string detail, int status = 0) {
+  r.kind = kind;
+  r.cause = CauseName(cause);
+  r.request = RequestName(Request::kInfoPage);
+  r.httpStatus = status;
+  r.detail = std::string(RequestName(Request::kInfoPage)) + ": " + std::move(detail);
+}
+
+// The orientation read, trusted only as far as issue-free reads go.
+void ReadOrientation(const Endpoint& endpoint, const Credential& login, const ScanOptions& o,
+                     std::int64_t deadlineAt, ScanResult& r) {
+  CameraAccess access;
+  access.ip = r.host.c_str();
+  access.port = endpoint.port;
+  access.user = login.user.c_str();
+  access.password = login.password.c_str();
+  access.timeoutMs = o.timeoutMs;
+  access.deadlineAtMs = deadlineAt;
+  const QueryResult q = QueryOrientation(access);
+  if (q.chipType != 0) r.chipType = q.chipType;
+  if (ValuesRead(q)) {
+    r.flip = q.flip != 0;
+    r.mirror = q.mirror != 0;
+    return;
+  }
+  r.cause = CauseName(q.failure.cause);
+  r.request = RequestName(q.failure.request);
+  r.httpStatus = q.failure.httpStatus;
+  r.detail = q.failure.detail.str();
+}
+
+}  // namespace
+
+const char* DeviceClassName(DeviceClass kind) {
+  switch (kind) {
+    case DeviceClass::kCamera:
+      return "camera";
+    case DeviceClass::kAuthFailed:
+      return "auth-failed";
+    case DeviceClass::kNotACamera:
+      return "not-a-camera";
+    case DeviceClass::kNoAnswer:
+      return "no-answer";
+  }
+  return "?";
+}
+
+ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
+  const std::int64_t start = tw::NowMs();
+  const std::int64_t deadlineAt = start + o.deadlineMs;
+  ScanResult r;
+  r.host = FormatAddress(endpoint.address);
+  r.port = endpoint.port;
+  size_t refusals = 0;  // 401s so far
+  const Credential* login = nullptr;
+  for (const Credential& c : o.credentials) {
+    const std::int64_t left = deadlineAt - tw::NowMs();
+    if (left <= 0) {
+      Fail(r, refusals > 0 ? DeviceClass::kAuthFailed : DeviceClass::kNoAnswer, Cause::kDeadline,
+           "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached");
+      break;
+    }
+    CString reply;
+    const std::int64_t sent = tw::NowMs();
+    const int got =
+        CCgiCmd::HttpGet(r.host.c_str(), endpoint.port, c.user.c_str(), c.password.c_str(),
+                         kInfoPagePath, reply, o.timeoutMs, static_cast<int>(left));
+    if (!got) {
+      const bool slow = tw::NowMs() - sent >= o.timeoutMs;
+      const std::string what =
+          slow ? "no answer: timed out after " + std::to_string(o.timeoutMs) + " ms"
+               : "no answer: connection closed without a reply";
+      if (refusals > 0) {
+        Fail(r, DeviceClass::kAuthFailed, slow ? Cause::kTimedOut : Cause::kRefused,
+             what + " after " + std::to_string(refusals) + " refused credential set(s)");
+      } else {
+        Fail(r, DeviceClass::kNoAnswer, slow ? Cause::kTimedOut : Cause::kRefused, what);
+      }
+      break;
+    }
+    const int status = StatusOf(reply);
+    if (status == 401) {
+      ++refusals;
+      continue;
+    }
+    if (StopsTries(status)) {
+      Fail(r, DeviceClass::kAuthFailed, Cause::kBadStatus,
+           FirstLine(reply) + ": no further credential set tried (" + std::to_string(refusals + 1) +
+               " tried)",
+           status);
+      break;
+    }
+    const bool ok = reply.Find("HTTP/1.1 200 OK") >= 0 || reply.Find("HTTP/1.0 200 OK") >= 0;
+    if (ok && reply.Find("var chip_type=") >= 0) {
+      login = &c;
+      r.kind = DeviceClass::kCamera;
+      r.user = c.user;
+      r.chipType = CCgiCmd::GetVarInt(reply, "chip_type", 0);
+      break;
+    }
+    if (status == 0) {
+      Fail(r, DeviceClass::kNotACamera, Cause::kBadStatus,
+           "not an HTTP reply: \"" + FirstLine(reply) + "\"");
+    } else if (ok) {
+      // HttpGet keeps only the start of a reply.
+      Fail(r, DeviceClass::kNotACamera, Cause::kValuesMissing,
+           reply.GetLength() >= 2048 ? "no chip_type in the first 2048 bytes of the reply"
+                                     : "no chip_type in the reply",
+           status);
+    } else {
+      Fail(r, DeviceClass::kNotACamera, Cause::kBadStatus, FirstLine(reply), status);
+    }
+    break;
+  }
+  if (login == nullptr && r.cause.empty()) {
+    if (refusals > 0) {
+      Fail(r, DeviceClass::kAuthFailed, Cause::kUnauthorized,
+           "401 Unauthorized to every credential set (" + std::to_string(refusals) + " tried)",
+           401);
+    } else {
+      Fail(r, DeviceClass::kNoAnswer, Cause::kNone, "no credential set to try");
+    }
+  }
+  if (login != nullptr) ReadOrientation(endpoint, *login, o, deadlineAt, r);
+  r.elapsedMs = tw::NowMs() - start;
+  return r;
+}
+
+namespace {
+
+// Hands out the endpoints that accepted a connection to the probing threads.
+class Scanner {
+ public:
+  Scanner(const std::vector<Endpoint>& endpoints, const ScanOptions& options,
+          const std::atomic<bool>& stop, const std::function<void(const ScanResult&)>& onResult)
+      : endpoints_(endpoints), options_(options), stop_(stop), onResult_(onResult) {
+    progress_.total = endpoints.size();
+  }
+
+  std::vector<ScanResult> Run(const std::function<void(const ScanProgress&)>& onTick, int tickMs,
+                              ScanProgress* progress) {
+    const std::int64_t start = tw::NowMs();
+    const long fileLimit = net::RaiseOpenFileLimit();
+    const size_t workers =
+        std::min<size_t>(std::max(options_.jobs, 1), std::max<size_t>(endpoints_.size(), 1));
+    // Room for the probes' own sockets and for the files the process already holds.
+    const long room = fileLimit - 64 - 2 * static_cast<long>(workers);
+    size_t inFlight = options_.maxInFlight > 0 ? options_.maxInFlight : kMaxInFlight;
+    inFlight = std::max<size_t>(1, std::min<size_t>(inFlight, room > 16 ? room : 16));
+
+    std::vector<std::thread> threads;
+    try {
+      threads.emplace_back([this, inFlight] { Sweep(inFlight); });
+    } catch (const std::system_error&) {
+      Sweep(inFlight);  // no thread to spare: sweep first, probe after
+    }
+    size_t started = 0;
+    for (; started < workers; ++started) {
+      try {
+        threads.emplace_back([this] { Probe(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    if (started == 0) Probe();  // on this thread, until the sweep is done
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      for (;;) {
+        const bool finished = sweepDone_ && (queue_.empty() || stop_.load()) && probing_ == 0;
+        progress_.stopping = stop_.load();
+        progress_.elapsedMs = tw::NowMs() - start;
+        if (finished) break;
+        if (onTick) {
+          const ScanProgress now = progress_;
+          lock.unlock();
+          onTick(now);
+          lock.lock();
+        }
+        changed_.wait_for(lock, std::chrono::milliseconds(std::max(tickMs, 10)));
+      }
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads) t.join();
+    progress_.elapsedMs = tw::NowMs() - start;
+    if (onTick) onTick(progress_);
+    if (progress) *progress = progress_;
+    std::sort(results_.begin(), results_.end(),
+              [](const ScanResult& a, const ScanResult& b) { return a.index < b.index; });
+    return std::move(results_);
+  }
+
+ private:
+  static constexpr size_t kMaxInFlight = 8192;
+
+  void Report(ScanResult r) {
+    std::lock_guard<std::mutex> lock(mu_);
+    Count(r.kind);
+    if (r.kind == DeviceClass::kNoAnswer && !options_.keepNoAnswer) return;
+    if (onResult_) onResult_(r);
+    results_.push_back(std::move(r));
+  }
+
+  // Needs mu_.
+  void Count(DeviceClass kind) {
+    switch (kind) {
+      case DeviceClass::kCamera:
+        ++progress_.cameras;
+        break;
+      case DeviceClass::kAuthFailed:
+        ++progress_.authFailed;
+        break;
+      case DeviceClass::kNotACamera:
+        ++progress_.notACamera;
+        break;
+      case DeviceClass::kNoAnswer:
+        ++progress_.noAnswer;
+        break;
+    }
+  }
+
+  void NoConnection(size_t i, Cause cause, const std::string& why) {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      ++progress_.swept;
+      if (!options_.keepNoAnswer) Count(DeviceClass::kNoAnswer);
+    }
+    if (!options_.keepNoAnswer) return;
+    ScanResult r;
+    r.index = i;
+    r.host = FormatAddress(endpoints_[i].address);
+    r.port = endpoints_[i].port;
+    r.cause = CauseName(cause);
+    r.detail = why;
+    Report(std::move(r));
+  }
+
+  void Open(size_t i) {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++progress_.swept;
+    ++progress_.open;
+    queue_.push_back(i);
+    changed_.notify_all();
+  }
+
+  void Sweep(size_t inFlight) {
+    std::vector<net::PendingConnect> pending;
+    std::vector<size_t> which;
+    std::vector<std::int64_t> until;
+    const std::string timedOut =
+        "connect: timed out after " + std::to_string(options_.timeoutMs) + " ms";
+    size_t next = 0;
+    while (!stop_.load()) {
+      while (pending.size() < inFlight && next < endpoints_.size() && !stop_.load()) {
+        const size_t i = next++;
+        net::Socket s = net::kInvalidSocket;
+        switch (net::StartConnect(NetOrder(endpoints_[i].address), endpoints_[i].port, &s)) {
+          case net::Connect::kConnected:
+            net::Close(s);
+            Open(i);
+            break;
+          case net::Connect::kFailed:
+            NoConnection(i, Cause::kRefused, "connect: " + net::LastErrorText());
+            break;
+          case net::Connect::kPending:
+            net::PendingConnect c;
+            c.socket = s;
+            pending.push_back(c);
+            which.push_back(i);
+            until.push_back(tw::NowMs() + options_.timeoutMs);
+            break;
+        }
+      }
+      if (pending.empty()) {
+        if (next >= endpoints_.size()) break;
+        continue;
+      }
+      // Short turns, so a stop is seen soon; the earliest limit may be sooner still.
+      const std::int64_t now = tw::NowMs();
+      const std::int64_t wait = std::clamp<std::int64_t>(until.front() - now, 0, 50);
+      if (!net::WaitConnects(pending.data(), pending.size(), static_cast<int>(wait))) {
+        for (net::PendingConnect& c : pending) c.done = true;  // connected stays false
+      }
+      const std::int64_t after = tw::NowMs();
+      size_t kept = 0;
+      for (size_t k = 0; k < pending.size(); ++k) {
+        const net::PendingConnect c = pending[k];
+        if (c.done || after >= until[k]) {
+          net::Close(c.socket);
+          if (c.connected) {
+            Open(which[k]);
+          } else if (c.done) {
+            NoConnection(which[k], Cause::kRefused, "connect: refused or unreachable");
+          } else {
+            NoConnection(which[k], Cause::kTimedOut, timedOut);
+          }
+          continue;
+        }
+        pending[kept] = c;
+        which[kept] = which[k];
+        until[kept] = until[k];
+        ++kept;
+      }
+      pending.resize(kept);
+      which.resize(kept);
+      until.resize(kept);
+    }
+    for (const net::PendingConnect& c : pending) net::Close(c.socket);
+    std::lock_guard<std::mutex> lock(mu_);
+    sweepDone_ = true;
+    changed_.notify_all();
+  }
+
+  void Probe() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      changed_.wait(lock, [this] { return !queue_.empty() || sweepDone_ || stop_.load(); });
+      if (stop_.load() || queue_.empty()) {
+        if (stop_.load() || sweepDone_) break;
+        continue;
+      }
+      const size_t i = queue_.front();
+      queue_.pop_front();
+      ++probing_;
+      lock.unlock();
+      ScanResult r = ProbeDevice(endpoints_[i], options_);
+      r.index = i;
+      Report(std::move(r));
+      lock.lock();
+      --probing_;
+      ++progress_.probed;
+      changed_.notify_all();
+    }
+  }
+
+  const std::vector<Endpoint>& endpoints_;
+  const ScanOptions& options_;
+  const std::atomic<bool>& stop_;
+  const std::function<void(const ScanResult&)>& onResult_;
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::deque<size_t> queue_;
+  bool sweepDone_ = false;
+  size_t probing_ = 0;
+  ScanProgress progress_;
+  std::vector<ScanResult> results_;
+};
+
+}  // namespace
+
+std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const ScanOptions& options,
+                                const std::atomic<bool>& stop,
+                                const std::function<void(const ScanResult&)>& onResult,
+                                const std::function<void(const ScanProgress&)>& onTick,
+                                ScanProgress* progress, int tickMs) {
+  Scanner scanner(endpoints, options, stop, onResult);
+  return scanner.Run(onTick, tickMs, progress);
+}
+
+}  // namespace cli

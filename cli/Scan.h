@@ -1,0 +1,87 @@
+// Finding cameras: a sweep of non-blocking connects over every address and port, then, for the
+// ones that accept, the information page with each credential set and the orientation read.
+// No output of its own: results go to a sink as they are known.
+#ifndef TILTWISE_CLI_SCAN_H_
+#define TILTWISE_CLI_SCAN_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoAnswer };
+// "camera", "auth-failed", "not-a-camera", "no-answer".
+const char* DeviceClassName(DeviceClass kind);
+
+struct Credential {
+  std::string user;
+  std::string password;
+};
+
+struct Endpoint {
+  std::uint32_t address = 0;  // host byte order
+  int port = 80;
+};
+
+struct ScanResult {
+  size_t index = 0;  // place among the endpoints
+  std::string host;
+  int port = 0;
+  DeviceClass kind = DeviceClass::kNoAnswer;
+  std::string user;  // the credential set that worked
+  std::optional<int> chipType;
+  // Only from a read the values can be trusted from (both found, nothing cut off).
+  std::optional<bool> flip;
+  std::optional<bool> mirror;
+  std::string cause;    // kebab-case, as the other commands name causes; empty when none
+  std::string request;  // the request the cause came from
+  int httpStatus = 0;
+  std::string detail;
+  std::int64_t elapsedMs = 0;
+};
+
+struct ScanOptions {
+  std::vector<Credential> credentials;  // tried in this order, each at most once per device
+  int jobs = 64;                        // devices probed at once
+  int timeoutMs = 3000;                 // the connect limit, and each wait of an exchange
+  int deadlineMs = 10000;               // all exchanges with one device together
+  // Connects in flight at once; 0: as many as the open-file limit leaves room for.
+  size_t maxInFlight = 0;
+  bool keepNoAnswer = false;  // report and return no-answer results too
+};
+
+struct ScanProgress {
+  size_t total = 0;  // endpoints
+  size_t swept = 0;  // connects that ended
+  size_t open = 0;   // ... with a connection
+  size_t probed = 0;
+  size_t cameras = 0;
+  size_t authFailed = 0;
+  size_t notACamera = 0;
+  size_t noAnswer = 0;
+  bool stopping = false;
+  std::int64_t elapsedMs = 0;
+};
+
+// Probes one endpoint that accepted a connection, and classifies it.
+ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& options);
+
+// Scans every endpoint. Once `stop` is set no further connect or probe starts; probes under
+// way finish, and endpoints not done are left out. `onResult` sees each result once, one call
+// at a time, as it is known (no-answer ones only with keepNoAnswer). `onTick` is called on the
+// calling thread about every `tickMs`, and once at the end. Returns the results in endpoint
+// order, and the counts in `progress`.
+std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const ScanOptions& options,
+                                const std::atomic<bool>& stop,
+                                const std::function<void(const ScanResult&)>& onResult,
+                                const std::function<void(const ScanProgress&)>& onTick,
+                                ScanProgress* progress, int tickMs = 200);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_SCAN_H_

@@ -1,0 +1,40 @@
+// tiltwise-cli scan: the command line, the credentials file and the three ways to show what
+// was found (a table, JSON lines, or the site's camera list as CSV).
+#ifndef TILTWISE_CLI_SCANCOMMAND_H_
+#define TILTWISE_CLI_SCANCOMMAND_H_
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/Options.h"
+#include "cli/Scan.h"
+
+namespace cli {
+
+// The header of the list `--csv` writes and `--input` reads back.
+extern const char kScanCsvHeader[];
+
+// Lines "user:password" in the order to try them; blank lines and lines starting with '#' are
+// skipped, a UTF-8 byte-order mark at the start is dropped. A line without a user or a
+// password is an error; no error ever shows a password. Sets named twice are kept once.
+void ReadCredentials(std::istream& in, const std::string& name, std::vector<Credential>* out,
+                     std::vector<std::string>* errors);
+
+std::string ScanJsonLine(const ScanResult& result);
+// The header and one row per camera and auth-failed device.
+std::string ScanCsv(const std::vector<ScanResult>& results);
+std::string ScanTable(const std::vector<ScanResult>& results);
+// "512 addresses x 1 port: 40 cameras, 1 auth-failed, 2 not-a-camera, 469 no answer, 3.1 s".
+std::string ScanSummary(const ScanProgress& progress, size_t addresses, size_t ports);
+
+// The whole command, from argv[1] == "scan" on. Returns the exit status.
+int RunScanCommand(int argc, const char* const* argv, const PasswordSources& passwords,
+                   const std::atomic<bool>& stop, std::ostream& out, std::ostream& err,
+                   bool progressOnTerminal);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_SCANCOMMAND_H_
