@@ -10,10 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "camsim/CameraHttp.h"
+#include "camsim/LogWriter.h"
 
 namespace camsim {
 
@@ -29,6 +29,8 @@ constexpr milliseconds kDrainTime{2000};
 constexpr milliseconds kAcceptPause{100};
 constexpr milliseconds kRelistenRetry{500};
 constexpr size_t kMaxAcceptsPerWake = 64;
+// At the stop, a log reader that is merely slow gets this long to take the rest.
+constexpr int kLogDrainMs = 500;
 
 std::string ErrnoText(int err) {
   return std::strerror(err);
@@ -441,11 +443,7 @@ bool CameraSimulator::WaitForRequests(size_t count, milliseconds timeout) const 
 }
 
 void CameraSimulator::Record(RequestRecord record) {
-  if (options_.print_requests) {
-    std::string line = FormatRecord(record) + "\n";
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-  }
+  if (log_out_) log_out_->Add(FormatRecord(record));
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++log_total_;
@@ -458,8 +456,9 @@ void CameraSimulator::Record(RequestRecord record) {
 }
 
 void CameraSimulator::Serve() {
+  if (options_.print_requests && !log_out_) log_out_ = std::make_unique<LogWriter>(STDOUT_FILENO);
   std::vector<struct pollfd> fds;
-  std::vector<size_t> listener_of;  // pollfd index - 1 -> camera, for the listener entries
+  std::vector<size_t> listener_of;  // pollfd index - first_listener -> camera
   while (!stop_requested_.load()) {
     Clock::time_point now = Clock::now();
     OnTimer(now);
@@ -467,6 +466,9 @@ void CameraSimulator::Serve() {
     fds.clear();
     listener_of.clear();
     fds.push_back({wake_read_, POLLIN, 0});
+    bool log_waits = log_out_ && log_out_->pending();
+    if (log_waits) fds.push_back({log_out_->fd(), POLLOUT, 0});
+    size_t first_listener = fds.size();
     Clock::time_point next = kNever;
     bool accepting = now >= accept_paused_until_;
     if (!accepting) next = accept_paused_until_;
@@ -492,7 +494,7 @@ void CameraSimulator::Serve() {
     int n = poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
     if (n < 0) {
       if (errno == EINTR) continue;
-      std::fprintf(stderr, "tiltwise-camsim: poll: %s\n", ErrnoText(errno).c_str());
+      Warn("poll: " + ErrnoText(errno));
       break;
     }
     now = Clock::now();
@@ -501,6 +503,7 @@ void CameraSimulator::Serve() {
       while (read(wake_read_, drain, sizeof drain) > 0) {
       }
     }
+    if (log_waits && fds[1].revents) log_out_->Flush();
     // Connections first: accepting appends to connections_ but keeps the indexes above.
     size_t count = fds.size() - first_connection;
     for (size_t k = 0; k < count; ++k) {
@@ -514,13 +517,25 @@ void CameraSimulator::Serve() {
       }
     }
     for (size_t k = 0; k < listener_of.size(); ++k) {
-      if (fds[1 + k].revents) Accept(listener_of[k], now);
+      if (fds[first_listener + k].revents) Accept(listener_of[k], now);
     }
     connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
                                       [](const auto& c) { return c->fd < 0; }),
                        connections_.end());
   }
   CloseAll();
+  if (log_out_) {
+    size_t dropped = log_out_->Finish(kLogDrainMs);
+    if (dropped > 0) {
+      Warn(std::to_string(dropped) + " log lines dropped: nothing read the output in time",
+           kLogDrainMs);
+    }
+    log_out_.reset();
+  }
+}
+
+void CameraSimulator::Warn(const std::string& text, int wait_ms) {
+  WriteNoWait(STDERR_FILENO, "tiltwise-camsim: " + text + "\n", wait_ms);
 }
 
 void CameraSimulator::CloseAll() {
@@ -543,7 +558,7 @@ void CameraSimulator::Accept(size_t camera_index, Clock::time_point now) {
       if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
         // The pending connection stays queued; try again after a pause instead of spinning.
         if (accept_paused_until_ + std::chrono::seconds(5) < now) {
-          std::fprintf(stderr, "tiltwise-camsim: accept: %s\n", ErrnoText(err).c_str());
+          Warn("accept: " + ErrnoText(err));
         }
         accept_paused_until_ = now + kAcceptPause;
       }
@@ -707,7 +722,7 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
     if (OpenListener(camera, camera.port, &error) == 0) {
       camera.relisten_at = kNever;
     } else {
-      std::fprintf(stderr, "tiltwise-camsim: %s; trying again\n", error.c_str());
+      Warn(error + "; trying again");
       camera.relisten_at = now + kRelistenRetry;
     }
   }

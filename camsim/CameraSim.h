@@ -29,6 +29,7 @@
 namespace camsim {
 
 struct ParsedRequest;
+class LogWriter;
 
 // Misbehaviour of one camera, for testing clients.
 //  kSilent:   accepts and reads the request, never answers, keeps the connection until the
@@ -81,7 +82,9 @@ struct SimulatorOptions {
   std::chrono::milliseconds reboot_time{0};
   std::vector<CameraOverride> overrides;
 
-  bool print_requests = false;   // one line per request to stdout, flushed (FormatRecord)
+  // One line per request to stdout (FormatRecord), never waiting for the reader: lines it
+  // does not take are dropped, and their number goes to stderr at the stop.
+  bool print_requests = false;
   size_t log_capacity = 100000;  // request records kept in memory; the oldest are dropped
   // A connection must deliver its request header within this time, the reply must be taken
   // within it too; otherwise the connection is closed.
@@ -167,6 +170,8 @@ class CameraSimulator {
                std::chrono::steady_clock::time_point now);
   void OnTimer(std::chrono::steady_clock::time_point now);
   void Record(RequestRecord record);
+  // A line on standard error that never holds up the loop.
+  void Warn(const std::string& text, int wait_ms = 0);
   void CloseAll();
 
   SimulatorOptions options_;
@@ -175,6 +180,7 @@ class CameraSimulator {
   int wake_write_ = -1;
   std::atomic<bool> stop_requested_{false};
   std::thread thread_;
+  std::unique_ptr<LogWriter> log_out_;  // standard output, while Serve() runs with print_requests
   std::chrono::steady_clock::time_point accept_paused_until_{};
 
   mutable std::mutex mu_;  // guards cameras_' settings and state, and the log

@@ -239,7 +239,9 @@ const char* UsageText() {
          "\n"
          "Prints \"listening on ADDR:PORT\" (a fleet: \"ADDR:FIRST-LAST (N cameras)\") once "
          "ready,\n"
-         "then \"PORT METHOD PATH STATUS\" for each request. Stops on SIGINT or SIGTERM.\n"
+         "then \"PORT METHOD PATH STATUS\" for each request. The cameras never wait for that\n"
+         "output: lines its reader does not take in time are dropped, and at the stop\n"
+         "\"N log lines dropped\" on stderr says how many. Stops on SIGINT or SIGTERM.\n"
          "Exit status: 0 after a stop by signal, 1 when it cannot listen, 2 on bad usage.\n";
 }
 
