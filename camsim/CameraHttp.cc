@@ -271,7 +271,16 @@ Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
       outcome.status = 200;
       type = "text/plain";
       if (cmd == "getmotorrange") {
-        body = MotorRange(*orientation);
+        outcome.motor_range = true;
+        if (camera.no_values) {
+          // What a router or another web server on the port might answer.
+          type = "text/html";
+          body =
+              "<html>\r\n<head><title>Welcome</title></head>\r\n<body>It "
+              "works.</body>\r\n</html>\r\n";
+        } else {
+          body = MotorRange(*orientation);
+        }
       } else {
         Orientation wanted;
         if (ReadSwitch(query, "-flip", &wanted.flip, &body) &&

@@ -40,7 +40,8 @@ struct CameraSettings {
   std::string password;
   bool info_page = true;
   bool http10 = false;
-  bool oversize = false;  // pad every body so the content starts after byte 2048
+  bool oversize = false;   // pad every body so the content starts after byte 2048
+  bool no_values = false;  // getmotorrange answers 200 with a page that holds no values
 };
 
 // The settings a successful setmotorrange changes.
@@ -51,8 +52,9 @@ struct Orientation {
 
 struct Outcome {
   int status = 0;
-  std::string reply;     // the complete HTTP response, ready to send
-  bool restart = false;  // a setmotorrange succeeded: the camera restarts after replying
+  std::string reply;         // the complete HTTP response, ready to send
+  bool restart = false;      // a setmotorrange succeeded: the camera restarts after replying
+  bool motor_range = false;  // a getmotorrange answered 200
 };
 
 // Answers `request`: 401 without valid credentials, then the information page, the two

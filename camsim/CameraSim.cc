@@ -29,6 +29,7 @@ constexpr milliseconds kDrainTime{2000};
 constexpr milliseconds kAcceptPause{100};
 constexpr milliseconds kRelistenRetry{500};
 constexpr size_t kMaxAcceptsPerWake = 64;
+constexpr milliseconds kResetDelay{100};
 // At the stop, a log reader that is merely slow gets this long to take the rest.
 constexpr int kLogDrainMs = 500;
 
@@ -118,12 +119,17 @@ const char* FaultName(Fault fault) {
       return "trickle";
     case Fault::kOversize:
       return "oversize";
+    case Fault::kNoValues:
+      return "novalues";
+    case Fault::kReset:
+      return "reset";
   }
   return "none";
 }
 
 bool ParseFault(std::string_view name, Fault* fault) {
-  for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize}) {
+  for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize,
+                  Fault::kNoValues, Fault::kReset}) {
     if (name == FaultName(f)) {
       *fault = f;
       return true;
@@ -149,7 +155,7 @@ struct CameraSimulator::Camera {
 };
 
 struct CameraSimulator::Connection {
-  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent };
+  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent, kResetting };
   int fd = -1;  // -1 once closed; removed at the end of the loop pass
   size_t camera = 0;
   Fault fault = Fault::kNone;  // taken when accepted
@@ -157,6 +163,7 @@ struct CameraSimulator::Connection {
   std::string in;
   std::string out;
   size_t sent = 0;
+  bool reset_after_reply = false;  // kReset: the reply is only the header; reset after it
   Clock::time_point deadline = kNever;
 };
 
@@ -636,7 +643,12 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
     std::lock_guard<std::mutex> lock(mu_);
     CameraSettings settings = camera.settings;
     settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
+    settings.no_values = c.fault == Fault::kNoValues;
     outcome = Respond(request, settings, &camera.orientation);
+  }
+  if (c.fault == Fault::kReset && outcome.motor_range) {
+    outcome.reply.resize(outcome.reply.find("\r\n\r\n") + 4);
+    c.reset_after_reply = true;
   }
   record.status = outcome.status;
   Record(std::move(record));
@@ -687,6 +699,12 @@ void CameraSimulator::OnWritable(Connection& c, Clock::time_point now) {
 }
 
 void CameraSimulator::FinishReply(Connection& c, Clock::time_point now) {
+  if (c.reset_after_reply) {
+    // Let the header reach the client before the reset, so it sees a reply cut short.
+    c.phase = Connection::Phase::kResetting;
+    c.deadline = now + kResetDelay;
+    return;
+  }
   // Half-close so the client sees the end at once, then read until it closes: closing with
   // unread input would reset the connection and could destroy the reply in flight.
   shutdown(c.fd, SHUT_WR);
@@ -700,8 +718,12 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
   for (auto& cp : connections_) {
     Connection& c = *cp;
     if (c.fd < 0 || now < c.deadline) continue;
+    if (c.phase == Connection::Phase::kResetting) {
+      struct linger abort = {1, 0};
+      setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
     if (c.phase != Connection::Phase::kTrickle) {
-      CloseFd(&c.fd);  // request, reply or drain took too long
+      CloseFd(&c.fd);  // request, reply or drain took too long, or the reset is due
       continue;
     }
     ssize_t n = send(c.fd, c.out.data() + c.sent, 1, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -39,9 +39,13 @@ class LogWriter;
 //             byte per trickle interval (1 s by default).
 //  kOversize: handles the request normally; every reply body starts with 8 KiB of filler, so
 //             the content lies beyond the first 2048 bytes.
-enum class Fault { kNone, kSilent, kClose, kTrickle, kOversize };
+//  kNoValues: getmotorrange answers "200 OK" with a plain page that holds neither flip nor
+//             mirror; every other request is answered normally.
+//  kReset:    getmotorrange sends the status line and headers of its reply, then resets the
+//             connection (SO_LINGER 0) instead of sending the values; other requests are normal.
+enum class Fault { kNone, kSilent, kClose, kTrickle, kOversize, kNoValues, kReset };
 
-// "none", "silent", "close", "trickle", "oversize".
+// "none", "silent", "close", "trickle", "oversize", "novalues", "reset".
 const char* FaultName(Fault fault);
 // Parses one of the names above; false for anything else.
 bool ParseFault(std::string_view name, Fault* fault);

@@ -112,7 +112,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       Fault fault;
       if (!ParseFault(v, &fault) || fault == Fault::kNone) {
         *error = "--fault " + value + ": unknown kind '" + v +
-                 "' (expected silent, close, trickle or oversize)";
+                 "' (expected silent, close, trickle, oversize, novalues or reset)";
         return false;
       }
       ov.fault = fault;
@@ -228,6 +228,9 @@ const char* UsageText() {
          "                            close     accept and close without a byte\n"
          "                            trickle   send the reply one byte a second\n"
          "                            oversize  an 8 KiB reply, content after byte 2048\n"
+         "                            novalues  getmotorrange: 200 OK, a page without the values\n"
+         "                            reset     getmotorrange: the header, then a reset before\n"
+         "                                      the values\n"
          "  --chip-type-at CAM:N    another chip type for one camera\n"
          "  --user-at CAM:USER      another user name for one camera\n"
          "  --password-at CAM:PASS  another password for one camera\n"

@@ -116,7 +116,8 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
   EXPECT_EQ(ErrorOf({"--bind", "localhost"}),
             "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
   EXPECT_EQ(ErrorOf({"--fault", "8080:slow"}),
-            "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle or oversize)");
+            "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle, oversize, "
+            "novalues or reset)");
   EXPECT_EQ(ErrorOf({"--fault", "8080"}), "--fault 8080: expected PORT:VALUE or @INDEX:VALUE");
   EXPECT_EQ(ErrorOf({"--fault", "@x:close"}),
             "--fault @x:close: expected PORT:VALUE or @INDEX:VALUE");

@@ -205,7 +205,7 @@ TEST(ProgramTest, HelpListsTheOptions) {
   for (const char* option :
        {"--bind", "--port", "--cameras", "--base-port", "--user", "--password", "--chip-type",
         "--flip", "--mirror", "--no-info-page", "--http10", "--reboot-seconds", "--fault",
-        "--chip-type-at", "--user-at", "--password-at", "--quiet"}) {
+        "--chip-type-at", "--user-at", "--password-at", "--quiet", "novalues", "reset"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
