@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "camsim/CameraHttp.h"
@@ -95,6 +96,12 @@ bool ParseBindAddress(const std::string& text, BindAddress* out) {
   return false;
 }
 
+// "127.0.0.1:8080" or "[::1]:8080".
+std::string HostPort(const std::string& host, int port) {
+  bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 void SetPort(BindAddress* a, int port) {
   if (a->family == AF_INET) {
     reinterpret_cast<struct sockaddr_in*>(&a->storage)->sin_port =
@@ -139,18 +146,21 @@ bool ParseFault(std::string_view name, Fault* fault) {
 }
 
 std::string FormatRecord(const RequestRecord& r) {
-  std::string line = std::to_string(r.port) + ' ' + r.method + ' ' + r.path + ' ' +
+  std::string line = (r.host.empty() ? std::to_string(r.port) : HostPort(r.host, r.port)) + ' ' +
+                     r.method + ' ' + r.path + ' ' +
                      (r.status ? std::to_string(r.status) : std::string("-"));
   if (r.fault != Fault::kNone) line += std::string(" fault=") + FaultName(r.fault);
   return line;
 }
 
 struct CameraSimulator::Camera {
+  std::string host;  // the numeric address it listens on
   int port = 0;
   int listen_fd = -1;  // -1 while restarting; written under mu_
   CameraSettings settings;
   Fault fault = Fault::kNone;
   Orientation orientation;
+  int failed_logins = 0;  // in a row; loop thread only
   Clock::time_point relisten_at = kNever;
 };
 
@@ -204,9 +214,13 @@ bool CameraSimulator::Listen(std::string* error) {
     *error = "the port must be between 0 and 65535";
     return false;
   }
-  if (o.port != 0 && o.port + o.cameras - 1 > 65535) {
+  if (o.port != 0 && !o.address_per_camera && o.port + o.cameras - 1 > 65535) {
     *error = "ports " + std::to_string(o.port) + ".." + std::to_string(o.port + o.cameras - 1) +
              " go beyond 65535";
+    return false;
+  }
+  if (o.lockout_after < 0) {
+    *error = "the lockout count may not be negative";
     return false;
   }
   if ((o.flip != 0 && o.flip != 1) || (o.mirror != 0 && o.mirror != 1)) {
@@ -223,9 +237,31 @@ bool CameraSimulator::Listen(std::string* error) {
     *error = "not a numeric IPv4 or IPv6 address: " + o.bind_address;
     return false;
   }
+  uint32_t first_host = 0;
+  if (o.address_per_camera) {
+    if (address.family != AF_INET) {
+      *error = "one camera per address needs an IPv4 address, not " + o.bind_address;
+      return false;
+    }
+    first_host = ntohl(reinterpret_cast<struct sockaddr_in*>(&address.storage)->sin_addr.s_addr);
+    if (0xffffffffu - first_host < static_cast<uint32_t>(o.cameras - 1)) {
+      *error = std::to_string(o.cameras) + " addresses from " + o.bind_address +
+               " go beyond 255.255.255.255";
+      return false;
+    }
+  }
 
   std::vector<Camera> cameras(static_cast<size_t>(o.cameras));
-  for (Camera& c : cameras) {
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    Camera& c = cameras[i];
+    c.host = o.bind_address;
+    if (o.address_per_camera) {
+      struct in_addr a;
+      a.s_addr = htonl(first_host + static_cast<uint32_t>(i));
+      char text[INET_ADDRSTRLEN];
+      inet_ntop(AF_INET, &a, text, sizeof text);
+      c.host = text;
+    }
     c.settings.chip_type = o.chip_type;
     c.settings.user = o.user;
     c.settings.password = o.password;
@@ -236,6 +272,11 @@ bool CameraSimulator::Listen(std::string* error) {
   for (const CameraOverride& ov : o.overrides) {
     int index = ov.camera.value;
     if (!ov.camera.by_index) {
+      if (o.address_per_camera && o.cameras > 1) {
+        *error = "camera " + std::to_string(ov.camera.value) +
+                 ": with one camera per address all share the port; name cameras by index (@N)";
+        return false;
+      }
       if (o.port == 0) {
         *error = "camera " + std::to_string(ov.camera.value) +
                  ": with ports picked by the system, name cameras by index (@N)";
@@ -274,16 +315,18 @@ bool CameraSimulator::Listen(std::string* error) {
     return false;
   }
   ports_.clear();
+  hosts_.clear();
   for (Camera& c : cameras_) {
     c.settings.port = c.port;
     ports_.push_back(c.port);
+    hosts_.push_back(c.host);
   }
   return true;
 }
 
 int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) {
   BindAddress address;
-  ParseBindAddress(options_.bind_address, &address);
+  ParseBindAddress(camera.host, &address);
   SetPort(&address, port);
   int fd = socket(address.family, SOCK_STREAM, 0);
   if (fd < 0) {
@@ -298,8 +341,8 @@ int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) 
       listen(fd, SOMAXCONN) != 0 || !SetNonBlocking(fd)) {
     int err = errno;
     close(fd);
-    *error = "cannot listen on " + options_.bind_address + " port " + std::to_string(port) + ": " +
-             ErrnoText(err);
+    *error =
+        "cannot listen on " + camera.host + " port " + std::to_string(port) + ": " + ErrnoText(err);
     return err;
   }
   struct sockaddr_storage bound {};
@@ -315,6 +358,7 @@ int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) 
 }
 
 bool CameraSimulator::BindAll(std::string* error) {
+  if (options_.address_per_camera) return BindAllOnePort(error);
   if (options_.port != 0) {
     for (size_t i = 0; i < cameras_.size(); ++i) {
       if (OpenListener(cameras_[i], options_.port + static_cast<int>(i), error) != 0) return false;
@@ -357,6 +401,28 @@ bool CameraSimulator::BindAll(std::string* error) {
   return false;
 }
 
+bool CameraSimulator::BindAllOnePort(std::string* error) {
+  auto release = [this] {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (Camera& c : cameras_) CloseFd(&c.listen_fd);
+  };
+  // With port 0 the system picks a port for the first address; another program may hold it
+  // on a later one, so pick again a few times.
+  for (int attempt = 0; attempt < (options_.port == 0 ? 32 : 1); ++attempt) {
+    int port = options_.port;
+    int err = 0;
+    for (Camera& c : cameras_) {
+      err = OpenListener(c, port, error);
+      if (err != 0) break;
+      port = c.port;
+    }
+    if (err == 0) return true;
+    release();
+    if (err != EADDRINUSE) return false;
+  }
+  return false;
+}
+
 bool CameraSimulator::Start(std::string* error) {
   if (thread_.joinable()) {
     *error = "the simulator is already running";
@@ -387,14 +453,11 @@ int CameraSimulator::port() const {
 }
 
 std::string CameraSimulator::address() const {
-  BindAddress a;
-  bool v6 = ParseBindAddress(options_.bind_address, &a) && a.family == AF_INET6;
-  return (v6 ? "[" + options_.bind_address + "]" : options_.bind_address) + ":" +
-         std::to_string(port());
+  return HostPort(hosts_.empty() ? options_.bind_address : hosts_.front(), port());
 }
 
 int CameraSimulator::FindCamera(int port) const {
-  if (ports_.empty()) return -1;
+  if (ports_.empty() || (options_.address_per_camera && ports_.size() > 1)) return -1;
   long index = static_cast<long>(port) - ports_.front();
   if (index >= 0 && index < static_cast<long>(ports_.size()) && ports_[index] == port) {
     return static_cast<int>(index);
@@ -449,7 +512,9 @@ bool CameraSimulator::WaitForRequests(size_t count, milliseconds timeout) const 
   return log_cv_.wait_for(lock, timeout, [&] { return log_total_ >= count; });
 }
 
-void CameraSimulator::Record(RequestRecord record) {
+void CameraSimulator::Record(const Camera& camera, RequestRecord record) {
+  record.port = camera.port;
+  if (options_.address_per_camera) record.host = camera.host;
   if (log_out_) log_out_->Add(FormatRecord(record));
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -541,6 +606,10 @@ void CameraSimulator::Serve() {
   }
 }
 
+void CameraSimulator::LogRestart(const Camera& camera, const char* what) {
+  if (log_out_) log_out_->Add(HostPort(camera.host, camera.port) + " restart " + what);
+}
+
 void CameraSimulator::Warn(const std::string& text, int wait_ms) {
   WriteNoWait(STDERR_FILENO, "tiltwise-camsim: " + text + "\n", wait_ms);
 }
@@ -579,7 +648,7 @@ void CameraSimulator::Accept(size_t camera_index, Clock::time_point now) {
     }
     if (fault == Fault::kClose || !SetNonBlocking(fd)) {
       close(fd);
-      if (fault == Fault::kClose) Record({camera.port, "-", "-", 0, Fault::kClose});
+      if (fault == Fault::kClose) Record(camera, {0, "-", "-", 0, Fault::kClose, {}});
       continue;
     }
     auto c = std::make_unique<Connection>();
@@ -620,7 +689,7 @@ void CameraSimulator::OnReadable(Connection& c, Clock::time_point now) {
     } else if (c.fault == Fault::kSilent) {
       c.phase = Connection::Phase::kSilent;
     } else {
-      Record({cameras_[c.camera].port, "-", "-", 400, c.fault});
+      Record(cameras_[c.camera], {0, "-", "-", 400, c.fault, {}});
       StartReply(c, BadRequestResponse(cameras_[c.camera].settings.http10), now);
     }
     c.in.clear();
@@ -632,26 +701,31 @@ void CameraSimulator::OnReadable(Connection& c, Clock::time_point now) {
 void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
                                     Clock::time_point now) {
   Camera& camera = cameras_[c.camera];
-  RequestRecord record{camera.port, request.method, PrintableTarget(request.target), 0, c.fault};
+  RequestRecord record{0, request.method, PrintableTarget(request.target), 0, c.fault, {}};
   if (c.fault == Fault::kSilent) {
     c.phase = Connection::Phase::kSilent;
-    Record(std::move(record));
+    Record(camera, std::move(record));
     return;
   }
   Outcome outcome;
-  {
+  if (options_.lockout_after > 0 && camera.failed_logins >= options_.lockout_after) {
+    outcome.status = 403;
+    outcome.reply = BuildResponse(camera.settings.http10, 403, "text/html", "403 Forbidden\r\n");
+  } else {
     std::lock_guard<std::mutex> lock(mu_);
     CameraSettings settings = camera.settings;
     settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
     settings.no_values = c.fault == Fault::kNoValues;
     outcome = Respond(request, settings, &camera.orientation);
+    if (outcome.login == Login::kFailed) ++camera.failed_logins;
+    if (outcome.login == Login::kPassed) camera.failed_logins = 0;
   }
   if (c.fault == Fault::kReset && outcome.motor_range) {
     outcome.reply.resize(outcome.reply.find("\r\n\r\n") + 4);
     c.reset_after_reply = true;
   }
   record.status = outcome.status;
-  Record(std::move(record));
+  Record(camera, std::move(record));
   // Close the listener before the reply goes out, so a client that saw "[Succeed]" finds the
   // camera already gone.
   if (outcome.restart && options_.reboot_time.count() > 0) Restart(c.camera, c, now);
@@ -666,6 +740,8 @@ void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
     CloseFd(&camera.listen_fd);
   }
   camera.relisten_at = now + options_.reboot_time;
+  camera.failed_logins = 0;
+  LogRestart(camera, "begins");
   // A restarting camera drops its other connections; the one that asked gets its reply.
   for (auto& other : connections_) {
     if (other->camera == camera_index && other.get() != &asking) CloseFd(&other->fd);
@@ -743,6 +819,7 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
     std::string error;
     if (OpenListener(camera, camera.port, &error) == 0) {
       camera.relisten_at = kNever;
+      LogRestart(camera, "ends");
     } else {
       Warn(error + "; trying again");
       camera.relisten_at = now + kRelistenRetry;
