@@ -13,7 +13,7 @@ class LogWriter {
  public:
   // Writes to `fd`, which stays open. Lines wait in a buffer of `capacity` bytes until the
   // descriptor takes them; a line that does not fit is dropped and counted.
-  explicit LogWriter(int fd, size_t capacity = 64 * 1024);
+  explicit LogWriter(int fd, size_t capacity = 1024 * 1024);
   ~LogWriter();
   LogWriter(const LogWriter&) = delete;
   LogWriter& operator=(const LogWriter&) = delete;
