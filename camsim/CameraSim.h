@@ -94,8 +94,8 @@ struct SimulatorOptions {
   int lockout_after = 0;
   std::vector<CameraOverride> overrides;
 
-  // One line per request to stdout (FormatRecord), never waiting for the reader: lines it
-  // does not take are dropped, and their number goes to stderr at the stop.
+  // One line per request (FormatRecord) and per restart to stdout, never waiting for the reader:
+  // lines it does not take are dropped, and their number goes to stderr at the stop.
   bool print_requests = false;
   size_t log_capacity = 100000;  // request records kept in memory; the oldest are dropped
   // A connection must deliver its request header within this time, the reply must be taken

@@ -298,7 +298,7 @@ const char* UsageText() {
          "  --chip-type-at CAM:N    another chip type for one camera\n"
          "  --user-at CAM:USER      another user name for one camera\n"
          "  --password-at CAM:PASS  another password for one camera\n"
-         "  --quiet                 print no line per request\n"
+         "  --quiet                 print no request or restart lines\n"
          "  -h, --help              show this help and exit\n"
          "      --version           show the version and exit\n"
          "\n"
