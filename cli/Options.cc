@@ -17,6 +17,9 @@ const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
     "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
     "\n"
+    "Each failure names its cause (refused, timed-out, deadline, bad-address, unauthorized,\n"
+    "bad-status, values-missing, no-succeed, chip-type): first in the table, \"cause\" in JSON.\n"
+    "\n"
     "Exit status: 0 every camera succeeded, 1 a camera failed, 2 usage error,\n"
     "130 stopped by Ctrl-C or SIGTERM (cameras under way finish; the rest are not started).\n"
     "\n"
@@ -38,10 +41,12 @@ const char kSetFooter[] =
     "set first reads each camera and leaves alone the ones already as wanted (the camera\n"
     "restarts after every set). --dry-run only shows current against wanted; --force sends\n"
     "the set without reading first; --verify waits for each restart and reads the values back.\n"
-    "Per-camera flip/mirror values in the --input list win over --flip/--mirror.";
+    "Per-camera flip/mirror values in the --input list win over --flip/--mirror.\n"
+    "A camera whose Flip and Mirror cannot both be read (outcome not-read: the reply lacks a\n"
+    "value or was cut off by the deadline) is a failure and gets no set command.";
 
 void AddCommon(CLI::App* sub, CliOptions* o) {
-  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (dotted-quad IPv4; port 80)")
+  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (four decimal parts, no leading zeros; port 80)")
       ->type_name("TARGET");
   sub->add_option("-i,--input", o->input,
                   "CSV list of cameras (\"-\" for standard input): header with host and "
