@@ -8,6 +8,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <string_view>
 
 #include "base/Clock.h"
 #include "cgi/net.h"
@@ -66,11 +67,16 @@ struct ScanCommandLine {
 
 // Every spelling that puts a password into the argument list, refused before the parser could
 // quote it back.
-bool CarriesPassword(const char* a) {
-  if (std::strncmp(a, "-p", 2) == 0) return true;
-  if (std::strncmp(a, "--password", 10) != 0) return false;
-  const std::string rest = a + 10;
-  return !(rest == "-stdin" || rest == "-file" || rest.rfind("-file=", 0) == 0);
+bool CarriesPassword(std::string_view a) {
+  if (a == "--password" || a.rfind("--password=", 0) == 0 || a.rfind("--password-stdin=", 0) == 0) {
+    return true;
+  }
+  if (a.size() < 2 || a[0] != '-' || a[1] == '-') return false;
+  for (size_t k = 1; k < a.size(); ++k) {
+    if (a[k] == 'p') return true;
+    if (a[k] == 'u' || a[k] == 'j') break;  // the rest is that option's value
+  }
+  return false;
 }
 
 const char* OnOff(const std::optional<bool>& v) {
@@ -97,7 +103,7 @@ bool InList(const ScanResult& r) {
 
 int Parse(int argc, const char* const* argv, ScanCommandLine* o, std::ostream& out,
           std::ostream& err) {
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (CarriesPassword(argv[i])) {
       err << "tiltwise-cli: a password is never taken as an argument (others could read it in "
              "the process list); use --password-file FILE, --password-stdin, TILTWISE_PASSWORD "
