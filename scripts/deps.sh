@@ -10,6 +10,7 @@ packages=(
   libfltk1.3-dev
   xvfb xauth xdotool x11-utils imagemagick
   nginx-light apache2-utils curl python3 procps
+  nmap  # only the baseline of bench/scan_bench.sh
   dpkg-dev file fonts-dejavu-core
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Finds the cameras in two /24 ranges of 127.0.0.0/8 with tiltwise-cli scan and, as the
+# baseline, with what an administrator writes today: nmap -sT -Pn -T5 --open for the open
+# ports, then curl --parallel reading each information page. 40 simulated cameras (one with
+# another password), 20 silent listeners, every other address refusing. Both results are
+# checked for every camera; prints both times, their ratio, and the scan's time in connect
+# limits. Loopback only; every step bounded.
+#
+#   bench/scan_bench.sh [BUILD_DIR]     (default build/default; needs tiltwise-cli and
+#                                        tiltwise-camsim built there; nmap and curl)
+# Environment: TIMEOUT_MS (default 2000): the scan's connect limit and curl's --max-time.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/default}
+cli=$build/cli/tiltwise-cli
+sim=$build/camsim/tiltwise-camsim
+timeout_ms=${TIMEOUT_MS:-2000}
+password=bench-pw
+ranges=(127.0.70.0/24 127.0.71.0/24)
+for f in "$cli" "$sim"; do
+  [ -x "$f" ] || { echo "missing $f: build it first" >&2; exit 2; }
+done
+for tool in nmap curl; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed for the baseline (scripts/deps.sh)" >&2; exit 2; }
+done
+
+work=$(mktemp -d /tmp/tiltwise-scan-bench.XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do
+    if kill "$p" 2>/dev/null; then wait "$p" 2>/dev/null || true; fi
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits for "listening on FIRST-LAST:PORT" in $1 and prints PORT.
+listening_port() {
+  local port=""
+  for _ in $(seq 100); do
+    port=$(sed -n 's/^listening on [0-9.-]*:\([0-9]*\).*/\1/p' "$1")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || { echo "a simulator did not start:" >&2; cat "$1" "$1.err" >&2; exit 1; }
+  echo "$port"
+}
+
+# 40 cameras in the first range, the sixth with another password; the system picks a port
+# free on all of them, and the silent listeners of the second range take the same one.
+"$sim" --quiet --hosts 127.0.70.1-127.0.70.40 --port 0 --password "$password" \
+  --password-at @5:another >"$work/cameras.log" 2>"$work/cameras.log.err" &
+pids+=($!)
+port=$(listening_port "$work/cameras.log")
+silent_faults=()
+for i in $(seq 0 19); do silent_faults+=(--fault "@$i:silent"); done
+"$sim" --quiet --hosts 127.0.71.1-127.0.71.20 --port "$port" --password "$password" \
+  "${silent_faults[@]}" >"$work/silent.log" 2>"$work/silent.log.err" &
+pids+=($!)
+listening_port "$work/silent.log" >/dev/null
+echo "40 cameras on 127.0.70.1-40:$port, 20 silent listeners on 127.0.71.1-20:$port;" \
+  "ranges ${ranges[*]}, connect limit $timeout_ms ms"
+
+now_ms() { date +%s%3N; }
+expected_cameras=$(for i in $(seq 1 40); do [ "$i" -ne 6 ] && echo "127.0.70.$i"; done | sort)
+
+# tiltwise-cli scan: the list it writes must hold the 39 cameras and the one auth-failed.
+t0=$(now_ms)
+TILTWISE_PASSWORD=$password timeout 120 "$cli" scan "${ranges[@]}" --port "$port" \
+  --timeout "$timeout_ms" --csv >"$work/scan.csv"
+t1=$(now_ms)
+scan_ms=$((t1 - t0))
+found=$(awk -F, '$4=="camera" {print $1}' "$work/scan.csv" | sort)
+locked=$(awk -F, '$4=="auth-failed" {print $1}' "$work/scan.csv")
+if [ "$found" != "$expected_cameras" ] || [ "$locked" != "127.0.70.6" ]; then
+  echo "FAIL tiltwise-cli scan: $(echo "$found" | grep -c . ) cameras, auth-failed: $locked" >&2
+  exit 1
+fi
+echo "tiltwise-cli scan: ${scan_ms} ms (39 cameras with their values, 1 auth-failed)"
+
+# Baseline: nmap for the open ports, then curl on each, all at once.
+t0=$(now_ms)
+timeout 300 nmap -sT -Pn -T5 --open -p "$port" -oG "$work/nmap.txt" "${ranges[@]}" >/dev/null
+awk '/Ports: .*open/ {print $2}' "$work/nmap.txt" | sort -t. -k3,3n -k4,4n >"$work/open"
+max_time=$(awk -v ms="$timeout_ms" 'BEGIN {printf "%.3f", ms / 1000}')
+: >"$work/curl.cfg"
+while read -r host; do
+  printf 'url = "http://%s:%s/qx.html"\noutput = "%s/%s.html"\n' "$host" "$port" "$work" "$host" \
+    >>"$work/curl.cfg"
+done <"$work/open"
+timeout 120 curl --parallel --parallel-max 100 -s --max-time "$max_time" -u "admin:$password" \
+  -w '%{url_effective} %{http_code}\n' -K "$work/curl.cfg" >"$work/curl.out" 2>"$work/curl.err" ||
+  true
+t1=$(now_ms)
+pipeline_ms=$((t1 - t0))
+curl_found=$(grep -l 'var chip_type=' "$work"/127.*.html 2>/dev/null | sed 's#.*/##; s#\.html$##' | sort)
+curl_locked=$(awk '$2=="401" {print $1}' "$work/curl.out" | sed 's#http://##; s#:.*##')
+if [ "$curl_found" != "$expected_cameras" ] || [ "$curl_locked" != "127.0.70.6" ]; then
+  echo "FAIL nmap + curl: $(echo "$curl_found" | grep -c .) cameras, 401: $curl_locked" >&2
+  exit 1
+fi
+echo "nmap -sT -Pn -T5 + curl --parallel: ${pipeline_ms} ms ($(wc -l <"$work/open") open," \
+  "39 information pages, 1 401; no orientation read)"
+
+awk -v s="$scan_ms" -v p="$pipeline_ms" -v t="$timeout_ms" 'BEGIN {
+  printf "ratio: tiltwise-cli scan is %.2fx faster than the pipeline (goal >= 2)\n", p / s
+  printf "scan time: %.2f connect limits (goal <= 1.5)\n", s / t
+}'
