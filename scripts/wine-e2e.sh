@@ -133,6 +133,23 @@ if [ -f "$cli" ]; then
     echo "wine-e2e: the address $typo was not refused (status $typo_status)" >&2
     failed=1
   fi
+  # The connect sweep through the Windows socket layer: every kind of peer at once.
+  scan_out=$(cli_run scan --json --all --timeout 1000 \
+    --port "$first,$((first + 1)),$((first + 2)),$((first + 3))" "$addr") || {
+    echo "$scan_out"
+    echo "wine-e2e: tiltwise-cli scan failed" >&2
+    failed=1
+  }
+  echo "$scan_out"
+  for want in "$first,\"status\":\"camera\".*\"flip_now\":true,\"mirror_now\":false" \
+    "$((first + 1)),\"status\":\"no-answer\".*\"cause\":\"timed-out\"" \
+    "$((first + 2)),\"status\":\"no-answer\"" \
+    "$((first + 3)),\"status\":\"not-a-camera\""; do
+    if ! grep -q "\"port\":$want" <<<"$scan_out"; then
+      echo "wine-e2e: the scan has no line matching port $want" >&2
+      failed=1
+    fi
+  done
 else
   echo "== no $cli: command-line tool not checked"
 fi
