@@ -369,8 +369,10 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
     drawn = 0;
   };
   ScanProgress progress;
+  // Ctrl-C, or nobody left to read what is found: either ends the scan.
+  std::atomic<bool> halt{false};
   const std::vector<ScanResult> results = RunScan(
-      endpoints, so, stop,
+      endpoints, so, halt,
       [&](const ScanResult& r) {
         if (!o.json) return;
         std::lock_guard<std::mutex> lock(mu);
@@ -378,9 +380,11 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
         if (!outputFailed) {
           out << ScanJsonLine(r) << "\n" << std::flush;
           outputFailed = !out;
+          if (outputFailed) halt = true;
         }
       },
       [&](const ScanProgress& p) {
+        if (stop.load()) halt = true;
         if (!progressOnTerminal) return;
         std::lock_guard<std::mutex> lock(mu);
         char seconds[32];
@@ -394,7 +398,7 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
         err << std::flush;
         drawn = std::max(drawn, text.size());
       },
-      &progress);
+      &progress, 100);
   net::Cleanup();
   {
     std::lock_guard<std::mutex> lock(mu);
