@@ -193,6 +193,33 @@ TEST(CliScan, ListRoundTripIntoSetDryRun) {
   for (const auto& r : sim->requests()) EXPECT_EQ(r.path.find("setmotorrange"), std::string::npos);
 }
 
+// Ctrl-C while a silent device holds a probe: what was found is still written, status 130.
+TEST(CliScan, InterruptedScanWritesWhatWasFound) {
+  camsim::SimulatorOptions fleet;
+  fleet.bind_address = "127.77.2.1";
+  fleet.address_per_camera = true;
+  fleet.cameras = 2;
+  fleet.overrides = {At(1)};
+  fleet.overrides[0].fault = camsim::Fault::kSilent;
+  auto sim = StartSim(fleet);
+  cli_test::Process scan(TILTWISE_CLI_PATH,
+                         {"scan", "127.77.2.0/24", "--port", std::to_string(sim->port()),
+                          "--timeout", "1500", "--csv"},
+                         {std::string("TILTWISE_PASSWORD=") + kPassword});
+  bool read = false;
+  for (int turn = 0; turn < 200 && !read; ++turn) {
+    sim->WaitForRequests(sim->request_count() + 1, std::chrono::milliseconds(50));
+    for (const auto& r : sim->requests()) read |= r.path == "/param.cgi?cmd=getmotorrange";
+  }
+  ASSERT_TRUE(read);
+  scan.Signal(SIGINT);
+  const auto r = scan.Wait(20000);
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_EQ(r.out, "host,port,user,status,chip_type,flip_now,mirror_now\n127.77.2.1," +
+                       std::to_string(sim->port()) + ",admin,camera,71,off,off\n");
+}
+
 TEST(CliScan, UsageErrorsScanNothingAndNeverEchoAPassword) {
   const std::vector<std::vector<std::string>> cases = {
       {"scan"},
