@@ -117,8 +117,7 @@ int Parse(int argc, const char* const* argv, ScanCommandLine* o, std::ostream& o
       "tiltwise-cli scan");
   app.footer(kScanFooter);
   app.add_option("ranges", o->ranges, "Address ranges: CIDR, FROM-TO, FROM-LAST_OCTET or ADDRESS")
-      ->type_name("RANGE")
-      ->required();
+      ->type_name("RANGE");
   app.add_option("--port", o->ports, "Ports to try on every address, separated by commas")
       ->type_name("P[,P...]")
       ->capture_default_str();
@@ -155,6 +154,11 @@ int Parse(int argc, const char* const* argv, ScanCommandLine* o, std::ostream& o
     app.parse(argc - 1, argv + 1);
   } catch (const CLI::ParseError& e) {
     return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
+  }
+  if (o->ranges.empty()) {
+    err << "tiltwise-cli: no range given: name CIDR blocks, FROM-TO ranges or addresses\n"
+           "Run tiltwise-cli scan --help for more information.\n";
+    return kExitUsage;
   }
   if (o->passwordStdin && !o->passwordFile.empty()) {
     err << "tiltwise-cli: give either --password-file or --password-stdin, not both\n";
@@ -331,7 +335,7 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
     std::string password;
     if (!ObtainPassword(po, passwords, &password, &error)) {
       if (stop.load()) return kExitInterrupted;
-      return usage({error});
+      return usage({error + "; or --credentials FILE"});
     }
     logins.push_back({o.user, std::move(password)});
   }
