@@ -236,6 +236,46 @@ TEST(NetConnect, UnansweredHandshakeEndsAtTheLimit) {
   net::Close(s);
 }
 
+// The sweep's connects: many at once, each ending on its own, an unanswered one never marked.
+TEST(NetSweep, ConnectsAtOnceAndMarksEachAsItEnds) {
+  std::vector<std::unique_ptr<ScriptedPeer>> peers;
+  for (int i = 0; i < 3; ++i) {
+    peers.push_back(std::make_unique<ScriptedPeer>(ScriptedPeer::AcceptAndClose()));
+  }
+  FullListener silent;
+  std::vector<int> ports = {peers[0]->port(), tiltwise_test::UnusedLoopbackPort(), peers[1]->port(),
+                            tiltwise_test::UnusedLoopbackPort(), peers[2]->port()};
+  if (silent.full()) ports.push_back(silent.port());
+  std::vector<net::PendingConnect> pending(ports.size());
+  for (size_t i = 0; i < ports.size(); ++i) {
+    const net::Connect c = net::StartConnect(kLoopback, ports[i], &pending[i].socket);
+    if (c != net::Connect::kPending) {
+      pending[i].done = true;
+      pending[i].connected = c == net::Connect::kConnected;
+    }
+    EXPECT_EQ(pending[i].socket == net::kInvalidSocket, c == net::Connect::kFailed) << i;
+  }
+  const std::int64_t end = tw::NowMs() + 6000;  // Windows takes a second or two per refusal
+  auto ended = [&] {
+    size_t n = 0;
+    for (const auto& p : pending) n += p.done;
+    return n;
+  };
+  while (ended() < 5 && tw::NowMs() < end) {
+    ASSERT_TRUE(net::WaitConnects(pending.data(), pending.size(), 100));
+  }
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(pending[i].done) << i;
+    EXPECT_EQ(pending[i].connected, i % 2 == 0) << i;
+  }
+  if (silent.full()) {
+    ASSERT_TRUE(net::WaitConnects(pending.data(), pending.size(), 200));
+    EXPECT_FALSE(pending.back().done);
+  }
+  for (const auto& p : pending) net::Close(p.socket);
+  EXPECT_GT(net::RaiseOpenFileLimit(), 256);
+}
+
 TEST(NetWait, ReadableTimesOutOnASilentPeerAfterTheWholeLimit) {
   ScriptedPeer peer(Unread({}, 3000));
   Client c(peer.port());
