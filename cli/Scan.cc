@@ -25,10 +25,6 @@ bool StopsTries(int status) {
   return status == 403 || status == 423 || status == 429;
 }
 
-int StatusOf(const CString& reply) {
-  return HttpStatusOf(reply);
-}
-
 // The reply's first line, printable and short.
 std::string FirstLine(const CString& reply) {
   std::string line;
@@ -57,7 +53,7 @@ void Fail(ScanResult& r, DeviceClass kind, Cause cause, std::string detail, int 
   r.detail = std::string(RequestName(Request::kInfoPage)) + ": " + std::move(detail);
 }
 
-// The orientation read, trusted only as far as issue-free reads go.
+// Values only from a read that held both and was not cut off; otherwise the reason.
 void ReadOrientation(const Endpoint& endpoint, const Credential& login, const ScanOptions& o,
                      std::int64_t deadlineAt, ScanResult& r) {
   CameraAccess access;
@@ -117,19 +113,25 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
         CCgiCmd::HttpGet(r.host.c_str(), endpoint.port, c.user.c_str(), c.password.c_str(),
                          kInfoPagePath, reply, o.timeoutMs, static_cast<int>(left));
     if (!got) {
-      const bool slow = tw::NowMs() - sent >= o.timeoutMs;
-      const std::string what =
-          slow ? "no answer: timed out after " + std::to_string(o.timeoutMs) + " ms"
-               : "no answer: connection closed without a reply";
+      const std::int64_t now = tw::NowMs();
+      Cause cause = Cause::kRefused;
+      std::string what = "no answer: connection closed without a reply";
+      if (now >= deadlineAt) {
+        cause = Cause::kDeadline;
+        what = "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached";
+      } else if (now - sent >= o.timeoutMs) {
+        cause = Cause::kTimedOut;
+        what = "no answer: timed out after " + std::to_string(o.timeoutMs) + " ms";
+      }
       if (refusals > 0) {
-        Fail(r, DeviceClass::kAuthFailed, slow ? Cause::kTimedOut : Cause::kRefused,
+        Fail(r, DeviceClass::kAuthFailed, cause,
              what + " after " + std::to_string(refusals) + " refused credential set(s)");
       } else {
-        Fail(r, DeviceClass::kNoAnswer, slow ? Cause::kTimedOut : Cause::kRefused, what);
+        Fail(r, DeviceClass::kNoAnswer, cause, what);
       }
       break;
     }
-    const int status = StatusOf(reply);
+    const int status = HttpStatusOf(reply);
     if (status == 401) {
       ++refusals;
       continue;
@@ -141,7 +143,7 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
            status);
       break;
     }
-    const bool ok = reply.Find("HTTP/1.1 200 OK") >= 0 || reply.Find("HTTP/1.0 200 OK") >= 0;
+    const bool ok = status == 200;
     if (ok && reply.Find("var chip_type=") >= 0) {
       login = &c;
       r.kind = DeviceClass::kCamera;
@@ -149,7 +151,18 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
       r.chipType = CCgiCmd::GetVarInt(reply, "chip_type", 0);
       break;
     }
-    if (status == 0) {
+    // A reply cut off by the deadline, or by a silence of a whole wait, says nothing about
+    // what the device is.
+    const std::int64_t now = tw::NowMs();
+    if (now >= deadlineAt) {
+      Fail(r, DeviceClass::kNoAnswer, Cause::kDeadline,
+           "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached after " +
+               std::to_string(reply.GetLength()) + " bytes of the reply");
+    } else if (now - sent >= o.timeoutMs) {
+      Fail(r, DeviceClass::kNoAnswer, Cause::kTimedOut,
+           "the reply stalled after " + std::to_string(reply.GetLength()) + " bytes in " +
+               std::to_string(now - sent) + " ms");
+    } else if (status == 0) {
       Fail(r, DeviceClass::kNotACamera, Cause::kBadStatus,
            "not an HTTP reply: \"" + FirstLine(reply) + "\"");
     } else if (ok) {

@@ -50,12 +50,13 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   camsim::SimulatorOptions fleet;
   fleet.bind_address = "127.77.0.1";
   fleet.address_per_camera = true;
-  fleet.cameras = 4;
+  fleet.cameras = 5;
   fleet.flip = 1;
-  fleet.overrides = {At(1), At(2), At(3)};
+  fleet.overrides = {At(1), At(2), At(3), At(4)};
   fleet.overrides[0].fault = camsim::Fault::kSilent;
   fleet.overrides[1].password = "another";
   fleet.overrides[2].chip_type = 72;
+  fleet.overrides[3].fault = camsim::Fault::kTrickle;
   auto cameras = StartSim(fleet);
   camsim::SimulatorOptions locking;
   locking.bind_address = "127.77.0.9";
@@ -73,6 +74,7 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   ScanOptions o;
   o.credentials = {{"admin", "wrong"}, {"admin", kPassword}};
   o.timeoutMs = 700;
+  o.deadlineMs = 1500;
   o.maxInFlight = 3;  // most connects wait for a free place
   o.keepNoAnswer = true;
   std::atomic<bool> stop{false};
@@ -125,6 +127,10 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   EXPECT_EQ(silent.host, "127.77.0.2");
   EXPECT_EQ(silent.kind, DeviceClass::kNoAnswer);
   EXPECT_EQ(silent.cause, "timed-out");
+  // A reply that stalls tells nothing about the device.
+  EXPECT_EQ(results[4 * 3].host, "127.77.0.5");
+  EXPECT_EQ(results[4 * 3].kind, DeviceClass::kNoAnswer);
+  EXPECT_EQ(results[4 * 3].cause, "timed-out");
   EXPECT_EQ(results[2].cause, "refused");  // 127.77.0.1 on the web server's port
   EXPECT_EQ(progress.swept, endpoints.size());
   EXPECT_EQ(progress.cameras, 2u);
