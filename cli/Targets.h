@@ -17,10 +17,9 @@ struct Target {
   std::optional<bool> flip;         // wanted values from the list
   std::optional<bool> mirror;
   std::string origin;  // where it was named, for messages: "cameras.csv:12" or "argument 2"
-  // The list's own labels, shown beside the camera (initialised, so brace lists of the
-  // fields above stay complete).
-  std::string name{};
-  std::string location{};
+  // Carried into the reports so a filed report still says which camera it was.
+  std::string name;
+  std::string location;
 };
 
 // Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no

@@ -64,10 +64,10 @@ TEST(CliTargets, OnOffAndDuplicates) {
   for (const char* bad : {"", "2", "o", "onn", " on"}) EXPECT_FALSE(ParseOnOff(bad, &v)) << bad;
 
   std::vector<Target> targets(4);
-  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3"};
-  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4"};
-  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1"};
-  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7"};
+  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3", {}, {}};
+  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4", {}, {}};
+  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1", {}, {}};
+  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7", {}, {}};
   const std::vector<std::string> errors = FindDuplicates(targets);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "a.csv:7: 127.0.9.5:80 is named more than once (also a.csv:3)");
