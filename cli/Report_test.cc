@@ -102,7 +102,7 @@ TEST(CliReport, TableColumnsLineUp) {
 TEST(CliReport, ReporterWritesWholeLines) {
   std::ostringstream out;
   std::ostringstream err;
-  Reporter reporter(out, err, /*json=*/true, /*showProgress=*/false);
+  Reporter reporter(out, err, ReportFormat::kJson, /*showProgress=*/false);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&reporter, t] {
@@ -129,7 +129,7 @@ TEST(CliReport, ReporterWritesWholeLines) {
 
   std::ostringstream tableOut;
   std::ostringstream progressErr;
-  Reporter table(tableOut, progressErr, /*json=*/false, /*showProgress=*/true);
+  Reporter table(tableOut, progressErr, ReportFormat::kTable, /*showProgress=*/true);
   p.done = 1;
   p.stopping = true;
   p.running = 3;
@@ -148,7 +148,7 @@ TEST(CliReport, FailedOutputIsNoticed) {
   std::ostringstream out;
   std::ostringstream err;
   out.setstate(std::ios::badbit);
-  Reporter reporter(out, err, true, false);
+  Reporter reporter(out, err, ReportFormat::kJson, false);
   reporter.OnReport(Sample());
   EXPECT_TRUE(reporter.OutputFailed());
 }

@@ -33,6 +33,11 @@ struct Job {
   int port = 80;
   std::string user;
   Orientation wanted;  // kSet only
+  // kSet: the camera's current value stands for this part of `wanted` (read first).
+  bool keepFlip = false;
+  bool keepMirror = false;
+  std::string name;  // from the input, for the reports
+  std::string location;
 };
 
 struct RunOptions {
@@ -45,7 +50,10 @@ struct RunOptions {
   int timeoutMs = 3000;    // each socket wait
   int deadlineMs = 30000;  // the query and set of one camera together
   int verifyTimeoutMs = 120000;
-  int verifyPauseMs = 1000;  // between attempts to reach a restarting camera
+  int verifyPauseMs = 1000;  // before the first attempt to reach a restarting camera
+  int maxRestarting = 0;     // kSet: cameras between their set and their return; 0: no limit
+  int canary = 0;            // kSet: the first this many are set and verified before the rest
+  int maxFailures = 0;       // no new camera after this many failures; 0: no limit
 };
 
 // What was done to a camera; "skip" is a set that found the camera already as wanted.
@@ -81,6 +89,9 @@ struct CameraReport {
   size_t index = 0;  // place in the job list
   std::string host;
   int port = 0;
+  std::string user;  // so a report can be run again or restored without the list
+  std::string name;
+  std::string location;
   Action action = Action::kQuery;
   Status status = Status::kNotStarted;
   bool ok = false;

@@ -57,6 +57,7 @@ int Run(int argc, char** argv) {
 
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;
+  std::vector<std::string> notes;
   const std::vector<cli::Target> targets = cli::CollectTargets(
       options,
       [&file](const std::string& name) -> std::istream* {
@@ -64,10 +65,26 @@ int Run(int argc, char** argv) {
         file = std::make_unique<std::ifstream>(name, std::ios::binary);
         return *file ? file.get() : nullptr;
       },
-      &errors);
+      &errors, &notes);
+  for (const std::string& note : notes) std::cerr << "tiltwise-cli: " << note << "\n";
   if (!errors.empty()) return UsageErrors(errors);
   const std::vector<cli::Job> jobs = cli::BuildJobs(options, targets, &errors);
   if (!errors.empty()) return UsageErrors(errors);
+  // Opened before any camera is touched: a set without its backup is not started.
+  std::ofstream backup;
+  if (!options.backup.empty()) {
+    // Never over an earlier backup: it may hold the only record of a site's old values.
+    if (std::ifstream(options.backup, std::ios::binary).peek() != EOF) {
+      errors.push_back("the backup file " + options.backup +
+                       " already holds data: give a new name");
+      return UsageErrors(errors);
+    }
+    backup.open(options.backup, std::ios::binary | std::ios::trunc);
+    if (!backup) {
+      errors.push_back("the backup file " + options.backup + " cannot be written");
+      return UsageErrors(errors);
+    }
+  }
 
   std::string password;
   std::string error;
@@ -83,7 +100,10 @@ int Run(int argc, char** argv) {
     return cli::kExitFailed;
   }
   const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr);
-  cli::Reporter reporter(std::cout, std::cerr, options.json, progress);
+  const cli::ReportFormat format = options.json  ? cli::ReportFormat::kJson
+                                   : options.csv ? cli::ReportFormat::kCsv
+                                                 : cli::ReportFormat::kTable;
+  cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = net::NowMs();
   const std::vector<cli::CameraReport> reports = cli::RunJobs(
       jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
