@@ -1,5 +1,6 @@
 #include "app/CameraProcedures.h"
 
+#include "base/Clock.h"
 #include "cgi/CgiCmd.h"
 #include "cgi/net.h"
 
@@ -54,7 +55,7 @@ class Session {
 
   // One request; the reply is kept for the readers and for the details.
   int Fetch(const char* name, const char* path) {
-    const std::int64_t start = net::NowMs();
+    const std::int64_t start = tw::NowMs();
     int got = 0;
     if (camera_.deadlineAtMs == 0) {
       got = CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password, path, reply_,
@@ -65,7 +66,7 @@ class Session {
     } else {
       reply_.Empty();
     }
-    const std::int64_t end = net::NowMs();
+    const std::int64_t end = tw::NowMs();
     tookMs_ = end - start;
     // Every later request fails for it too, so the first one it cut off is the one to name.
     if (!cutOff_ && camera_.deadlineAtMs != 0 && end >= camera_.deadlineAtMs) cutOff_ = name;

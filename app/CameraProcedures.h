@@ -14,7 +14,7 @@ struct CameraAccess {
   CString user;
   CString password;
   int timeoutMs = 3000;  // per socket wait, as the dialog passes it
-  // Monotonic time (net::NowMs) after which no exchange of this camera may go on; 0: none.
+  // Monotonic time (tw::NowMs) after which no exchange of this camera may go on; 0: none.
   std::int64_t deadlineAtMs = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/CameraProcedures.h"
+#include "base/Clock.h"
 #include "cgi/net.h"
 #include "tests/ScriptedPeer.h"
 
@@ -127,14 +128,14 @@ TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {
     ScriptedPeer trickle(ScriptedPeer::InPieces(
         {"HTTP/1.1 200 OK\r\n", "\r\n", "var ", "chip", "_type", "=71;"}, 150));
     CameraAccess camera = At(trickle.port());
-    camera.deadlineAtMs = net::NowMs() + 250;
+    camera.deadlineAtMs = tw::NowMs() + 250;
     const QueryResult q = QueryOrientation(camera);
     EXPECT_EQ(q.outcome, Outcome::kDeviceTypeNVR);
     EXPECT_EQ(Detail(q.detail), std::string(kDeadlineDetail) + "information page");
   }
   {
     CameraAccess late = At(tiltwise_test::UnusedLoopbackPort());
-    late.deadlineAtMs = net::NowMs() - 1;
+    late.deadlineAtMs = tw::NowMs() - 1;
     CString detail;
     EXPECT_EQ(SetOrientation(late, 1, 0, &detail), Outcome::kDeviceTypeNVR);
     EXPECT_EQ(Detail(detail), "deadline reached during information page");

@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 
 namespace cli {
@@ -46,7 +47,7 @@ void SetFromOutcome(CameraReport& report, Outcome outcome, const CString& detail
 bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
   for (int slice = 0; slice < 100000; ++slice) {
     if (stop.load()) return false;
-    std::int64_t left = until - net::NowMs();
+    std::int64_t left = until - tw::NowMs();
     if (left <= 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, 50)));
   }
@@ -58,7 +59,7 @@ bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
 // restart, so only a later one, or the last one at the time limit, counts as "not applied".
 void Verify(const Job& job, const CameraAccess& access, const RunOptions& options,
             const std::atomic<bool>& stop, CameraReport& report) {
-  const std::int64_t end = net::NowMs() + options.verifyTimeoutMs;
+  const std::int64_t end = tw::NowMs() + options.verifyTimeoutMs;
   const int pause = std::max(options.verifyPauseMs, 10);
   const int attempts = options.verifyTimeoutMs / pause + 2;
   bool sawAway = false;
@@ -66,12 +67,12 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
   CString lastFailure;
   report.verified = false;
   for (int attempt = 0; attempt < attempts; ++attempt) {
-    if (!PauseUntil(std::min(net::NowMs() + pause, end), stop)) {
+    if (!PauseUntil(std::min(tw::NowMs() + pause, end), stop)) {
       SetStatus(report, Status::kVerifyInterrupted,
                 "Not verified: the run was stopped while waiting for the restart");
       return;
     }
-    if (net::NowMs() >= end) break;
+    if (tw::NowMs() >= end) break;
     CameraAccess again = access;
     again.deadlineAtMs = end;
     const QueryResult q = QueryOrientation(again);
@@ -229,7 +230,7 @@ Status StatusFor(Outcome outcome) {
 }
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   CameraReport report;
   report.host = job.host;
   report.port = job.port;
@@ -252,7 +253,7 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
     RunSet(job, access, options, stop, report);
   }
   // A failure once the deadline has passed was most likely caused by it.
-  if (!report.ok && !report.verified.has_value() && net::NowMs() >= access.deadlineAtMs) {
+  if (!report.ok && !report.verified.has_value() && tw::NowMs() >= access.deadlineAtMs) {
     const std::string seconds = std::to_string(options.deadlineMs / 1000) + " s";
     report.note = "cut off by the deadline of " + seconds;
     // The procedures cannot know how long the deadline was; say it where they blame it.
@@ -262,7 +263,7 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
           "deadline of " + seconds + " reached during " + report.detail.substr(blamed.size());
     }
   }
-  report.elapsedMs = net::NowMs() - start;
+  report.elapsedMs = tw::NowMs() - start;
   return report;
 }
 
@@ -270,7 +271,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
                                   const std::atomic<bool>& stop,
                                   const std::function<void(const CameraReport&)>& onReport,
                                   const std::function<void(const Progress&)>& onTick, int tickMs) {
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   std::vector<std::optional<CameraReport>> results(jobs.size());
   std::mutex mu;
   std::condition_variable changed;
@@ -327,7 +328,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
     while (workersLeft > 0) {
       changed.wait_for(lock, std::chrono::milliseconds(std::max(tickMs, 10)));
       progress.stopping = stop.load();
-      progress.elapsedMs = net::NowMs() - start;
+      progress.elapsedMs = tw::NowMs() - start;
       if (onTick) {
         const Progress now = progress;
         lock.unlock();
@@ -357,7 +358,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
   }
   progress.running = 0;
   progress.stopping = stop.load();
-  progress.elapsedMs = net::NowMs() - start;
+  progress.elapsedMs = tw::NowMs() - start;
   if (onTick) onTick(progress);
   return ordered;
 }

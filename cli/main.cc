@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
@@ -104,7 +105,7 @@ int Run(int argc, char** argv) {
                                    : options.csv ? cli::ReportFormat::kCsv
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   const std::vector<cli::CameraReport> reports = cli::RunJobs(
       jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
       [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); },
@@ -113,7 +114,7 @@ int Run(int argc, char** argv) {
         if (reporter.OutputFailed()) cli::term::RequestStop();
         reporter.OnTick(p);
       });
-  reporter.Finish(reports, net::NowMs() - start);
+  reporter.Finish(reports, tw::NowMs() - start);
   net::Cleanup();
 
   if (reporter.OutputFailed()) {
