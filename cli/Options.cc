@@ -181,9 +181,9 @@ bool MentionsPasswordArgument(int argc, const char* const* argv) {
 }  // namespace
 
 bool ParseDuration(const std::string& text, int bareMs, int minMs, int maxMs, int* ms) {
-  const size_t digits = text.find_first_not_of("0123456789");
-  if (digits == 0 || digits > 9 || text.empty()) return false;
-  const std::string unit = digits == std::string::npos ? "" : text.substr(digits);
+  const size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+  if (digits == 0 || digits > 9) return false;
+  const std::string unit = text.substr(digits);
   long long scale = bareMs;
   if (unit == "ms") {
     scale = 1;

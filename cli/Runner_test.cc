@@ -41,7 +41,12 @@ camsim::SimulatorOptions Cameras(int count) {
 }
 
 Job JobFor(int port, Orientation wanted = {}) {
-  return Job{"127.0.0.1", port, "admin", wanted};
+  Job job;
+  job.host = "127.0.0.1";
+  job.port = port;
+  job.user = "admin";
+  job.wanted = wanted;
+  return job;
 }
 
 RunOptions Options(Mode mode) {
