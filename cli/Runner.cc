@@ -38,9 +38,29 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
   report.message = std::move(message);
 }
 
-void SetFromOutcome(CameraReport& report, Outcome outcome, const CString& detail) {
+void SetFailure(CameraReport& report, const Failure& failure) {
+  report.cause = failure.cause;
+  report.request = failure.request;
+  report.detail = failure.detail.str();
+}
+
+void SetFromOutcome(CameraReport& report, Outcome outcome, const Failure& failure) {
   SetStatus(report, StatusFor(outcome), MessageOf(outcome));
-  report.detail = detail.str();
+  SetFailure(report, failure);
+}
+
+// Reports a read; true only when both values came from the camera. The dialog shows an absent
+// value as a clear box, but a report must never turn "not read" into "off".
+bool TakeRead(CameraReport& report, const QueryResult& q) {
+  if (ValuesRead(q)) return true;
+  if (q.outcome == Outcome::kQueried) {
+    SetStatus(report, Status::kNotRead,
+              "Flip and Mirror not read: the camera's values are unknown");
+    SetFailure(report, q.failure);
+  } else {
+    SetFromOutcome(report, q.outcome, q.failure);
+  }
+  return false;
 }
 
 // Sleeps until `until` in short slices; false when a stop was asked for meanwhile.
@@ -64,7 +84,7 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
   const int attempts = options.verifyTimeoutMs / pause + 2;
   bool sawAway = false;
   std::optional<Orientation> other;
-  CString lastFailure;
+  Failure lastFailure;
   report.verified = false;
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (!PauseUntil(std::min(tw::NowMs() + pause, end), stop)) {
@@ -76,10 +96,12 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
     CameraAccess again = access;
     again.deadlineAtMs = end;
     const QueryResult q = QueryOrientation(again);
-    if (q.outcome != Outcome::kQueried) {
+    if (!ValuesRead(q)) {
       sawAway = true;
       // The wait's own end cuts the last attempts short; an earlier cause says more.
-      if (q.detail.Find(kDeadlineDetail) != 0) lastFailure = q.detail;
+      if (q.failure.cause != Cause::kDeadline || lastFailure.cause == Cause::kNone) {
+        lastFailure = q.failure;
+      }
       continue;
     }
     const Orientation got{q.flip != 0, q.mirror != 0};
@@ -100,7 +122,10 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
     SetStatus(report, Status::kNoAnswerAfterRestart,
               "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
                   " s after the set");
-    if (!lastFailure.IsEmpty()) report.detail = "last failure: " + lastFailure.str();
+    if (lastFailure.cause != Cause::kNone) {
+      SetFailure(report, lastFailure);
+      report.detail = "last failure: " + report.detail;
+    }
   }
 }
 
@@ -110,10 +135,8 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
   report.action = options.dryRun ? Action::kDryRun : Action::kSet;
   if (!options.force) {
     const QueryResult q = QueryOrientation(access);
-    if (q.outcome != Outcome::kQueried) {
-      SetFromOutcome(report, q.outcome, q.detail);
-      return;
-    }
+    // A camera whose values are unknown gets no set command: it may already be as wanted.
+    if (!TakeRead(report, q)) return;
     const Orientation current{q.flip != 0, q.mirror != 0};
     report.before = current;
     if (options.dryRun) {
@@ -133,10 +156,10 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
       return;
     }
   }
-  CString detail;
+  Failure failure;
   const Outcome outcome =
-      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &detail);
-  SetFromOutcome(report, outcome, detail);
+      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &failure);
+  SetFromOutcome(report, outcome, failure);
   if (outcome != Outcome::kSetSuccess) return;
   report.after = job.wanted;
   if (options.verify) Verify(job, access, options, stop, report);
@@ -190,6 +213,8 @@ const char* StatusName(Status status) {
       return "verify-interrupted";
     case Status::kNotStarted:
       return "not-started";
+    case Status::kNotRead:
+      return "not-read";
   }
   return "?";
 }
@@ -245,23 +270,17 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   if (options.mode == Mode::kQuery) {
     report.action = Action::kQuery;
     const QueryResult q = QueryOrientation(access);
-    SetFromOutcome(report, q.outcome, q.detail);
-    if (q.outcome == Outcome::kQueried) {
+    if (TakeRead(report, q)) {
+      SetFromOutcome(report, q.outcome, q.failure);
       report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
     }
   } else {
     RunSet(job, access, options, stop, report);
   }
-  // A failure once the deadline has passed was most likely caused by it.
-  if (!report.ok && !report.verified.has_value() && tw::NowMs() >= access.deadlineAtMs) {
-    const std::string seconds = std::to_string(options.deadlineMs / 1000) + " s";
-    report.note = "cut off by the deadline of " + seconds;
-    // The procedures cannot know how long the deadline was; say it where they blame it.
-    const std::string blamed = kDeadlineDetail;
-    if (report.detail.rfind(blamed, 0) == 0) {
-      report.detail =
-          "deadline of " + seconds + " reached during " + report.detail.substr(blamed.size());
-    }
+  // The procedures cannot know how long the deadline was; say it where it decided.
+  if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
+    report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
+                    std::to_string(options.deadlineMs / 1000) + " s";
   }
   report.elapsedMs = tw::NowMs() - start;
   return report;
