@@ -297,6 +297,10 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return usage(std::string("--dry-run sends no set, so it takes no ") +
                  (o->force ? "--force" : "--verify"));
   }
+  if (!o->backup.empty() && (o->force || o->dryRun)) {
+    return usage(std::string("--backup keeps the values read before a set, so it takes no ") +
+                 (o->force ? "--force" : "--dry-run"));
+  }
   if (o->maxRestarting > 0 && !o->verify) {
     return usage("--max-restarting needs --verify: only reading a camera back shows it returned");
   }
@@ -308,7 +312,8 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return usage("--only-failed needs the JSON lines report of an earlier run as --input");
   }
   if (o->passwordStdin && (o->input == "-" || o->report == "-")) {
-    return usage("--password-stdin and a list on standard input cannot both read it");
+    return usage(std::string("--password-stdin and ") + (o->restore ? "REPORT" : "--input") +
+                 " - cannot both read standard input");
   }
   if (o->passwordStdin && !o->passwordFile.empty()) {
     return usage("give either --password-file or --password-stdin, not both");

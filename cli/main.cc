@@ -10,6 +10,7 @@
 #include "cgi/net.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
+#include "cli/ReportFile.h"
 #include "cli/Runner.h"
 #include "cli/Terminal.h"
 
@@ -106,19 +107,43 @@ int Run(int argc, char** argv) {
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
+  cli::RunHooks hooks;
+  hooks.onReport = [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); };
+  hooks.onTick = [&reporter](const cli::Progress& p) {
+    // Nobody can read the outcomes any more: start no further camera.
+    if (reporter.OutputFailed()) cli::term::RequestStop();
+    reporter.OnTick(p);
+  };
+  bool backupFailed = false;
+  if (backup.is_open()) {
+    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before) {
+      // Flushed line by line: a run killed at any moment can still be restored.
+      backup << cli::BackupLine(job, before) << "\n" << std::flush;
+      if (backup) return true;
+      backupFailed = true;
+      cli::term::RequestStop();
+      return false;
+    };
+  }
+  hooks.hardStop = &cli::term::HardStopFlag();
   const std::vector<cli::CameraReport> reports = cli::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
-      [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); },
-      [&reporter](const cli::Progress& p) {
-        // Nobody can read the outcomes any more: start no further camera.
-        if (reporter.OutputFailed()) cli::term::RequestStop();
-        reporter.OnTick(p);
-      });
+      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
+  if (cli::term::HardStopFlag().load()) {
+    // Exchanges abandoned under way may still run; end without waiting for them.
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(cli::kExitInterrupted);
+  }
   net::Cleanup();
 
   if (reporter.OutputFailed()) {
     std::cerr << "tiltwise-cli: writing the report failed\n";
+    return cli::kExitFailed;
+  }
+  if (backupFailed) {
+    std::cerr << "tiltwise-cli: writing the backup file " << options.backup
+              << " failed: the cameras after it were not changed\n";
     return cli::kExitFailed;
   }
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
