@@ -7,6 +7,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "camsim/CameraSim.h"
 #include "cli/TestProcess.h"
@@ -442,6 +443,124 @@ TEST_F(CliProgram, DeadlineCutsOffATricklingCamera) {
   EXPECT_FALSE(by[port(1)].contains("detail"));
   EXPECT_LT(by[port(0)]["elapsed_ms"].get<int>(), 5000);  // not the 100 s of a whole reply
   EXPECT_EQ(by[port(1)]["ok"], true);
+}
+
+// A site changed in one value, backed up, retried and rolled back, each as one command.
+TEST_F(CliProgram, KeepBackupRetryAndRestore) {
+  camsim::SimulatorOptions o;
+  o.cameras = 4;
+  o.mirror = 1;
+  o.overrides.push_back({{true, 3}, std::nullopt, std::nullopt, std::nullopt, "other"});
+  StartCameras(o);
+  sim_->SetState(port(2), 1, 1);  // already as wanted
+  std::string list = "host,port\n";
+  for (int i = 0; i < 4; ++i) list += "127.0.0.1," + std::to_string(port(i)) + "\n";
+  const std::string input = WriteFile("site.csv", list);
+  const std::string backup = WriteFile("before.jsonl", "");
+  ::unlink(backup.c_str());
+
+  // Only Flip is named: every camera keeps its own Mirror.
+  auto set = Run({"set", "--flip", "on", "--input", input, "--backup", backup, "--json"});
+  EXPECT_EQ(set.status, 1) << set.err;  // the camera with another password
+  const std::string report = WriteFile("result.jsonl", set.out);
+  std::map<int, json> by = ByPort(set.out);
+  EXPECT_EQ(by[port(0)]["outcome"], "set");
+  EXPECT_EQ(by[port(0)]["user"], "admin");
+  EXPECT_EQ(by[port(2)]["outcome"], "already-set");
+  for (int i : {0, 1, 2}) {
+    EXPECT_EQ(sim_->state(port(i))->flip, 1) << i;
+    EXPECT_EQ(sim_->state(port(i))->mirror, 1) << i;
+  }
+  std::ifstream backupIn(backup);
+  std::stringstream backupText;
+  backupText << backupIn.rdbuf();
+  std::map<int, json> saved = ByPort(backupText.str());
+  ASSERT_EQ(saved.size(), 2u) << backupText.str();  // the two about to change
+  EXPECT_EQ(saved[port(1)]["flip_before"], false);
+  EXPECT_EQ(saved[port(1)]["mirror_before"], true);
+
+  // Retry the failure: only the camera that failed is reached, and its report says why again.
+  const size_t requests = sim_->request_count();
+  auto retry = Run({"set", "--flip", "on", "--input", report, "--only-failed", "--csv"});
+  EXPECT_EQ(retry.status, 1);
+  EXPECT_EQ(retry.out.rfind("address,port,user,name,location,action,outcome,ok,message,cause,", 0),
+            0u)
+      << retry.out;
+  EXPECT_NE(retry.out.find("\r\n127.0.0.1," + std::to_string(port(3)) +
+                           ",admin,,,set,query-info-failed,false,"),
+            std::string::npos)
+      << retry.out;
+  EXPECT_NE(retry.err.find("1 camera: 0 ok, 1 failed"), std::string::npos) << retry.err;
+  EXPECT_EQ(sim_->request_count() - requests, 2u);  // the probe and the refused read
+
+  // Roll back from the report: the set cameras only, to their values before.
+  sim_->SetState(port(2), 0, 0);  // left alone although it changed since: the report says unchanged
+  auto restore = Run({"restore", report, "--json"});
+  EXPECT_EQ(restore.status, 0) << restore.err;
+  EXPECT_NE(restore.err.find("2 camera(s) " + report + " shows unchanged are left alone"),
+            std::string::npos)
+      << restore.err;
+  std::map<int, json> back = ByPort(restore.out);
+  EXPECT_EQ(back.size(), 2u) << restore.out;
+  for (int i : {0, 1}) {
+    EXPECT_EQ(back[port(i)]["outcome"], "set") << back[port(i)];
+    EXPECT_EQ(sim_->state(port(i))->flip, 0) << i;
+    EXPECT_EQ(sim_->state(port(i))->mirror, 1) << i;
+  }
+  EXPECT_EQ(sim_->state(port(2))->flip, 0);
+  // Once restored, a second restore finds nothing to do and sends no set.
+  const size_t sets = SetCommands();
+  auto again = Run({"restore", backup});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(SetCommands(), sets);
+}
+
+// A run killed outright still leaves a backup that restores every camera it changed.
+TEST_F(CliProgram, RestoreAfterAKilledRun) {
+  camsim::SimulatorOptions o;
+  o.cameras = 8;
+  o.reboot_time = std::chrono::milliseconds(1000);
+  StartCameras(o);
+  std::string list = "host,port\n";
+  for (int i = 0; i < 8; ++i) list += "127.0.0.1," + std::to_string(port(i)) + "\n";
+  const std::string input = WriteFile("site.csv", list);
+  const std::string backup = WriteFile("before.jsonl", "");
+  ::unlink(backup.c_str());
+  Process p(TILTWISE_CLI_PATH,
+            {"set", "--mirror", "on", "--input", input, "--backup", backup, "--verify", "-j", "2",
+             "--max-restarting", "3", "--json"},
+            {kEnvPassword});
+  ASSERT_TRUE(p.started());
+  // Three restart at once; the next set follows the first camera's return and report line.
+  for (int i = 0; i < 800 && SetCommands() < 5; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  p.Signal(SIGKILL);
+  auto killed = p.Wait(5000);
+  EXPECT_FALSE(killed.exited);
+  const size_t changed = SetCommands();
+  EXPECT_GE(changed, 5u);
+  EXPECT_LT(changed, 8u);  // cut off mid-run
+  for (int i = 0; i < 300; ++i) {
+    bool back = true;
+    for (int c = 0; c < 8; ++c) back = back && sim_->state(port(c))->listening;
+    if (back) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+
+  // The killed run's report, cut in the middle of a line, restores the cameras it finished.
+  const std::string cut = WriteFile("cut.jsonl", killed.out + "{\"address\":\"127.0.0.1\",\"po");
+  auto fromReport = Run({"restore", cut, "--dry-run", "--json"});
+  EXPECT_EQ(fromReport.status, 0) << fromReport.err;
+  EXPECT_NE(fromReport.err.find("the last line is cut short"), std::string::npos) << fromReport.err;
+  for (auto& [p, j] : ByPort(fromReport.out)) EXPECT_EQ(j["outcome"], "would-set") << j;
+  EXPECT_GE(ByPort(fromReport.out).size(), 1u);
+
+  // The backup holds every camera a set went to, finished or not.
+  auto restore = Run({"restore", backup, "--verify", "--json"}, 60000);
+  EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
+  EXPECT_EQ(ByPort(restore.out).size(), changed);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(sim_->state(port(i))->mirror, 0) << i;
 }
 
 // Ctrl-C: the cameras under way finish, the rest are reported as not started, exit 130. A

@@ -240,6 +240,92 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_LT(cut.elapsedMs, 20000);
 }
 
+// Samples which cameras are away restarting; the most at once is what pacing bounds.
+class RestartWatch {
+ public:
+  explicit RestartWatch(const Fleet& fleet, size_t cameras)
+      : thread_([this, &fleet, cameras] {
+          for (int i = 0; i < 4000 && !done_; ++i) {
+            size_t away = 0;
+            for (size_t c = 0; c < cameras; ++c)
+              away += fleet.sim.state(fleet.port(c))->listening ? 0 : 1;
+            most_ = std::max(most_.load(), away);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          }
+        }) {}
+  size_t Stop() {
+    done_ = true;
+    thread_.join();
+    return most_;
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<size_t> most_{0};
+  std::thread thread_;
+};
+
+TEST(CliRunner, RestartsOverlapWithinTheirLimit) {
+  camsim::SimulatorOptions so = Cameras(6);
+  so.reboot_time = std::chrono::milliseconds(700);
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 6; ++i) jobs.push_back(JobFor(fleet.port(i), {true, false}));
+  RunOptions o = Options(Mode::kSet);
+  o.verify = true;
+  o.verifyTimeoutMs = 10000;
+  // One slot, yet the cameras restart together: the waits hold none.
+  o.jobs = 1;
+  RestartWatch free(fleet, 6);
+  std::vector<CameraReport> reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_GE(free.Stop(), 3u);
+  for (const CameraReport& r : reports) {
+    EXPECT_EQ(r.verified, std::optional<bool>(true)) << r.index << " " << r.message;
+  }
+
+  // At most two away at once, however many slots.
+  for (Job& j : jobs) j.wanted = Orientation{false, true};
+  o.jobs = 6;
+  o.maxRestarting = 2;
+  RestartWatch paced(fleet, 6);
+  reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_LE(paced.Stop(), 2u);
+  for (const CameraReport& r : reports) {
+    EXPECT_EQ(r.verified, std::optional<bool>(true)) << r.index << " " << r.message;
+  }
+}
+
+TEST(CliRunner, CanaryAndFailureLimitsStopTheRest) {
+  camsim::SimulatorOptions so = Cameras(6);
+  so.overrides.push_back({{true, 1}, std::nullopt, 72, std::nullopt, std::nullopt});
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 6; ++i) jobs.push_back(JobFor(fleet.port(i), {true, true}));
+  RunOptions o = Options(Mode::kSet);
+  o.canary = 2;
+  std::vector<CameraReport> reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_EQ(reports[0].verified, std::optional<bool>(true));  // canaries are read back
+  EXPECT_EQ(reports[1].status, Status::kDeviceTypeHV);
+  for (size_t i = 2; i < 6; ++i) {
+    EXPECT_EQ(reports[i].status, Status::kNotStarted) << i;
+    EXPECT_EQ(reports[i].message, "Not started: a canary camera did not succeed");
+    EXPECT_EQ(fleet.Count(fleet.port(i), "/"), 0u) << i;
+  }
+
+  // Canaries that succeed let the rest go on; one failure is the limit here.
+  jobs.erase(jobs.begin());
+  for (Job& j : jobs) j.wanted = Orientation{false, false};
+  o.canary = 0;
+  o.maxFailures = 1;
+  o.jobs = 1;
+  reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_EQ(reports[0].status, Status::kDeviceTypeHV);
+  EXPECT_EQ(reports[1].status, Status::kNotStarted);
+  EXPECT_EQ(reports[1].message, "Not started: 1 camera(s) had failed already");
+}
+
 TEST(CliRunner, StopLeavesTheRestNotStartedAndLosesNothing) {
   camsim::SimulatorOptions so = Cameras(12);
   for (int i = 0; i < 12; ++i) {
