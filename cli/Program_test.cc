@@ -553,7 +553,7 @@ TEST_F(CliProgram, RestoreAfterAKilledRun) {
   auto fromReport = Run({"restore", cut, "--dry-run", "--json"});
   EXPECT_EQ(fromReport.status, 0) << fromReport.err;
   EXPECT_NE(fromReport.err.find("the last line is cut short"), std::string::npos) << fromReport.err;
-  for (auto& [p, j] : ByPort(fromReport.out)) EXPECT_EQ(j["outcome"], "would-set") << j;
+  for (auto& [camera, j] : ByPort(fromReport.out)) EXPECT_EQ(j["outcome"], "would-set") << j;
   EXPECT_GE(ByPort(fromReport.out).size(), 1u);
 
   // The backup holds every camera a set went to, finished or not.
