@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 #include <tuple>
 
 #include "cli/Csv.h"
@@ -24,6 +25,9 @@ const char kFooter[] =
     "\n"
     "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, the others\n"
     "in seconds).\n"
+    "\n"
+    "Each failure names its cause (refused, timed-out, deadline, bad-address, unauthorized,\n"
+    "bad-status, values-missing, no-succeed, chip-type): first in the table, \"cause\" in JSON.\n"
     "\n"
     "Exit status: 0 every camera succeeded, 1 a camera failed, 2 usage error,\n"
     "130 stopped by Ctrl-C (cameras under way finish; the rest are not started; a second\n"
@@ -53,7 +57,9 @@ const char kSetFooter[] =
     "--dry-run only shows current against wanted; --force sends the set without reading first\n"
     "(so both values must be given); --verify waits for each restart and reads the values\n"
     "back, without holding a job slot while it waits. Per-camera flip/mirror values in the\n"
-    "--input list win over --flip/--mirror.";
+    "--input list win over --flip/--mirror.\n"
+    "A camera whose Flip and Mirror cannot both be read (outcome not-read: the reply lacks a\n"
+    "value or was cut off by the deadline) is a failure and gets no set command.";
 
 const char kRestoreFooter[] =
     "REPORT is the JSON lines output (--json) of an earlier set, or its --backup file, also\n"
@@ -96,7 +102,8 @@ void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw) {
 }
 
 void AddTargets(CLI::App* sub, CliOptions* o) {
-  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (dotted-quad IPv4; port 80)")
+  sub->add_option("targets", o->targets,
+                  "Cameras as ADDRESS[:PORT] (four decimal parts, no leading zeros; port 80)")
       ->type_name("TARGET");
   sub->add_option("-i,--input", o->input,
                   "CSV list of cameras (header with host and optionally port, user, flip, "
@@ -169,12 +176,22 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
   return true;
 }
 
+// Every spelling that would carry a password in an argument, looked for before the parser,
+// whose messages repeat what they could not take: --password[=X], -p[X], -np (short options
+// run together), and a value given to the --password-stdin flag.
 bool MentionsPasswordArgument(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strcmp(a, "--password") == 0 || std::strncmp(a, "--password=", 11) == 0 ||
-        std::strcmp(a, "-p") == 0) {
+    const std::string_view a = argv[i];
+    if (a == "--") break;  // targets follow
+    if (a == "--password" || a.rfind("--password=", 0) == 0 ||
+        a.rfind("--password-stdin=", 0) == 0) {
       return true;
+    }
+    if (a.size() < 2 || a[0] != '-' || a[1] == '-') continue;
+    for (size_t k = 1; k < a.size(); ++k) {
+      if (a[k] == 'p') return true;
+      // The rest of "-uNAME", "-iFILE", "-j8" is that option's value, not more options.
+      if (a[k] == 'u' || a[k] == 'i' || a[k] == 'j') break;
     }
   }
   return false;
@@ -436,9 +453,12 @@ std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>&
 
 bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
                     std::string* password, std::string* error) {
-  auto firstLine = [](std::string text) {
+  // An empty password would be sent as one to every camera and count as a failed login.
+  auto firstLine = [error](std::string text, const char* where) {
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // editors' UTF-8 mark
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos) text.erase(end);
+    if (text.empty()) *error = std::string("the password ") + where + " is empty";
     return text;
   };
   if (!options.passwordFile.empty()) {
@@ -447,8 +467,8 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
       *error = "cannot read the password file " + options.passwordFile;
       return false;
     }
-    *password = firstLine(std::move(text));
-    return true;
+    *password = firstLine(std::move(text), "file's first line");
+    return !password->empty();
   }
   if (options.passwordStdin) {
     std::string line;
@@ -458,8 +478,8 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
       *error = "no password on standard input";
       return false;
     }
-    *password = firstLine(std::move(line));
-    return true;
+    *password = firstLine(std::move(line), "on standard input");
+    return !password->empty();
   }
   if (std::optional<std::string> env = sources.environment(); env && !env->empty()) {
     *password = std::move(*env);

@@ -249,6 +249,10 @@ TEST_F(CliProgram, ValuesNotInTheReplyAreNeverReported) {
   StartCameras(o);
   tiltwise_test::ScriptedPeer page(tiltwise_test::ScriptedPeer::AnswerAndClose(
       "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>Router login</html>"));
+  tiltwise_test::Script cut;  // reset after the header, before any value
+  cut.writes = {{"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>var ", 0}};
+  cut.reset = true;
+  tiltwise_test::ScriptedPeer resetting(cut);
   const std::string other = "127.0.0.1:" + std::to_string(page.port());
   const std::vector<std::vector<std::string>> runs = {
       {"query"},
@@ -257,11 +261,12 @@ TEST_F(CliProgram, ValuesNotInTheReplyAreNeverReported) {
       {"set", "--dry-run", "--flip", "off", "--mirror", "off"},
       {"set", "--verify", "--flip", "on", "--mirror", "on"}};
   for (std::vector<std::string> args : runs) {
-    args.insert(args.end(), {"--json", target(0), other});
+    args.insert(args.end(),
+                {"--json", target(0), other, "127.0.0.1:" + std::to_string(resetting.port())});
     auto r = Run(args);
     EXPECT_EQ(r.status, 1) << args[1] << r.out;
     std::map<int, json> by = ByPort(r.out);
-    for (int p : {port(0), page.port()}) {
+    for (int p : {port(0), page.port(), resetting.port()}) {
       EXPECT_EQ(by[p]["ok"], false) << by[p];
       EXPECT_EQ(by[p]["outcome"], "not-read") << by[p];
       EXPECT_EQ(by[p]["cause"], "values-missing") << by[p];
@@ -406,6 +411,11 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       {{"query", "127.0.0.1 x"}, "\"127.0.0.1 x\" is not ADDRESS[:PORT]"},
       {{"query", target(0), target(0)}, "is named more than once"},
       {{"query", "--password", kPassword, target(0)}, "never taken as an argument"},
+      {{"query", std::string("-p") + kPassword, target(0)}, "never taken as an argument"},
+      {{"set", std::string("-np") + kPassword, target(0)}, "never taken as an argument"},
+      {{"query", std::string("--password-stdin=") + kPassword, target(0)},
+       "never taken as an argument"},
+      {{"query", "--input", "/dev/zero"}, "/dev/zero:1: a line longer than 64 KiB"},
       {{"query", "--password-stdin", "--input", "-"}, "cannot both read standard input"},
       {{"bogus"}, ""},
   };
