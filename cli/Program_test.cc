@@ -548,15 +548,15 @@ TEST_F(CliProgram, RestoreAfterAKilledRun) {
   p.Signal(SIGKILL);
   auto killed = p.Wait(5000);
   EXPECT_FALSE(killed.exited);
-  const size_t changed = SetCommands();
-  EXPECT_GE(changed, 5u);
-  EXPECT_LT(changed, 8u);  // cut off mid-run
   for (int i = 0; i < 300; ++i) {
     bool back = true;
     for (int c = 0; c < 8; ++c) back = back && sim_->state(port(c))->listening;
     if (back) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  const size_t changed = SetCommands();
+  EXPECT_GE(changed, 5u);
+  EXPECT_LT(changed, 8u);  // cut off mid-run
 
   // The killed run's report, cut in the middle of a line, restores the cameras it finished.
   const std::string cut = WriteFile("cut.jsonl", killed.out + "{\"address\":\"127.0.0.1\",\"po");
@@ -569,7 +569,10 @@ TEST_F(CliProgram, RestoreAfterAKilledRun) {
   // The backup holds every camera a set went to, finished or not.
   auto restore = Run({"restore", backup, "--verify", "--json"}, 60000);
   EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
-  EXPECT_EQ(ByPort(restore.out).size(), changed);
+  // A line may precede a set the kill stopped: that camera is read and left as it is.
+  size_t setBack = 0;
+  for (auto& [camera, j] : ByPort(restore.out)) setBack += j["outcome"] == "set" ? 1 : 0;
+  EXPECT_EQ(setBack, changed) << restore.out;
   for (int i = 0; i < 8; ++i) EXPECT_EQ(sim_->state(port(i))->mirror, 0) << i;
 }
 
