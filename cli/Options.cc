@@ -123,7 +123,8 @@ void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
                   "Longest wait for a camera to come back (default 120s)")
       ->type_name("TIME");
   sub->add_option("--max-restarting", raw->maxRestarting,
-                  "At most N cameras between their set and their return (needs --verify)")
+                  "At most N cameras under way, from their read to their return after the set "
+                  "(needs --verify)")
       ->type_name("N");
   sub->add_option("--canary", raw->canary,
                   "Set and verify the first K cameras; go on only if all K succeeded")

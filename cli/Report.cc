@@ -163,6 +163,7 @@ std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t
 std::string FormatProgress(const Progress& p) {
   std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " done, " +
                      std::to_string(p.failed) + " failed, " + Seconds(p.elapsedMs);
+  if (p.restarting > 0) text += ", " + std::to_string(p.restarting) + " restarting";
   if (p.stopping) text += ", stopping";
   return text;
 }

@@ -30,7 +30,7 @@ std::string FormatTable(const std::vector<CameraReport>& reports);
 // "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).
 std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
 
-// "12/40 done, 1 failed, 3.5 s".
+// "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
 std::string FormatProgress(const Progress& progress);
 
 enum class ReportFormat { kTable, kJson, kCsv };
