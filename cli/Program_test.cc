@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -523,6 +524,47 @@ TEST_F(CliProgram, KeepBackupRetryAndRestore) {
   auto again = Run({"restore", backup});
   EXPECT_EQ(again.status, 0) << again.err;
   EXPECT_EQ(SetCommands(), sets);
+}
+
+// The most cameras of `ports` restarting at once, from the simulator's restart lines.
+size_t MostRestartingAtOnce(const std::string& log, const std::vector<std::string>& ports) {
+  size_t away = 0;
+  size_t most = 0;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string port = line.substr(line.find(':') + 1, line.find(' ') - line.find(':') - 1);
+    if (std::find(ports.begin(), ports.end(), port) == ports.end()) continue;
+    if (line.find(" restart begins") != std::string::npos) most = std::max(most, ++away);
+    if (line.find(" restart ends") != std::string::npos && away > 0) --away;
+  }
+  return most;
+}
+
+TEST_F(CliProgram, RestartsOverlapAndArePaced) {
+  Process sim(TILTWISE_CAMSIM_PATH,
+              {"--port", "0", "--cameras", "12", "--reboot-seconds", "1", "--password", kPassword});
+  ASSERT_TRUE(sim.WaitForOutput(" cameras)\n", 5000)) << sim.output();
+  const size_t at = sim.output().find("127.0.0.1:") + 10;
+  const int first = std::stoi(sim.output().substr(at));
+  std::vector<std::string> ports[2];
+  for (int i = 0; i < 12; ++i) ports[i / 6].push_back(std::to_string(first + i));
+  auto run = [&](std::vector<std::string> args, const std::vector<std::string>& cameras) {
+    for (const std::string& p : cameras) args.push_back("127.0.0.1:" + p);
+    return Run(args);
+  };
+  // One job slot, yet the cameras restart together: a wait for a restart holds none.
+  auto one = run({"set", "--flip", "on", "--verify", "-j", "1", "--json"}, ports[0]);
+  EXPECT_EQ(one.status, 0) << one.err << one.out;
+  auto paced =
+      run({"set", "--flip", "on", "--verify", "--max-restarting", "2", "--json"}, ports[1]);
+  EXPECT_EQ(paced.status, 0) << paced.err << paced.out;
+  for (const auto& out : {one.out, paced.out}) {
+    for (auto& [camera, j] : ByPort(out)) EXPECT_EQ(j["verified"], true) << j;
+  }
+  sim.Signal(SIGTERM);
+  const std::string log = sim.Wait(5000).out;
+  EXPECT_GE(MostRestartingAtOnce(log, ports[0]), 3u) << log;
+  EXPECT_EQ(MostRestartingAtOnce(log, ports[1]), 2u) << log;
 }
 
 // A run killed outright still leaves a backup that restores every camera it changed.

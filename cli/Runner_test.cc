@@ -240,62 +240,6 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_LT(cut.elapsedMs, 20000);
 }
 
-// Samples which cameras are away restarting; the most at once is what pacing bounds.
-class RestartWatch {
- public:
-  explicit RestartWatch(const Fleet& fleet, size_t cameras)
-      : thread_([this, &fleet, cameras] {
-          for (int i = 0; i < 4000 && !done_; ++i) {
-            size_t away = 0;
-            for (size_t c = 0; c < cameras; ++c)
-              away += fleet.sim.state(fleet.port(c))->listening ? 0 : 1;
-            most_ = std::max(most_.load(), away);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-          }
-        }) {}
-  size_t Stop() {
-    done_ = true;
-    thread_.join();
-    return most_;
-  }
-
- private:
-  std::atomic<bool> done_{false};
-  std::atomic<size_t> most_{0};
-  std::thread thread_;
-};
-
-TEST(CliRunner, RestartsOverlapWithinTheirLimit) {
-  camsim::SimulatorOptions so = Cameras(6);
-  so.reboot_time = std::chrono::milliseconds(700);
-  Fleet fleet(so);
-  ASSERT_TRUE(fleet.started);
-  std::vector<Job> jobs;
-  for (int i = 0; i < 6; ++i) jobs.push_back(JobFor(fleet.port(i), {true, false}));
-  RunOptions o = Options(Mode::kSet);
-  o.verify = true;
-  o.verifyTimeoutMs = 10000;
-  // One slot, yet the cameras restart together: the waits hold none.
-  o.jobs = 1;
-  RestartWatch free(fleet, 6);
-  std::vector<CameraReport> reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
-  EXPECT_GE(free.Stop(), 3u);
-  for (const CameraReport& r : reports) {
-    EXPECT_EQ(r.verified, std::optional<bool>(true)) << r.index << " " << r.message;
-  }
-
-  // At most two away at once, however many slots.
-  for (Job& j : jobs) j.wanted = Orientation{false, true};
-  o.jobs = 6;
-  o.maxRestarting = 2;
-  RestartWatch paced(fleet, 6);
-  reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
-  EXPECT_LE(paced.Stop(), 2u);
-  for (const CameraReport& r : reports) {
-    EXPECT_EQ(r.verified, std::optional<bool>(true)) << r.index << " " << r.message;
-  }
-}
-
 TEST(CliRunner, CanaryAndFailureLimitsStopTheRest) {
   camsim::SimulatorOptions so = Cameras(6);
   so.overrides.push_back({{true, 1}, std::nullopt, 72, std::nullopt, std::nullopt});
