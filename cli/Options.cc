@@ -486,7 +486,7 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
     *password = std::move(*env);
     return true;
   }
-  if (sources.stdinIsTerminal() && options.input != "-") {
+  if (sources.stdinIsTerminal() && options.input != "-" && options.report != "-") {
     std::string line;
     if (!sources.prompt(&line)) {
       *error = "no password entered";
