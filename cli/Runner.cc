@@ -515,8 +515,9 @@ void Work(const std::shared_ptr<Schedule>& s) {
       continue;
     }
     if (s->progress.running == 0 && !s->MoreToStartLocked()) break;
-    // Until the next read-back is due or a camera finishes; short, so a stop is seen soon.
-    std::int64_t until = tw::NowMs() + 50;
+    // Until the next read-back is due or a camera finishes; the caller's ticks wake the
+    // workers too, so a stop is seen soon.
+    std::int64_t until = tw::NowMs() + 250;
     if (!s->due.empty()) until = std::min(until, s->due.top().first);
     s->wake.wait_for(lock,
                      std::chrono::milliseconds(std::max<std::int64_t>(until - tw::NowMs(), 1)));

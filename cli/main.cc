@@ -130,6 +130,7 @@ int Run(int argc, char** argv) {
       jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
   if (cli::term::HardStopFlag().load()) {
+    std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";
     // Exchanges abandoned under way may still run; end without waiting for them.
     std::cout.flush();
     std::cerr.flush();
