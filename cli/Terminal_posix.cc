@@ -13,10 +13,11 @@ namespace term {
 namespace {
 
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_hardStop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-extern "C" void OnStopSignal(int) {
-  g_stop.store(true);
+extern "C" void OnStopSignal(int sig) {
+  if (sig == SIGTERM || g_stop.exchange(true)) g_hardStop.store(true);
 }
 
 constexpr size_t kMaxLine = 4096;
@@ -45,6 +46,10 @@ void InstallStopHandlers() {
 
 const std::atomic<bool>& StopFlag() {
   return g_stop;
+}
+
+const std::atomic<bool>& HardStopFlag() {
+  return g_hardStop;
 }
 
 void RequestStop() {
