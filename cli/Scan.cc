@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -201,6 +202,8 @@ class Scanner {
     progress_.total = endpoints.size();
   }
 
+  bool abandoned() const { return abandoned_; }
+
   std::vector<ScanResult> Run(const std::function<void(const ScanProgress&)>& onTick, int tickMs,
                               ScanProgress* progress) {
     const std::int64_t start = tw::NowMs();
@@ -234,6 +237,15 @@ class Scanner {
         progress_.stopping = stop_.load();
         progress_.elapsedMs = tw::NowMs() - start;
         if (finished) break;
+        if (options_.hardStop != nullptr && options_.hardStop->load()) {
+          abandoned_ = true;
+          for (std::thread& t : threads) t.detach();
+          if (progress) *progress = progress_;
+          std::vector<ScanResult> sofar = results_;
+          std::sort(sofar.begin(), sofar.end(),
+                    [](const ScanResult& a, const ScanResult& b) { return a.index < b.index; });
+          return sofar;
+        }
         if (onTick) {
           const ScanProgress now = progress_;
           lock.unlock();
@@ -258,6 +270,7 @@ class Scanner {
 
   void Report(ScanResult r) {
     std::lock_guard<std::mutex> lock(mu_);
+    if (abandoned_) return;
     Count(r.kind);
     if (r.kind == DeviceClass::kNoAnswer && !options_.keepNoAnswer) return;
     if (onResult_) onResult_(r);
@@ -378,8 +391,8 @@ class Scanner {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       changed_.wait(lock, [this] { return !queue_.empty() || sweepDone_ || stop_.load(); });
-      if (stop_.load() || queue_.empty()) {
-        if (stop_.load() || sweepDone_) break;
+      if (stop_.load() || queue_.empty() || abandoned_) {
+        if (stop_.load() || sweepDone_ || abandoned_) break;
         continue;
       }
       const size_t i = queue_.front();
@@ -396,14 +409,15 @@ class Scanner {
     }
   }
 
-  const std::vector<Endpoint>& endpoints_;
-  const ScanOptions& options_;
+  const std::vector<Endpoint> endpoints_;  // copies: abandoned probes may outlive the caller's
+  const ScanOptions options_;
   const std::atomic<bool>& stop_;
   const std::function<void(const ScanResult&)>& onResult_;
   std::mutex mu_;
   std::condition_variable changed_;
   std::deque<size_t> queue_;
   bool sweepDone_ = false;
+  bool abandoned_ = false;
   size_t probing_ = 0;
   ScanProgress progress_;
   std::vector<ScanResult> results_;
@@ -416,8 +430,11 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
                                 const std::function<void(const ScanResult&)>& onResult,
                                 const std::function<void(const ScanProgress&)>& onTick,
                                 ScanProgress* progress, int tickMs) {
-  Scanner scanner(endpoints, options, stop, onResult);
-  return scanner.Run(onTick, tickMs, progress);
+  auto scanner = std::make_unique<Scanner>(endpoints, options, stop, onResult);
+  std::vector<ScanResult> results = scanner->Run(onTick, tickMs, progress);
+  // Left to the threads still inside an exchange; the process ends before they do.
+  if (scanner->abandoned()) (void)scanner.release();
+  return results;
 }
 
 }  // namespace cli

@@ -53,6 +53,9 @@ struct ScanOptions {
   // Connects in flight at once; 0: as many as the open-file limit leaves room for.
   size_t maxInFlight = 0;
   bool keepNoAnswer = false;  // report and return no-answer results too
+  // Once set, RunScan returns at once with what it has; probes under way are left running,
+  // so the caller ends the process without returning.
+  const std::atomic<bool>* hardStop = nullptr;
 };
 
 struct ScanProgress {

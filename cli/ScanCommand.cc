@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -281,15 +282,16 @@ std::string ScanSummary(const ScanProgress& p, size_t addresses, size_t ports) {
   text += ": " + std::to_string(p.cameras) + (p.cameras == 1 ? " camera, " : " cameras, ") +
           std::to_string(p.authFailed) + " auth-failed, " + std::to_string(p.notACamera) +
           " not-a-camera, " + std::to_string(p.noAnswer) + " no-answer, " + seconds;
-  if (p.swept < p.total) {
-    text += " (stopped: " + std::to_string(p.total - p.swept) + " not tried)";
+  if (p.swept < p.total || p.probed < p.open) {
+    text += " (stopped: " + std::to_string(p.total - p.swept) + " not tried, " +
+            std::to_string(p.open - p.probed) + " not probed)";
   }
   return text;
 }
 
 int RunScanCommand(int argc, const char* const* argv, const PasswordSources& passwords,
-                   const std::atomic<bool>& stop, std::ostream& out, std::ostream& err,
-                   bool progressOnTerminal) {
+                   const std::atomic<bool>& stop, const std::atomic<bool>* hardStop,
+                   std::ostream& out, std::ostream& err, bool progressOnTerminal) {
   ScanCommandLine o;
   if (const int parsed = Parse(argc, argv, &o, out, err); parsed >= 0) return parsed;
   auto usage = [&err](const std::vector<std::string>& errors) {
@@ -357,6 +359,7 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
   so.timeoutMs = o.timeoutMs;
   so.deadlineMs = o.deadlineSeconds * 1000;
   so.keepNoAnswer = o.all;
+  so.hardStop = hardStop;
 
   if (!net::Startup()) {
     err << "tiltwise-cli: the socket library cannot be started\n";
@@ -401,7 +404,7 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
         drawn = std::max(drawn, text.size());
       },
       &progress, 100);
-  net::Cleanup();
+  if (hardStop == nullptr || !hardStop->load()) net::Cleanup();
   {
     std::lock_guard<std::mutex> lock(mu);
     clearProgress();
@@ -421,6 +424,12 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
   if (outputFailed) {
     err << "tiltwise-cli: writing the scan's results failed\n";
     return kExitFailed;
+  }
+  if (hardStop != nullptr && hardStop->load()) {
+    err << "tiltwise-cli: stopped at once: devices being probed are left out\n";
+    out.flush();
+    err.flush();
+    std::_Exit(kExitInterrupted);  // abandoned probes may still be inside an exchange
   }
   return stop.load() ? kExitInterrupted : kExitOk;
 }

@@ -30,10 +30,11 @@ std::string ScanTable(const std::vector<ScanResult>& results);
 // "512 addresses x 1 port: 40 cameras, 1 auth-failed, 2 not-a-camera, 469 no answer, 3.1 s".
 std::string ScanSummary(const ScanProgress& progress, size_t addresses, size_t ports);
 
-// The whole command, from argv[1] == "scan" on. Returns the exit status.
+// The whole command, from argv[1] == "scan" on. Returns the exit status; after `hardStop`
+// it writes what was found and ends the process with 130 itself, as probes may still run.
 int RunScanCommand(int argc, const char* const* argv, const PasswordSources& passwords,
-                   const std::atomic<bool>& stop, std::ostream& out, std::ostream& err,
-                   bool progressOnTerminal);
+                   const std::atomic<bool>& stop, const std::atomic<bool>* hardStop,
+                   std::ostream& out, std::ostream& err, bool progressOnTerminal);
 
 }  // namespace cli
 

@@ -56,7 +56,7 @@ int Run(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "scan") == 0) {
     cli::term::InstallStopHandlers();
     return cli::RunScanCommand(argc, argv, SystemPasswordSources(), cli::term::StopFlag(),
-                               std::cout, std::cerr,
+                               &cli::term::HardStopFlag(), std::cout, std::cerr,
                                cli::term::IsTerminal(cli::term::Stream::kErr));
   }
   cli::CliOptions options;
