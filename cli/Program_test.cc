@@ -618,8 +618,8 @@ TEST_F(CliProgram, RestoreAfterAKilledRun) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(sim_->state(port(i))->mirror, 0) << i;
 }
 
-// Ctrl-C: the cameras under way finish, the rest are reported as not started, exit 130. A
-// second Ctrl-C, or SIGTERM, stops at once: the cameras under way are reported interrupted.
+// Ctrl-C or SIGTERM: the cameras under way finish, the rest are reported as not started, exit
+// 130. A second of either stops at once: the cameras under way are reported interrupted.
 TEST_F(CliProgram, InterruptReportsEveryCamera) {
   camsim::SimulatorOptions o;
   o.cameras = 8;
@@ -631,9 +631,9 @@ TEST_F(CliProgram, InterruptReportsEveryCamera) {
   const struct {
     std::vector<int> signals;
     std::string underWay;
-  } cases[] = {{{SIGINT}, "query-info-failed"},
-               {{SIGTERM}, "interrupted"},
-               {{SIGINT, SIGINT}, "interrupted"}};
+  } cases[] = {{{SIGTERM}, "query-info-failed"},
+               {{SIGINT, SIGINT}, "interrupted"},
+               {{SIGINT, SIGTERM}, "interrupted"}};
   for (const auto& c : cases) {
     const size_t before = sim_->request_count();
     std::vector<std::string> args = {"query", "-j", "2", "--timeout", "4s", "--json"};

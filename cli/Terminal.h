@@ -13,7 +13,7 @@ enum class Stream { kIn, kOut, kErr };
 bool IsTerminal(Stream stream);
 
 // Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's control events) only set
-// the stop flags: the first Ctrl-C the stop flag, a second one or SIGTERM both. A closed
+// the stop flags: the first request the stop flag, a second one both. A closed
 // output pipe becomes a write error instead of killing the process.
 void InstallStopHandlers();
 // The only global state of the tool: set by the handlers above or by RequestStop().

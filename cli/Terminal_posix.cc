@@ -16,8 +16,10 @@ std::atomic<bool> g_stop{false};
 std::atomic<bool> g_hardStop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-extern "C" void OnStopSignal(int sig) {
-  if (sig == SIGTERM || g_stop.exchange(true)) g_hardStop.store(true);
+// The first Ctrl-C or SIGTERM lets the cameras under way finish (scripts and service managers
+// rely on that); a second of either abandons them.
+extern "C" void OnStopSignal(int) {
+  if (g_stop.exchange(true)) g_hardStop.store(true);
 }
 
 constexpr size_t kMaxLine = 4096;
