@@ -54,17 +54,20 @@ void Fail(ScanResult& r, DeviceClass kind, Cause cause, std::string detail, int 
   r.detail = std::string(RequestName(Request::kInfoPage)) + ": " + std::move(detail);
 }
 
-// Values only from a read that held both and was not cut off; otherwise the reason.
-void ReadOrientation(const Endpoint& endpoint, const Credential& login, const ScanOptions& o,
-                     std::int64_t deadlineAt, ScanResult& r) {
+QueryResult Query(const std::string& host, int port, const Credential& login, const ScanOptions& o,
+                  std::int64_t deadlineAt) {
   CameraAccess access;
-  access.ip = r.host.c_str();
-  access.port = endpoint.port;
+  access.ip = host.c_str();
+  access.port = port;
   access.user = login.user.c_str();
   access.password = login.password.c_str();
   access.timeoutMs = o.timeoutMs;
   access.deadlineAtMs = deadlineAt;
-  const QueryResult q = QueryOrientation(access);
+  return QueryOrientation(access);
+}
+
+// Values only from a read that held both and was not cut off; otherwise the reason.
+void ReadOrientation(const QueryResult& q, ScanResult& r) {
   if (q.chipType != 0) r.chipType = q.chipType;
   if (ValuesRead(q)) {
     r.flip = q.flip != 0;
@@ -101,6 +104,7 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   r.port = endpoint.port;
   size_t refusals = 0;  // 401s so far
   const Credential* login = nullptr;
+  const Credential* answered = nullptr;  // the set the last reply was for
   for (const Credential& c : o.credentials) {
     const std::int64_t left = deadlineAt - tw::NowMs();
     if (left <= 0) {
@@ -132,6 +136,7 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
       }
       break;
     }
+    answered = &c;
     const int status = HttpStatusOf(reply);
     if (status == 401) {
       ++refusals;
@@ -186,7 +191,21 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
       Fail(r, DeviceClass::kNoAnswer, Cause::kNone, "no credential set to try");
     }
   }
-  if (login != nullptr) ReadOrientation(endpoint, *login, o, deadlineAt, r);
+  if (login != nullptr) {
+    ReadOrientation(Query(r.host, endpoint.port, *login, o, deadlineAt), r);
+  } else if (r.kind == DeviceClass::kNotACamera && (r.httpStatus == 404 || r.httpStatus == 200)) {
+    // A camera without an information page still answers with its motor range.
+    const QueryResult q = Query(r.host, endpoint.port, *answered, o, deadlineAt);
+    if (ValuesRead(q)) {
+      ScanResult camera;
+      camera.host = r.host;
+      camera.port = r.port;
+      camera.kind = DeviceClass::kCamera;
+      camera.user = answered->user;
+      ReadOrientation(q, camera);
+      r = std::move(camera);
+    }
+  }
   r.elapsedMs = tw::NowMs() - start;
   return r;
 }

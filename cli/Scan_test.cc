@@ -64,12 +64,19 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   locking.address_per_camera = true;
   locking.lockout_after = 1;
   auto locked = StartSim(locking);
+  camsim::SimulatorOptions noPage;
+  noPage.bind_address = "127.77.0.10";
+  noPage.address_per_camera = true;
+  noPage.info_page = false;
+  auto bare = StartSim(noPage);
   tiltwise_test::ScriptedPeer web(tiltwise_test::ScriptedPeer::AnswerAndClose(
       "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>router</html>"));
 
   std::vector<Endpoint> endpoints;
   for (std::uint32_t a = Address("127.77.0.1"); a <= Address("127.77.0.10"); ++a) {
-    for (int port : {cameras->port(), locked->port(), web.port()}) endpoints.push_back({a, port});
+    for (int port : {cameras->port(), locked->port(), web.port(), bare->port()}) {
+      endpoints.push_back({a, port});
+    }
   }
   endpoints.push_back({Address("127.0.0.1"), web.port()});
   ScanOptions o;
@@ -93,7 +100,7 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
     if (r.kind != DeviceClass::kNoAnswer) found[r.host + ":" + std::to_string(r.port)] = r;
   }
   const std::string camPort = ":" + std::to_string(cameras->port());
-  ASSERT_EQ(found.size(), 5u);
+  ASSERT_EQ(found.size(), 6u);
   const ScanResult& good = found["127.77.0.1" + camPort];
   EXPECT_EQ(good.kind, DeviceClass::kCamera);
   EXPECT_EQ(good.user, "admin");
@@ -120,24 +127,30 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   EXPECT_EQ(lock.httpStatus, 403);
   EXPECT_EQ(InfoPageRequests(*locked, "127.77.0.9"), 2u);
 
+  // No information page (404), but the motor range answers: a camera of unknown chip type.
+  const ScanResult& pageless = found["127.77.0.10:" + std::to_string(bare->port())];
+  EXPECT_EQ(pageless.kind, DeviceClass::kCamera);
+  EXPECT_FALSE(pageless.chipType.has_value());
+  EXPECT_EQ(pageless.flip, false);
+
   const ScanResult& router = found["127.0.0.1:" + std::to_string(web.port())];
   EXPECT_EQ(router.kind, DeviceClass::kNotACamera);
   EXPECT_EQ(router.httpStatus, 200);
 
-  const ScanResult& silent = results[1 * 3];  // 127.77.0.2 on the cameras' port
+  const ScanResult& silent = results[1 * 4];  // 127.77.0.2 on the cameras' port
   EXPECT_EQ(silent.host, "127.77.0.2");
   EXPECT_EQ(silent.kind, DeviceClass::kNoAnswer);
   EXPECT_EQ(silent.cause, "timed-out");
   // A reply that stalls tells nothing about the device.
-  EXPECT_EQ(results[4 * 3].host, "127.77.0.5");
-  EXPECT_EQ(results[4 * 3].kind, DeviceClass::kNoAnswer);
-  EXPECT_EQ(results[4 * 3].cause, "timed-out");
+  EXPECT_EQ(results[4 * 4].host, "127.77.0.5");
+  EXPECT_EQ(results[4 * 4].kind, DeviceClass::kNoAnswer);
+  EXPECT_EQ(results[4 * 4].cause, "timed-out");
   EXPECT_EQ(results[2].cause, "refused");  // 127.77.0.1 on the web server's port
   EXPECT_EQ(progress.swept, endpoints.size());
-  EXPECT_EQ(progress.cameras, 2u);
+  EXPECT_EQ(progress.cameras, 3u);
   EXPECT_EQ(progress.authFailed, 2u);
   EXPECT_EQ(progress.notACamera, 1u);
-  EXPECT_EQ(progress.noAnswer, endpoints.size() - 5);
+  EXPECT_EQ(progress.noAnswer, endpoints.size() - 6);
 }
 
 // Scans with the program, edits nothing but a label column, and hands the list to set.
