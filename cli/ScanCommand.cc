@@ -229,7 +229,7 @@ std::string ScanJsonLine(const ScanResult& r) {
   j["chip_type"] = r.chipType ? nlohmann::ordered_json(*r.chipType) : nlohmann::ordered_json();
   j["flip_now"] = r.flip ? nlohmann::ordered_json(*r.flip) : nlohmann::ordered_json();
   j["mirror_now"] = r.mirror ? nlohmann::ordered_json(*r.mirror) : nlohmann::ordered_json();
-  if (!r.cause.empty()) j["cause"] = r.cause;
+  j["cause"] = r.cause.empty() ? "none" : r.cause;  // as the other commands write it
   if (!r.request.empty()) j["request"] = r.request;
   if (r.httpStatus != 0) j["http_status"] = r.httpStatus;
   if (!r.detail.empty()) j["detail"] = r.detail;
