@@ -1,5 +1,8 @@
 #include "cli/Ranges.h"
 
+#include <algorithm>
+#include <iterator>
+#include <map>
 #include <unordered_set>
 
 #include "cli/Targets.h"
@@ -105,26 +108,43 @@ bool ParseRange(std::string_view text, AddressRange* range, std::string* error) 
 
 bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddresses,
                   std::vector<std::uint32_t>* addresses, std::string* error) {
-  // Overlaps are counted twice here, so a cap is never passed by ranges that are too big on
-  // their own; the exact count follows.
-  std::uint64_t upper = 0;
-  for (const AddressRange& r : ranges) upper += r.size();
-  std::vector<std::uint32_t> out;
-  std::unordered_set<std::uint32_t> seen;
-  const bool overlapsPossible = ranges.size() > 1;
-  if (upper <= maxAddresses) out.reserve(static_cast<size_t>(upper));
+  // The parts of each range not named before, found against the ranges taken so far (kept
+  // disjoint, by first address), so overlaps cost nothing however large the ranges are.
+  std::map<std::uint32_t, std::uint32_t> taken;
+  std::vector<AddressRange> parts;
+  std::uint64_t count = 0;
   for (const AddressRange& r : ranges) {
-    for (std::uint64_t a = r.first; r.size() > 0 && a <= r.last; ++a) {
-      const auto address = static_cast<std::uint32_t>(a);
-      if (overlapsPossible && !seen.insert(address).second) continue;
-      if (out.size() >= maxAddresses) {
-        *error = "the ranges hold more than " + std::to_string(maxAddresses) + " addresses (" +
-                 std::to_string(upper) +
-                 " with overlaps); name smaller ranges or raise --max-addresses";
-        return false;
-      }
-      out.push_back(address);
+    if (r.size() == 0) continue;
+    std::uint64_t next = r.first;  // the first address of r not yet looked at
+    auto it = taken.upper_bound(r.first);
+    if (it != taken.begin() && std::prev(it)->second >= r.first) --it;
+    for (; it != taken.end() && it->first <= r.last && next <= r.last; ++it) {
+      if (it->first > next) parts.push_back({static_cast<std::uint32_t>(next), it->first - 1});
+      next = std::max<std::uint64_t>(next, std::uint64_t{it->second} + 1);
     }
+    if (next <= r.last) parts.push_back({static_cast<std::uint32_t>(next), r.last});
+    // Merge r into the taken ones.
+    std::uint32_t first = r.first;
+    std::uint32_t last = r.last;
+    it = taken.upper_bound(first);
+    if (it != taken.begin() && std::prev(it)->second + std::uint64_t{1} >= first) --it;
+    while (it != taken.end() && it->first <= std::uint64_t{last} + 1) {
+      first = std::min(first, it->first);
+      last = std::max(last, it->second);
+      it = taken.erase(it);
+    }
+    taken.emplace(first, last);
+  }
+  for (const AddressRange& p : parts) count += p.size();
+  if (count > maxAddresses) {
+    *error = "the ranges hold " + std::to_string(count) + " addresses, more than " +
+             std::to_string(maxAddresses) + "; name smaller ranges or raise --max-addresses";
+    return false;
+  }
+  std::vector<std::uint32_t> out;
+  out.reserve(static_cast<size_t>(count));
+  for (const AddressRange& p : parts) {
+    for (std::uint64_t a = p.first; a <= p.last; ++a) out.push_back(static_cast<std::uint32_t>(a));
   }
   addresses->swap(out);
   return true;

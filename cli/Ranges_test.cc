@@ -90,10 +90,14 @@ TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   // when it is the whole of a second range.
   EXPECT_EQ(Expand({"127.1.0.0/16"}, 65536, &error).size(), 65534u);
   EXPECT_TRUE(Expand({"127.1.0.0-127.1.255.255", "127.2.0.0"}, 65536, &error).empty());
-  EXPECT_NE(error.find("more than 65536 addresses"), std::string::npos) << error;
+  EXPECT_NE(error.find("65537 addresses, more than 65536"), std::string::npos) << error;
   EXPECT_EQ(Expand({"127.1.0.0-127.1.255.255", "127.2.0.0"}, 65537, &error).size(), 65537u);
-  // Overlaps do not count twice.
+  // Overlaps do not count twice, and only what a range adds comes after the earlier ones.
   EXPECT_EQ(Expand({"127.1.0.0/16", "127.1.0.0/16"}, 65536, &error).size(), 65534u);
+  std::vector<std::string> want;
+  for (int i : {1, 2, 3, 7, 8, 9, 4, 5, 6, 0, 10}) want.push_back("127.0.4." + std::to_string(i));
+  EXPECT_EQ(Expand({"127.0.4.1-3", "127.0.4.7-9", "127.0.4.2-8", "127.0.4.0-10"}, 11, &error),
+            want);
   // Far over the cap fails without expanding everything first.
   EXPECT_TRUE(Expand({"127.0.0.0/8"}, 65536, &error).empty());
 
