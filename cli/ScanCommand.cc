@@ -398,7 +398,8 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
         std::snprintf(seconds, sizeof seconds, "%.1f s", static_cast<double>(p.elapsedMs) / 1000.0);
         const std::string text = std::to_string(p.swept) + "/" + std::to_string(p.total) +
                                  " tried, " + std::to_string(p.open) + " answered, " +
-                                 std::to_string(p.cameras) + " cameras, " + seconds +
+                                 std::to_string(p.cameras) +
+                                 (p.cameras == 1 ? " camera, " : " cameras, ") + seconds +
                                  (p.stopping ? ", stopping" : "");
         err << '\r' << text;
         if (text.size() < drawn) err << std::string(drawn - text.size(), ' ');
