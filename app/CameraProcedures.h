@@ -16,6 +16,8 @@ struct CameraAccess {
   int timeoutMs = 3000;  // per socket wait, as the dialog passes it
   // Monotonic time (net::NowMs) after which no exchange of this camera may go on; 0: none.
   std::int64_t deadlineAtMs = 0;
+  // Whole-exchange bound of each request, in milliseconds; 0: none.
+  int exchangeLimitMs = 0;
 };
 
 enum class Outcome {
