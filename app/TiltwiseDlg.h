@@ -15,6 +15,8 @@ class CTiltwiseDlg : public CDialog {
 
   // The time limit of each wait for the camera, in milliseconds.
   static constexpr int kTimeoutMs = 3000;
+  // The bound of each whole exchange: two of them, so no press holds the dialog 30 s.
+  static constexpr int kExchangeLimitMs = 10000;
 
   CString m_strCameraIP;
   int m_nHttpPort;

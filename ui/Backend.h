@@ -13,7 +13,9 @@
 #ifndef TILTWISE_UI_BACKEND_H_
 #define TILTWISE_UI_BACKEND_H_
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/DialogTemplate.h"
@@ -170,6 +172,14 @@ class Backend {
   // Nested: the wait cursor shows from the first Begin until the matching last End.
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
+
+  // Runs `work` on a thread of its own and returns once it has returned. Meanwhile the dialogs
+  // keep painting and show the wait cursor, and take no input: nothing can be pressed.
+  void RunBusy(const std::function<void()>& work);
+
+ protected:
+  // Handles the windows' events, all input dropped, until `done` is set.
+  virtual void PumpUntil(const std::atomic<bool>& done) = 0;
 };
 
 // The backend this program was linked with; defined once, in the backend's own source.

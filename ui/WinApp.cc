@@ -76,6 +76,10 @@ int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType) {
                                          lpCaption ? lpCaption : "Error", uType);
 }
 
+void AfxRunBusy(const std::function<void()>& work) {
+  ui::GetBackend().RunBusy(work);
+}
+
 int AfxWinMain(int /*argc*/, char* /*argv*/[]) {
   CWinApp* app = AfxGetApp();
   if (!app) {

@@ -6,6 +6,8 @@
 #ifndef TILTWISE_UI_WINAPP_H_
 #define TILTWISE_UI_WINAPP_H_
 
+#include <functional>
+
 #include "ui/Resources.h"
 #include "ui/Types.h"
 
@@ -48,6 +50,10 @@ int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK);
 // The system's message box, for when no framework window is at hand (hWnd may be null; a
 // null caption reads "Error", as there).
 int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType);
+
+// Runs `work` off the window's thread (it must not touch windows) and returns once it has
+// returned; meanwhile the dialogs repaint, show the wait cursor and take no input.
+void AfxRunBusy(const std::function<void()>& work);
 
 // Runs the application object; the program's entry calls it (ui/AppMain.cc provides main).
 int AfxWinMain(int argc, char* argv[]);

@@ -504,6 +504,9 @@ class FltkBackend final : public Backend {
   void Painted(DialogRecord* dialog);
   void MessageShown();
 
+ protected:
+  void PumpUntil(const std::atomic<bool>& done) override;
+
  private:
   bool OpenDisplay(bool quiet);
   WindowRecord* Record(WindowHandle handle);
@@ -1324,6 +1327,39 @@ void FltkBackend::BeginWaitCursor() {
 void FltkBackend::EndWaitCursor() {
   if (waitDepth_ == 0) return;
   if (--waitDepth_ == 0) ApplyCursor();
+}
+
+// While work runs: everything but the user's input reaches the windows (pointer crossings
+// too, or an edit box would put up its own cursor over the wait cursor).
+int DropInput(int event, Fl_Window* window) {
+  switch (event) {
+    case FL_PUSH:
+    case FL_RELEASE:
+    case FL_DRAG:
+    case FL_MOVE:
+    case FL_ENTER:
+    case FL_LEAVE:
+    case FL_MOUSEWHEEL:
+    case FL_KEYDOWN:
+    case FL_KEYUP:
+    case FL_SHORTCUT:
+    case FL_PASTE:
+    case FL_CLOSE:
+    case FL_DND_ENTER:
+    case FL_DND_DRAG:
+    case FL_DND_LEAVE:
+    case FL_DND_RELEASE:
+      return 1;
+    default:
+      return Fl::handle_(event, window);
+  }
+}
+
+void FltkBackend::PumpUntil(const std::atomic<bool>& done) {
+  Fl_Event_Dispatch previous = Fl::event_dispatch();
+  Fl::event_dispatch(&DropInput);
+  while (!done) Fl::wait(0.05);
+  Fl::event_dispatch(previous);
 }
 
 void FltkBackend::MessageShown() {

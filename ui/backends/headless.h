@@ -181,6 +181,10 @@ class HeadlessBackend final : public Backend {
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
 
+ protected:
+  // Scripts act only between commands: there is nothing to pump while work runs.
+  void PumpUntil(const std::atomic<bool>&) override {}
+
  private:
   friend class HeadlessDialog;
   struct Font;

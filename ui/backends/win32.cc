@@ -19,6 +19,13 @@ namespace {
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
 
+// Keys and clicks (the frame's too, its close box included); moves still set the cursor.
+bool IsInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) ||
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
+}
+
 HCURSOR WaitCursor() {
   return LoadCursor(nullptr, IDC_WAIT);
 }
@@ -404,6 +411,27 @@ class Win32Backend final : public Backend {
     if (--waitDepth_ == 0) {
       SetCursor(restoreCursor_ ? restoreCursor_ : LoadCursor(nullptr, IDC_ARROW));
     }
+  }
+
+ protected:
+  void PumpUntil(const std::atomic<bool>& done) override {
+    bool quit = false;
+    WPARAM exitCode = 0;
+    while (!done) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          quit = true;
+          exitCode = msg.wParam;
+        } else if (!IsInput(msg.message)) {
+          TranslateMessage(&msg);
+          DispatchMessageA(&msg);
+        }
+      }
+    }
+    // For the loop that waits for it, once the work is done.
+    if (quit) PostQuitMessage(static_cast<int>(exitCode));
   }
 
  private:
