@@ -55,7 +55,7 @@ int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType);
 // returned; meanwhile the dialogs repaint, show the wait cursor and take no input.
 void AfxRunBusy(const std::function<void()>& work);
 
-// Runs the application object; the program's entry calls it (ui/AppMain.cc provides main).
+// Runs the application object; the program's main() calls it.
 int AfxWinMain(int argc, char* argv[]);
 
 #endif  // TILTWISE_UI_WINAPP_H_
