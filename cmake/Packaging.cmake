@@ -19,9 +19,23 @@ if(TARGET tiltwise)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME tiltwise.png)
   endforeach()
-  install(FILES ${PROJECT_SOURCE_DIR}/res/tiltwise.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/res/copyright
+
+# Debian wants man pages and the changelog compressed, without a time stamp (-n).
+set(doc_dir ${CMAKE_BINARY_DIR}/doc)
+configure_file(${PROJECT_SOURCE_DIR}/res/changelog.in ${doc_dir}/changelog @ONLY)
+function(tiltwise_gzip file)
+  add_custom_command(OUTPUT ${file}.gz COMMAND gzip -9nkf ${file} DEPENDS ${file} VERBATIM)
+endfunction()
+tiltwise_gzip(${doc_dir}/changelog)
+configure_file(${PROJECT_SOURCE_DIR}/res/tiltwise.1 ${doc_dir}/tiltwise.1 COPYONLY)
+tiltwise_gzip(${doc_dir}/tiltwise.1)
+set(docs ${doc_dir}/changelog.gz)
+if(TARGET tiltwise)
+  list(APPEND docs ${doc_dir}/tiltwise.1.gz)
+  install(FILES ${doc_dir}/tiltwise.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/res/copyright ${doc_dir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tiltwise)
 
 # Man pages and the completion are made from the programs' own --help, so they say what the
@@ -32,35 +46,35 @@ if(TILTWISE_MAN AND (TARGET tiltwise-cli OR TARGET tiltwise-camsim))
   if(NOT HELP2MAN)
     message(FATAL_ERROR "help2man is missing (Debian: help2man); or configure with -DTILTWISE_MAN=OFF")
   endif()
-  set(man_pages)
   foreach(program tiltwise-cli tiltwise-camsim)
     if(program STREQUAL tiltwise-cli)
       set(name "read and set network cameras' Flip and Mirror, one or a whole fleet")
     else()
       set(name "stand in for network cameras' web servers, for tests and trials")
     endif()
-    set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+    set(page ${doc_dir}/${program}.1)
     add_custom_command(OUTPUT ${page}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
       COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
               --name=${name} --output=${page} $<TARGET_FILE:${program}>
       DEPENDS ${program}
       COMMENT "Man page of ${program} from its --help"
       VERBATIM)
-    list(APPEND man_pages ${page})
+    tiltwise_gzip(${page})
+    list(APPEND docs ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endforeach()
-  set(completion ${CMAKE_BINARY_DIR}/completion/tiltwise-cli)
+  set(completion ${doc_dir}/tiltwise-cli.bash)
   add_custom_command(OUTPUT ${completion}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/completion
     COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/make-completion.py $<TARGET_FILE:tiltwise-cli>
             ${completion}
     DEPENDS tiltwise-cli ${PROJECT_SOURCE_DIR}/scripts/make-completion.py
     COMMENT "Bash completion of tiltwise-cli from its --help"
     VERBATIM)
-  add_custom_target(tiltwise_docs ALL DEPENDS ${man_pages} ${completion})
-  install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  list(APPEND docs ${completion})
+  install(FILES ${completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME tiltwise-cli)
 endif()
+add_custom_target(tiltwise_docs ALL DEPENDS ${docs})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tiltwise)
@@ -70,10 +84,11 @@ set(CPACK_PACKAGE_CONTACT "Tiltwise developers <dev@tiltwise.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "reads and changes whether a network camera's picture is flipped and mirrored")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Tiltwise talks to a network camera's built-in web server (HTTP with Basic authentication)
-to read and set whether its picture is flipped and mirrored. It contains the dialog program
-tiltwise, the command-line tool tiltwise-cli for scripts and many cameras at once, and the
-camera simulator tiltwise-camsim for trying both without a camera.")
+  "Tiltwise talks to a network camera's built-in web server (HTTP with Basic
+authentication) to read and set whether its picture is flipped and mirrored.
+It contains the dialog program tiltwise, the command-line tool tiltwise-cli
+for scripts and many cameras at once, and the camera simulator
+tiltwise-camsim for trying both without a camera.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tiltwise developers <dev@tiltwise.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

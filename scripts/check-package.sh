@@ -23,7 +23,8 @@ deb=$(ls -t build/release/tiltwise_*.deb | head -n1)
 
 want=(
   usr/bin/tiltwise usr/bin/tiltwise-cli usr/bin/tiltwise-camsim
-  usr/share/man/man1/tiltwise.1 usr/share/man/man1/tiltwise-cli.1 usr/share/man/man1/tiltwise-camsim.1
+  usr/share/man/man1/tiltwise.1.gz usr/share/man/man1/tiltwise-cli.1.gz
+  usr/share/man/man1/tiltwise-camsim.1.gz usr/share/doc/tiltwise/changelog.gz
   usr/share/bash-completion/completions/tiltwise-cli
   usr/share/applications/tiltwise.desktop usr/share/doc/tiltwise/copyright
   usr/share/icons/hicolor/16x16/apps/tiltwise.png usr/share/icons/hicolor/32x32/apps/tiltwise.png
@@ -45,7 +46,7 @@ dpkg-deb --field "$deb" Maintainer | grep -q '<.*@.*>' ||
   { echo "check-package: the Maintainer field has no address" >&2; status=1; }
 
 # Errors fail; warnings are shown.
-lintian --no-tag-display-limit "$deb" | tee "$stage/lintian.log" || true
+lintian --tag-display-limit 0 "$deb" | tee "$stage/lintian.log" || true
 if grep -q '^E: ' "$stage/lintian.log"; then
   echo "check-package: lintian reports errors" >&2
   status=1
