@@ -119,7 +119,7 @@ void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bSaveAndValidate) {
     value = B().GetCheck(control);
   } else {
-    B().SetCheck(control, value >= 0 && value <= 2 ? value : 0);
+    B().SetCheck(control, value ? 1 : 0);
   }
 }
 

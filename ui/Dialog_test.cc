@@ -112,16 +112,6 @@ TEST(AfxParseIntTest, TakesWholeDecimalNumbersInIntRangeOnly) {
   }
 }
 
-TEST(DialogUnitsTest, RoundLikeTheSystem) {
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(424, 7), 742);
-  EXPECT_EQ(ui::DialogUnitsToPixelsY(189, 16), 378);
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(1, 6), 2);  // 1.5 rounds away from zero
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(-1, 6), -2);
-  EXPECT_EQ(ui::DialogUnitsToPixelsY(3, 13), 5);  // 4.875
-  EXPECT_EQ(ui::PointSizeToLogicalHeight(10, 96), -13);
-  EXPECT_EQ(ui::PointSizeToLogicalHeight(8, 96), -11);
-}
-
 TEST_F(FrameworkTest, InitialisationShowsFieldsAndGivesDefaultFocus) {
   CFormDlg dlg;
   ui_.PushModalScript([&](ui::HeadlessDialog& d) {

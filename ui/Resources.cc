@@ -13,10 +13,6 @@ const ResourceModule* SetResourceModule(const ResourceModule* module) {
   return previous;
 }
 
-const ResourceModule* GetResourceModule() {
-  return g_module;
-}
-
 const DialogTemplate* FindDialogResource(int id) {
   if (!g_module) return nullptr;
   for (int i = 0; i < g_module->dialogCount; ++i) {

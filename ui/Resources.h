@@ -28,7 +28,6 @@ struct ResourceModule {
 
 // Makes `module` the table the lookups below search (null: none). Returns the previous one.
 const ResourceModule* SetResourceModule(const ResourceModule* module);
-const ResourceModule* GetResourceModule();
 
 // Null when no table is registered or it has no entry with that id.
 const DialogTemplate* FindDialogResource(int id);

@@ -43,20 +43,8 @@ HICON CWinApp::LoadIcon(UINT nIDResource) const {
   return ui::GetBackend().LoadIconResource(id, ui::FindIconResource(id));
 }
 
-void CWinApp::BeginWaitCursor() {
-  ui::GetBackend().BeginWaitCursor();
-}
-
-void CWinApp::EndWaitCursor() {
-  ui::GetBackend().EndWaitCursor();
-}
-
 CWinApp* AfxGetApp() {
   return g_app;
-}
-
-CWnd* AfxGetMainWnd() {
-  return g_app ? g_app->m_pMainWnd : nullptr;
 }
 
 LPCTSTR AfxGetAppName() {

@@ -29,15 +29,11 @@ class CWinApp {
   // The icon of resource `nIDResource`; null when the program has none.
   HICON LoadIcon(UINT nIDResource) const;
 
-  void BeginWaitCursor();
-  void EndWaitCursor();
-
   CWnd* m_pMainWnd = nullptr;
   LPCTSTR m_pszAppName;  // the caption of framework messages
 };
 
 CWinApp* AfxGetApp();
-CWnd* AfxGetMainWnd();
 LPCTSTR AfxGetAppName();  // "" when there is no application object
 
 // Control containers need nothing here; kept so start-up code reads as it does elsewhere.

@@ -60,42 +60,8 @@ CWnd* CWnd::GetDlgItem(int nID) const {
   return child.get();
 }
 
-int CWnd::GetDlgCtrlID() const {
-  return B().ControlId(m_hWnd);
-}
-
-void CWnd::SetWindowText(LPCTSTR lpszString) {
-  B().SetText(m_hWnd, lpszString ? lpszString : "");
-}
-
-void CWnd::GetWindowText(CString& rString) const {
-  rString = CString(B().GetText(m_hWnd));
-}
-
-int CWnd::GetWindowTextLength() const {
-  return static_cast<int>(B().GetText(m_hWnd).size());
-}
-
 void CWnd::SetFocus() {
   B().Focus(m_hWnd);
-}
-
-BOOL CWnd::EnableWindow(BOOL bEnable) {
-  bool wasDisabled = !B().IsEnabled(m_hWnd);
-  B().Enable(m_hWnd, bEnable != FALSE);
-  return wasDisabled ? TRUE : FALSE;
-}
-
-BOOL CWnd::IsWindowEnabled() const {
-  return B().IsEnabled(m_hWnd) ? TRUE : FALSE;
-}
-
-void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) {
-  B().SetCheck(B().FindControl(m_hWnd, nIDButton), static_cast<int>(nCheck));
-}
-
-UINT CWnd::IsDlgButtonChecked(int nIDButton) const {
-  return static_cast<UINT>(B().GetCheck(B().FindControl(m_hWnd, nIDButton)));
 }
 
 void CWnd::SetFont(CFont* pFont, BOOL bRedraw) {
@@ -131,14 +97,6 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     return 1;
   }
   return 0;
-}
-
-void CWnd::BeginWaitCursor() {
-  B().BeginWaitCursor();
-}
-
-void CWnd::EndWaitCursor() {
-  B().EndWaitCursor();
 }
 
 void CWnd::OnPaint() {
@@ -196,7 +154,7 @@ void CWnd::ForgetWindow() {
   m_hWnd = nullptr;
 }
 
-// ---- Painting and the cursor
+// ---- Painting
 
 BOOL CDC::DrawIcon(int x, int y, HICON hIcon) {
   if (!m_hDC || !hIcon) return FALSE;
@@ -210,14 +168,6 @@ CPaintDC::CPaintDC(CWnd* pWnd) : m_pWnd(pWnd) {
 
 CPaintDC::~CPaintDC() {
   B().FinishPaint(m_pWnd->m_hWnd, m_hDC);
-}
-
-CWaitCursor::CWaitCursor() {
-  B().BeginWaitCursor();
-}
-
-CWaitCursor::~CWaitCursor() {
-  B().EndWaitCursor();
 }
 
 int GetSystemMetrics(int nIndex) {

@@ -1,5 +1,5 @@
 // CWnd and its helpers: a window of the dialog framework as seen by application code, the
-// message map that routes commands to member functions, fonts, painting and the wait cursor.
+// message map that routes commands to member functions, fonts and painting.
 // Everything goes through ui::GetBackend(); nothing here knows which backend runs.
 #ifndef TILTWISE_UI_WND_H_
 #define TILTWISE_UI_WND_H_
@@ -102,16 +102,7 @@ class CWnd {
   // A window object for the child control `nID`, valid while this window exists; null when
   // there is no such control.
   CWnd* GetDlgItem(int nID) const;
-  int GetDlgCtrlID() const;
-
-  void SetWindowText(LPCTSTR lpszString);
-  void GetWindowText(CString& rString) const;
-  int GetWindowTextLength() const;
   void SetFocus();
-  BOOL EnableWindow(BOOL bEnable = TRUE);  // TRUE when the window was disabled before
-  BOOL IsWindowEnabled() const;
-  void CheckDlgButton(int nIDButton, UINT nCheck);
-  UINT IsDlgButtonChecked(int nIDButton) const;
 
   void SetFont(CFont* pFont, BOOL bRedraw = TRUE);
   CFont* GetFont() const;  // a view of the window's font, valid while the window exists
@@ -123,9 +114,6 @@ class CWnd {
   int MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption = nullptr, UINT nType = MB_OK);
   // Understands WM_ICONERASEBKGND (wParam: the HDC); other messages give 0.
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-
-  void BeginWaitCursor();
-  void EndWaitCursor();
 
   HWND m_hWnd = nullptr;
 
@@ -168,15 +156,6 @@ class CPaintDC : public CDC {
 
  private:
   CWnd* m_pWnd;
-};
-
-// Shows the wait cursor for the life of the object.
-class CWaitCursor {
- public:
-  CWaitCursor();
-  ~CWaitCursor();
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
 
 int GetSystemMetrics(int nIndex);

@@ -173,8 +173,6 @@ class Win32Backend final : public Backend {
     InitCommonControlsEx(&icc);
   }
 
-  const char* Name() const override { return "win32"; }
-
   // Windows always has a desktop; Wine has none without an X display, and every dialog would
   // then fail without a word.
   bool Connect() override {
@@ -218,11 +216,6 @@ class Win32Backend final : public Backend {
     return hwnd ? Handle(GetDlgItem(hwnd, id)) : nullptr;
   }
 
-  int ControlId(WindowHandle control) override {
-    HWND hwnd = Live(control);
-    return hwnd ? GetDlgCtrlID(hwnd) : 0;
-  }
-
   void SetText(WindowHandle window, const char* text) override {
     if (HWND hwnd = Live(window)) SetWindowTextA(hwnd, text ? text : "");
   }
@@ -242,26 +235,8 @@ class Win32Backend final : public Backend {
     if (hwnd && IsCheckBox(hwnd)) SendMessageA(hwnd, BM_SETCHECK, static_cast<WPARAM>(state), 0);
   }
 
-  void Enable(WindowHandle window, bool enable) override {
-    if (HWND hwnd = Live(window)) EnableWindow(hwnd, enable ? TRUE : FALSE);
-  }
-
-  bool IsEnabled(WindowHandle window) override {
-    HWND hwnd = Live(window);
-    return hwnd && IsWindowEnabled(hwnd);
-  }
-
   void Focus(WindowHandle control) override {
     if (HWND hwnd = Live(control)) SetFocus(hwnd);
-  }
-
-  WindowHandle FocusedWindow() override {
-    HWND focus = GetFocus();
-    if (!focus) return nullptr;
-    for (RunningDialog* run : dialogs_) {
-      if (run->hwnd && (focus == run->hwnd || IsChild(run->hwnd, focus))) return Handle(focus);
-    }
-    return nullptr;
   }
 
   void SelectText(WindowHandle edit, int start, int end) override {
