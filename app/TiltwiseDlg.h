@@ -5,7 +5,8 @@
 
 #include "app/CameraProcedures.h"
 #include "res/resource.h"
-#include "ui/Framework.h"
+#include "ui/Dialog.h"
+#include "ui/WinApp.h"
 
 class CTiltwiseDlg : public CDialog {
  public:

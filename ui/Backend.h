@@ -40,21 +40,13 @@ struct Rect {
   int Height() const { return bottom - top; }
 };
 
-// A font's description, field for field the system's LOGFONT.
+// A font's description, field for field the system's LOGFONT. lfHeight in pixels: negative a
+// character height, positive a cell height; lfWidth 0: from the height; lfWeight 0 default,
+// 400 normal, 700 bold.
 struct LogFont {
-  std::int32_t lfHeight = 0;  // pixels; negative: character height, positive: cell height
-  std::int32_t lfWidth = 0;   // 0: from the height
-  std::int32_t lfEscapement = 0;
-  std::int32_t lfOrientation = 0;
-  std::int32_t lfWeight = 0;  // 0 default, 400 normal, 700 bold
-  std::uint8_t lfItalic = 0;
-  std::uint8_t lfUnderline = 0;
-  std::uint8_t lfStrikeOut = 0;
-  std::uint8_t lfCharSet = 0;
-  std::uint8_t lfOutPrecision = 0;
-  std::uint8_t lfClipPrecision = 0;
-  std::uint8_t lfQuality = 0;
-  std::uint8_t lfPitchAndFamily = 0;
+  std::int32_t lfHeight = 0, lfWidth = 0, lfEscapement = 0, lfOrientation = 0, lfWeight = 0;
+  std::uint8_t lfItalic = 0, lfUnderline = 0, lfStrikeOut = 0, lfCharSet = 0;
+  std::uint8_t lfOutPrecision = 0, lfClipPrecision = 0, lfQuality = 0, lfPitchAndFamily = 0;
   char lfFaceName[32] = {};
 };
 

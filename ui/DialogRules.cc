@@ -1,6 +1,7 @@
 #include "ui/DialogRules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace ui {
@@ -38,12 +39,6 @@ char ToCp1252(unsigned cp) {
   return '?';
 }
 
-std::string Lower(const char* s) {
-  std::string out;
-  for (; *s; ++s) out += static_cast<char>(*s >= 'A' && *s <= 'Z' ? *s - 'A' + 'a' : *s);
-  return out;
-}
-
 }  // namespace
 
 BaseUnits BaseUnitsFromMetrics(int sampleWidth, int cellHeight) {
@@ -72,21 +67,14 @@ Rect ClientPixels(const DialogTemplate& dialog, BaseUnits units) {
 Face ChooseFace(const LogFont& font) {
   char name[sizeof font.lfFaceName + 1] = {};
   std::memcpy(name, font.lfFaceName, sizeof font.lfFaceName);
-  std::string face = Lower(name);
+  std::string face = name;
+  for (char& c : face) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   auto has = [&face](const char* part) { return face.find(part) != std::string::npos; };
   Face f{Family::kSans, font.lfWeight >= 600, font.lfItalic != 0};
   if (has("courier") || has("mono") || has("console") || has("fixed") || has("terminal")) {
     f.family = Family::kMono;
   } else if (has("times") || has("roman") || has("georgia") || (has("serif") && !has("sans"))) {
     f.family = Family::kSerif;
-  } else if (face.empty()) {
-    // No name: the pitch and family bits decide, as the font mapper lets them.
-    int family = font.lfPitchAndFamily & 0xF0;
-    if ((font.lfPitchAndFamily & 0x3) == 1 || family == 0x30) {
-      f.family = Family::kMono;
-    } else if (family == 0x10) {
-      f.family = Family::kSerif;
-    }
   }
   return f;
 }
@@ -99,19 +87,12 @@ int FontSize(int lfHeight, const std::function<int(int)>& cellHeightOf, int defa
     int character = lfHeight < -kMaxFontSize ? kMaxFontSize : -lfHeight;
     lfHeight = character + character / 4;
   }
-  // The largest size whose cell fits; cells grow with the size.
-  int lo = 1;
-  int hi = std::min(lfHeight, kMaxFontSize);
-  if (cellHeightOf(lo) > lfHeight) return 1;
-  while (lo < hi) {
-    int mid = lo + (hi - lo + 1) / 2;
-    if (cellHeightOf(mid) <= lfHeight) {
-      lo = mid;
-    } else {
-      hi = mid - 1;
-    }
+  // The largest size whose cell fits: a few steps down from the cell, as a face's cell is a
+  // little more than its size.
+  for (int size = std::min(lfHeight, kMaxFontSize); size > 1; --size) {
+    if (cellHeightOf(size) <= lfHeight) return size;
   }
-  return lo;
+  return 1;
 }
 
 LogFont TemplateFont(const DialogTemplate& dialog, int dpi) {

@@ -37,9 +37,12 @@ const ui::DialogTemplate kForm = {"Form", kPopup | kCaption | kSysMenu | kDsSetF
                                   false,  kFormControls,
                                   8};
 
+const ui::DialogResource kDialogs[] = {{500, &kForm}};
+const ui::ResourceModule kResources = {kDialogs, 1, nullptr, 0};
+
 class CFormDlg : public CDialog {
  public:
-  CFormDlg() { InitModalIndirect(&kForm); }
+  CFormDlg() : CDialog(500) {}
 
   CString m_name = "start";
   int m_count = 7;
@@ -76,7 +79,7 @@ class FrameworkTest : public ::testing::Test {
     EXPECT_EQ(ui_.pendingAnswers(), 0u);
   }
 
-  CWinApp app_{"FrameworkTest"};
+  CWinApp app_{"FrameworkTest", &kResources};
   ui::HeadlessBackend& ui_ = ui::Headless();
 };
 

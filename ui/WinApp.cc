@@ -9,8 +9,33 @@
 namespace {
 
 CWinApp* g_app = nullptr;
+const ui::ResourceModule* g_module = nullptr;
 
 }  // namespace
+
+namespace ui {
+
+const ResourceModule* SetResourceModule(const ResourceModule* module) {
+  const ResourceModule* previous = g_module;
+  g_module = module;
+  return previous;
+}
+
+const DialogTemplate* FindDialogResource(int id) {
+  for (int i = 0; g_module && i < g_module->dialogCount; ++i) {
+    if (g_module->dialogs[i].id == id) return g_module->dialogs[i].dialog;
+  }
+  return nullptr;
+}
+
+const IconImage* FindIconResource(int id) {
+  for (int i = 0; g_module && i < g_module->iconCount; ++i) {
+    if (g_module->icons[i].id == id) return g_module->icons[i].image;
+  }
+  return nullptr;
+}
+
+}  // namespace ui
 
 CWinApp::CWinApp(LPCTSTR lpszAppName, const ui::ResourceModule* resources)
     : m_pszAppName(lpszAppName ? lpszAppName : "") {
@@ -26,18 +51,6 @@ CWinApp::~CWinApp() {
   g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() {
-  return TRUE;
-}
-
-int CWinApp::Run() {
-  return ExitInstance();
-}
-
-int CWinApp::ExitInstance() {
-  return 0;
-}
-
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
   int id = static_cast<int>(nIDResource);
   return ui::GetBackend().LoadIconResource(id, ui::FindIconResource(id));
@@ -50,8 +63,6 @@ CWinApp* AfxGetApp() {
 LPCTSTR AfxGetAppName() {
   return g_app ? g_app->m_pszAppName : "";
 }
-
-void AfxEnableControlContainer() {}
 
 int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
   CDialog* owner = AfxGetModalDialog();

@@ -12,10 +12,6 @@ ui::Backend& B() {
 
 // ---- CFont
 
-CFont::~CFont() {
-  DeleteObject();
-}
-
 BOOL CFont::CreateFontIndirect(const LOGFONT* lpLogFont) {
   if (m_hObject || !lpLogFont) return FALSE;
   HFONT font = B().MakeFont(*lpLogFont);
@@ -103,18 +99,10 @@ void CWnd::OnPaint() {
   CPaintDC dc(this);  // nothing of our own to draw; validates the window
 }
 
-HCURSOR CWnd::OnQueryDragIcon() {
-  return nullptr;
-}
-
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
   static const AFX_MSGMAP_ENTRY entries[] = {{AfxSig::kEnd, 0, nullptr, nullptr}};
   static const AFX_MSGMAP map = {nullptr, &entries[0]};
   return &map;
-}
-
-const AFX_MSGMAP* CWnd::GetMessageMap() const {
-  return GetThisMessageMap();
 }
 
 const AFX_MSGMAP_ENTRY* CWnd::FindEntry(AfxSig sig, int nID) const {

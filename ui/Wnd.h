@@ -71,7 +71,7 @@ class CRect : public RECT {
 class CFont {
  public:
   CFont() = default;
-  ~CFont();
+  ~CFont() { DeleteObject(); }
   CFont(const CFont&) = delete;
   CFont& operator=(const CFont&) = delete;
 
@@ -120,10 +120,10 @@ class CWnd {
  protected:
   // The defaults when a class maps these messages to nothing of its own.
   afx_msg void OnPaint();
-  afx_msg HCURSOR OnQueryDragIcon();
+  afx_msg HCURSOR OnQueryDragIcon() { return nullptr; }
 
   static const AFX_MSGMAP* GetThisMessageMap();
-  virtual const AFX_MSGMAP* GetMessageMap() const;
+  virtual const AFX_MSGMAP* GetMessageMap() const { return GetThisMessageMap(); }
 
   // Routes through the message maps; false when no entry takes it.
   bool OnCmdMsg(int nID);

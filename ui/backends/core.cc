@@ -18,12 +18,6 @@ ControlRecord* DialogRecord::Find(int id) const {
   return nullptr;
 }
 
-int CoreBackend::liveFonts() const {
-  int n = 0;
-  for (const auto& f : fonts_) n += f.second->backendOwned ? 0 : 1;
-  return n;
-}
-
 IconInfo CoreBackend::DescribeIcon(IconHandle icon) const {
   const IconInfo* info = IconOf(icon);
   return info ? *info : IconInfo();
@@ -202,11 +196,6 @@ void CoreBackend::SelectText(WindowHandle edit, int start, int end) {
   Changed(*c);
 }
 
-bool CoreBackend::IsMinimized(WindowHandle dialog) {
-  DialogRecord* d = Dialog(dialog);
-  return d && d->minimized;
-}
-
 Rect CoreBackend::ClientRect(WindowHandle window) {
   WindowRecord* w = Record(window);
   if (!w) return Rect();
@@ -215,8 +204,8 @@ Rect CoreBackend::ClientRect(WindowHandle window) {
     if (d->minimized) return Rect{0, 0, minimizedWidth_, minimizedHeight_};
     return ClientPixels(*d->t, d->units);
   }
-  auto* c = static_cast<ControlRecord*>(w);
-  Rect r = ControlPixels(*c->t, c->dialog->units);
+  Rect r = ControlPixels(*static_cast<ControlRecord*>(w)->t,
+                         static_cast<ControlRecord*>(w)->dialog->units);
   return Rect{0, 0, r.Width(), r.Height()};
 }
 
@@ -292,10 +281,6 @@ PaintHandle CoreBackend::StartPaint(WindowHandle window) {
   PaintHandle handle = reinterpret_cast<PaintHandle>(p.get());
   paints_[handle] = std::move(p);
   return handle;
-}
-
-void CoreBackend::FinishPaint(WindowHandle /*window*/, PaintHandle dc) {
-  paints_.erase(dc);
 }
 
 void CoreBackend::EraseIconBackground(WindowHandle /*window*/, PaintHandle dc) {

@@ -89,7 +89,11 @@ class CoreBackend : public Backend {
   int waitCursorDepth() const { return waitDepth_; }
   int waitCursorBegins() const { return waitBegins_; }
   int unbalancedWaitCursorEnds() const { return waitUnbalancedEnds_; }
-  int liveFonts() const;  // made by MakeFont and not released
+  int liveFonts() const {  // made by MakeFont and not released
+    int n = 0;
+    for (const auto& f : fonts_) n += f.second->backendOwned ? 0 : 1;
+    return n;
+  }
   int fontsReleasedWhileInUse() const { return fontsReleasedInUse_; }
   int staleHandleUses() const { return staleHandleUses_; }
   int unbalancedPaints() const { return unbalancedPaints_; }
@@ -106,7 +110,10 @@ class CoreBackend : public Backend {
   void SetCheck(WindowHandle button, int state) override;
   void Focus(WindowHandle control) override;
   void SelectText(WindowHandle edit, int start, int end) override;
-  bool IsMinimized(WindowHandle dialog) override;
+  bool IsMinimized(WindowHandle dialog) override {
+    DialogRecord* d = Dialog(dialog);
+    return d && d->minimized;
+  }
   Rect ClientRect(WindowHandle window) override;
   FontHandle MakeFont(const LogFont& description) override;
   void ReleaseFont(FontHandle font) override;
@@ -117,7 +124,7 @@ class CoreBackend : public Backend {
   IconHandle SetWindowIcon(WindowHandle dialog, IconHandle icon, bool big) override;
   int SystemMetric(int index) override;
   PaintHandle StartPaint(WindowHandle window) override;
-  void FinishPaint(WindowHandle window, PaintHandle dc) override;
+  void FinishPaint(WindowHandle, PaintHandle dc) override { paints_.erase(dc); }
   void EraseIconBackground(WindowHandle window, PaintHandle dc) override;
   void PaintIcon(PaintHandle dc, int x, int y, IconHandle icon) override;
   int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,

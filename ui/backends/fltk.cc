@@ -59,6 +59,15 @@ void WakeLoop() {
   Fl::add_timeout(0.001, &Nothing);
 }
 
+std::string FlLabel(const std::string& cp1252) {
+  std::string out;
+  for (char c : Cp1252ToUtf8(cp1252)) {
+    out += c;
+    if (c == '@') out += '@';
+  }
+  return out;
+}
+
 void Centre(Fl_Window& window, Fl_Window* owner) {
   int areaX, areaY, areaW, areaH;
   Fl::screen_work_area(areaX, areaY, areaW, areaH, 0);
@@ -76,16 +85,6 @@ void Centre(Fl_Window& window, Fl_Window* owner) {
 namespace {
 
 using namespace fltk;
-
-// A label for a widget FLTK draws itself: '@' starts a symbol there.
-std::string FlLabel(const std::string& cp1252) {
-  std::string out;
-  for (char c : Cp1252ToUtf8(cp1252)) {
-    out += c;
-    if (c == '@') out += '@';
-  }
-  return out;
-}
 
 // Byte offset in UTF-8 text of character `n` (the end when n is past it).
 int Utf8Offset(const char* text, int n) {
@@ -309,27 +308,10 @@ void OnDialogClose(Fl_Widget*, void* data) {
 // While work runs: everything but the user's input reaches the windows (pointer crossings
 // too, or an edit box would put up its own cursor over the wait cursor).
 int DropInput(int event, Fl_Window* window) {
-  switch (event) {
-    case FL_PUSH:
-    case FL_RELEASE:
-    case FL_DRAG:
-    case FL_MOVE:
-    case FL_ENTER:
-    case FL_LEAVE:
-    case FL_MOUSEWHEEL:
-    case FL_KEYDOWN:
-    case FL_KEYUP:
-    case FL_SHORTCUT:
-    case FL_PASTE:
-    case FL_CLOSE:
-    case FL_DND_ENTER:
-    case FL_DND_DRAG:
-    case FL_DND_LEAVE:
-    case FL_DND_RELEASE:
-      return 1;
-    default:
-      return Fl::handle_(event, window);
-  }
+  const bool input = (event >= FL_PUSH && event <= FL_DRAG) ||
+                     (event >= FL_KEYDOWN && event <= FL_SHORTCUT) || event == FL_PASTE ||
+                     (event >= FL_MOUSEWHEEL && event <= FL_DND_RELEASE);
+  return input ? 1 : Fl::handle_(event, window);
 }
 
 bool FltkBackend::OpenDisplay(bool quiet) {

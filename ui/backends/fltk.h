@@ -8,6 +8,7 @@
 #define TILTWISE_UI_BACKENDS_FLTK_H_
 
 #include <functional>
+#include <string>
 
 #include "ui/backends/core.h"
 
@@ -19,6 +20,9 @@ namespace fltk {
 constexpr int kIconSize = 32;
 // The FLTK size for a font that names no height.
 constexpr int kDefaultSize = 12;
+
+// A label for a widget FLTK draws itself, from single-byte text: '@' starts a symbol there.
+std::string FlLabel(const std::string& cp1252);
 
 // The FLTK face and size for a font description.
 int FaceOf(const LogFont& font);

@@ -1,5 +1,6 @@
 // Message boxes drawn as the system draws them: the icon, the text, the buttons of the style.
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
@@ -49,24 +50,6 @@ class MessageIconBox : public Fl_Widget {
 
  private:
   MessageIcon icon_;
-};
-
-class MessageText : public Fl_Widget {
- public:
-  MessageText(int x, int y, int w, int h, const std::string& utf8)
-      : Fl_Widget(x, y, w, h), text_(utf8) {}
-  int handle(int) override { return 0; }
-
- protected:
-  void draw() override {
-    fl_font(labelfont(), labelsize());
-    fl_color(FL_FOREGROUND_COLOR);
-    fl_draw(text_.c_str(), x(), y(), w(), h(),
-            FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP, nullptr, 0);
-  }
-
- private:
-  std::string text_;
 };
 
 class MessageWindow : public Fl_Double_Window {
@@ -155,8 +138,9 @@ int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
   win.set_modal();
   win.begin();
   if (icon != MessageIcon::kNone) new MessageIconBox(margin, margin, icon);
-  auto* label =
-      new MessageText(margin + iconW, margin + (bodyH - textH) / 2, textW + 1, textH, utf8);
+  auto* label = new Fl_Box(margin + iconW, margin + (bodyH - textH) / 2, textW + 1, textH);
+  label->copy_label(FlLabel(box.text).c_str());
+  label->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   label->labelsize(fontSize);
   int bx = (W - buttonsW) / 2;
   for (const MessageButton& b : ids) {

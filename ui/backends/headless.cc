@@ -13,11 +13,6 @@ Backend& GetBackend() {
   return Headless();
 }
 
-void HeadlessBackend::SetMinimizedClientSize(int width, int height) {
-  minimizedWidth_ = width;
-  minimizedHeight_ = height;
-}
-
 bool HeadlessBackend::Reset() {
   if (openDialogs() != 0) return false;
   scripts_.clear();
@@ -127,46 +122,21 @@ IconHandle HeadlessDialog::QueryDragIcon() {
   return backend_->Active(*dialog_) ? dialog_->events->HandleQueryDragIcon() : nullptr;
 }
 
-std::string HeadlessDialog::Text(int id) const {
+const ControlRecord& HeadlessDialog::Get(int id) const {
+  static const ControlRecord kNone;
   ControlRecord* c = dialog_->Find(id);
-  return c ? c->text : std::string();
+  return c ? *c : kNone;
 }
 
 std::string HeadlessDialog::Shown(int id) const {
-  ControlRecord* c = dialog_->Find(id);
-  if (!c) return std::string();
-  return IsPassword(*c->t) ? std::string(c->text.size(), '*') : c->text;
-}
-
-int HeadlessDialog::Check(int id) const {
-  ControlRecord* c = dialog_->Find(id);
-  return c ? c->check : 0;
-}
-
-int HeadlessDialog::FocusedId() const {
-  return dialog_->focus ? dialog_->focus->t->id : 0;
-}
-
-FontHandle HeadlessDialog::FontOf(int id) const {
-  if (id == 0) return dialog_->font;
-  ControlRecord* c = dialog_->Find(id);
-  return c ? c->font : nullptr;
+  const ControlRecord& c = Get(id);
+  return c.t && IsPassword(*c.t) ? std::string(c.text.size(), '*') : c.text;
 }
 
 LogFont HeadlessDialog::Font(int id) const {
   LogFont f;
   backend_->DescribeFont(FontOf(id), &f);
   return f;
-}
-
-int HeadlessDialog::SelectionStart(int id) const {
-  ControlRecord* c = dialog_->Find(id);
-  return c ? c->selStart : 0;
-}
-
-int HeadlessDialog::SelectionEnd(int id) const {
-  ControlRecord* c = dialog_->Find(id);
-  return c ? c->selEnd : 0;
 }
 
 }  // namespace ui

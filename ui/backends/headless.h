@@ -1,16 +1,8 @@
 // The headless backend: dialogs that exist only in memory, for tests and the text demo.
-// Deterministic and without I/O. A test scripts the user (type, click, Enter, Escape, the close
-// box) and the answers to message boxes, and reads back everything a user would see, plus the
+// Deterministic and without I/O. A test scripts the user and the answers to message boxes
+// (ui.PushModalScript([](ui::HeadlessDialog& d) { d.Type(...); d.Click(...); });
+// ui.QueueAnswer(IDYES); dlg.DoModal();) and reads back everything a user would see, plus the
 // record of message boxes, wait cursors, icons and fonts the core keeps (ui/backends/core.h).
-//
-//   ui::HeadlessBackend& ui = ui::Headless();
-//   ui.QueueAnswer(IDYES);                    // the next message box's button
-//   ui.PushModalScript([](ui::HeadlessDialog& d) {
-//     d.Type(1000, "127.0.0.1");
-//     d.Click(1006);
-//     d.CloseBox();
-//   });
-//   dlg.DoModal();                            // runs the script inside its modal loop
 //
 // Fixed metrics: 96 dots per inch, 32 x 32 icons, and for a font of character height h pixels
 // an average character width of (h + 1) / 2 and a cell height of h + h / 4.
@@ -52,22 +44,23 @@ class HeadlessDialog {
   IconHandle QueryDragIcon();  // null when the dialog no longer runs
 
   // What the user sees; neutral values for an unknown id.
-  std::string Text(int id) const;
+  std::string Text(int id) const { return Get(id).text; }
   std::string Shown(int id) const;  // as drawn: one '*' per character in a password box
-  int Check(int id) const;
-  int FocusedId() const;  // 0 when no control has the focus
-  // The description of a control's font; id 0 gives the dialog's own font.
+  int Check(int id) const { return Get(id).check; }
+  int FocusedId() const { return dialog_->focus ? dialog_->focus->t->id : 0; }
+  int SelectionStart(int id) const { return Get(id).selStart; }
+  int SelectionEnd(int id) const { return Get(id).selEnd; }
+  // A control's font; id 0 gives the dialog's own.
+  FontHandle FontOf(int id) const { return id == 0 ? dialog_->font : Get(id).font; }
   LogFont Font(int id) const;
-  FontHandle FontOf(int id) const;
   IconHandle Icon(bool big) const { return big ? dialog_->bigIcon : dialog_->smallIcon; }
   std::string Caption() const { return dialog_->caption; }
-  int SelectionStart(int id) const;
-  int SelectionEnd(int id) const;
 
  private:
   friend class HeadlessBackend;
   HeadlessDialog(HeadlessBackend* backend, DialogRecord* dialog)
       : backend_(backend), dialog_(dialog) {}
+  const ControlRecord& Get(int id) const;
 
   HeadlessBackend* backend_;
   DialogRecord* dialog_;
@@ -88,7 +81,10 @@ class HeadlessBackend final : public CoreBackend {
   size_t pendingAnswers() const { return answers_.size(); }
   int abandonedDialogs() const { return abandoned_; }
   // The client area of a minimised dialog (36 x 36 unless changed).
-  void SetMinimizedClientSize(int width, int height);
+  void SetMinimizedClientSize(int width, int height) {
+    minimizedWidth_ = width;
+    minimizedHeight_ = height;
+  }
 
   // Forgets scripts, answers, records and counters between tests; fonts and icons stay.
   // False (and nothing forgotten) while a dialog runs.
