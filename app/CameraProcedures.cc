@@ -1,12 +1,12 @@
 #include "app/CameraProcedures.h"
 
+#include "base/Clock.h"
 #include "cgi/CgiCmd.h"
 #include "cgi/net.h"
 
 const char kInfoPagePath[] = "/qx.html";
 const char kGetMotorRangePath[] = "/param.cgi?cmd=getmotorrange";
 const char kSetMotorRangeFormat[] = "/param.cgi?cmd=setmotorrange&-flip=%d&-mirror=%d";
-const char kDeadlineDetail[] = "deadline reached during ";
 
 namespace {
 
@@ -14,11 +14,6 @@ const char kHttp11Ok[] = "HTTP/1.1 200 OK";
 const char kHttp10Ok[] = "HTTP/1.0 200 OK";
 const char kSucceed[] = "[Succeed]";
 const int kReplyLimit = 2048;  // what HttpGet keeps of a reply
-
-// The requests as details name them.
-const char kInfoPageName[] = "information page";
-const char kGetMotorRangeName[] = "getmotorrange";
-const char kSetMotorRangeName[] = "setmotorrange";
 
 bool Contains(const CString& text, const char* what) {
   return text.Find(what) >= 0;
@@ -29,12 +24,12 @@ bool ProbeSucceeded(const CString& reply) {
   return Contains(reply, kHttp11Ok) || Contains(reply, kHttp10Ok);
 }
 
-// The reply's first line, printable and short enough to show beside a message.
-CString StatusLine(const CString& reply) {
+// A line of the reply (or of what was typed), printable and short enough to show.
+CString Printable(const CString& text) {
   const int kMaxShown = 80;
   CString line;
-  for (int i = 0; i < reply.GetLength(); ++i) {
-    const char c = reply[i];
+  for (int i = 0; i < text.GetLength(); ++i) {
+    const char c = text[i];
     if (c == '\r' || c == '\n') break;
     if (line.GetLength() == kMaxShown) {
       line += "...";
@@ -45,74 +40,119 @@ CString StatusLine(const CString& reply) {
   return line;
 }
 
-// The exchanges of one procedure, with what a failure detail needs to know about them.
+// The words of each cause, in one place; `fact` is what was seen, where the cause has one.
+CString Describe(Cause cause, Request request, const CString& fact) {
+  CString text = CString(RequestName(request)) + ": ";
+  switch (cause) {
+    case Cause::kNone:
+      return CString();
+    case Cause::kBadAddress:
+      return text + "\"" + fact + "\" is not a dotted-quad IPv4 address with a port 0-65535";
+    case Cause::kRefused:
+      return text + "no answer: connection refused or closed without a reply";
+    case Cause::kTimedOut:
+      return text + "no answer: timed out after " + fact;
+    case Cause::kDeadline:
+      return text + "cut off by the deadline" + fact;
+    case Cause::kUnauthorized:
+      return text + fact + ": wrong user name or password";
+    case Cause::kBadStatus:
+      return text + fact;
+    case Cause::kValuesMissing:
+      return text + "the reply holds no " + fact;
+    case Cause::kNoSucceed:
+      return text + "no [Succeed] in the reply" + fact;
+    case Cause::kChipType:
+      return text + "chip type " + fact;
+  }
+  return text;
+}
+
+// The exchanges of one procedure, with what a failure needs to know about them.
 class Session {
  public:
   explicit Session(const CameraAccess& camera) : camera_(camera) {}
 
   const CString& reply() const { return reply_; }
+  // Whether the deadline or the request's own limit ended the last exchange.
+  bool cut() const { return cut_; }
 
-  // One request; the reply is kept for the readers and for the details.
-  int Fetch(const char* name, const char* path) {
-    const std::int64_t start = net::NowMs();
-    int got = 0;
-    if (camera_.deadlineAtMs == 0) {
-      got = CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password, path, reply_,
-                             camera_.timeoutMs);
-    } else if (camera_.deadlineAtMs - start > 0) {
-      got = CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password, path, reply_,
-                             camera_.timeoutMs, static_cast<int>(camera_.deadlineAtMs - start));
-    } else {
-      reply_.Empty();
+  // One request; the reply is kept for the readers and for the failure.
+  int Fetch(const char* path) {
+    const std::int64_t start = tw::NowMs();
+    int limit = camera_.exchangeLimitMs > 0 ? camera_.exchangeLimitMs : 0;
+    if (camera_.deadlineAtMs != 0) {
+      const std::int64_t left = camera_.deadlineAtMs - start;
+      if (left <= 0) {
+        reply_.Empty();
+        cut_ = true;
+        tookMs_ = 0;
+        return 0;
+      }
+      if (limit == 0 || left < limit) limit = static_cast<int>(left);
     }
-    const std::int64_t end = net::NowMs();
-    tookMs_ = end - start;
-    // Every later request fails for it too, so the first one it cut off is the one to name.
-    if (!cutOff_ && camera_.deadlineAtMs != 0 && end >= camera_.deadlineAtMs) cutOff_ = name;
+    const int got = limit > 0
+                        ? CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
+                                           path, reply_, camera_.timeoutMs, limit)
+                        : CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
+                                           path, reply_, camera_.timeoutMs);
+    tookMs_ = tw::NowMs() - start;
+    cut_ = limit > 0 && tookMs_ >= limit;
     return got;
   }
 
-  // After Fetch returned 0 for `name`.
-  CString NoAnswer(const char* name) const {
-    if (cutOff_) return CString(kDeadlineDetail) + cutOff_;
+  // After Fetch returned 0.
+  Failure NoAnswer(Request request) const {
     std::uint32_t address = 0;
-    if (!net::ParseIPv4(camera_.ip, &address)) {
-      return CString(name) + ": \"" + StatusLine(camera_.ip) +
-             "\" is not a dotted-quad IPv4 address";
+    if (!net::ParseIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
+      CString typed;
+      typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
+      return Make(Cause::kBadAddress, request, typed);
     }
+    if (cut_) return Make(Cause::kDeadline, request, CString());
     // A refusal or a close comes at once; a time-out only after a whole wait.
-    if (tookMs_ < camera_.timeoutMs) {
-      return CString(name) + ": no answer: connection refused or closed without a reply";
+    if (tookMs_ < camera_.timeoutMs) return Make(Cause::kRefused, request, CString());
+    CString limit;
+    limit.Format("%d ms", camera_.timeoutMs);
+    return Make(Cause::kTimedOut, request, limit);
+  }
+
+  // After the reply lacked "HTTP/1.1 200 OK".
+  Failure BadStatus(Request request) const {
+    if (cut_) return Make(Cause::kDeadline, request, Slow());
+    const CString line = Printable(reply_);
+    const int code = HttpStatusOf(reply_);
+    if (code == 401) return Make(Cause::kUnauthorized, request, line);
+    if (reply_.IsEmpty()) return Make(Cause::kBadStatus, request, "empty reply" + Slow());
+    if (line.IsEmpty()) {
+      return Make(Cause::kBadStatus, request, "reply without a status line" + Slow());
     }
-    CString why;
-    why.Format("%s: no answer: timed out after %d ms", name, camera_.timeoutMs);
-    return why;
+    if (code == 0) {
+      return Make(Cause::kBadStatus, request, "not an HTTP reply: \"" + line + "\"" + Slow());
+    }
+    if (code == 200) return Make(Cause::kBadStatus, request, line + " instead of " + kHttp11Ok);
+    return Make(Cause::kBadStatus, request, line + Slow());
   }
 
-  // After the reply to `name` lacked "HTTP/1.1 200 OK".
-  CString BadStatus(const char* name) const {
-    if (cutOff_) return CString(kDeadlineDetail) + cutOff_;
-    const CString line = StatusLine(reply_);
-    const CString why = CString(name) + ": ";
-    if (reply_.IsEmpty()) return why + "empty reply" + Slow();
-    if (line.IsEmpty()) return why + "reply without a status line" + Slow();
-    if (line.Find("HTTP/") != 0) return why + "not an HTTP reply: \"" + line + "\"" + Slow();
-    const int space = line.Find(' ');
-    const CString code = space < 0 ? CString() : line.Mid(space + 1, 3);
-    if (code == "401") return why + line + ": wrong user name or password";
-    if (code == "200") return why + line + " instead of " + kHttp11Ok;
-    return why + line + Slow();
-  }
-
-  // After a reply to `name` with the right status lacked `what`.
-  CString Missing(const char* name, const char* what) const {
-    if (cutOff_) return CString(kDeadlineDetail) + cutOff_;
-    CString why;
-    why.Format("%s: no %s in the reply", name, what);
+  // A reply with the right status that lacks what the procedure reads: `what` names it.
+  Failure Missing(Cause cause, Request request, const CString& what) const {
+    if (cut_) return Make(Cause::kDeadline, request, Slow());
+    CString fact = what;
     if (reply_.GetLength() >= kReplyLimit) {
-      why.AppendFormat(" (only its first %d bytes are read)", kReplyLimit);
+      CString limit;
+      limit.Format(" (only the first %d bytes of a reply are read)", kReplyLimit);
+      fact += limit;
     }
-    return why + Slow();
+    return Make(cause, request, fact + Slow());
+  }
+
+  Failure Make(Cause cause, Request request, const CString& fact) const {
+    Failure failure;
+    failure.cause = cause;
+    failure.request = request;
+    failure.httpStatus = HttpStatusOf(reply_);
+    failure.detail = Describe(cause, request, fact);
+    return failure;
   }
 
  private:
@@ -120,7 +160,7 @@ class Session {
   // camera: say how little came in how long.
   CString Slow() const {
     CString why;
-    if (tookMs_ >= camera_.timeoutMs) {
+    if (tookMs_ >= camera_.timeoutMs || cut_) {
       why.Format(" (%d bytes in %d ms)", reply_.GetLength(), static_cast<int>(tookMs_));
     }
     return why;
@@ -129,14 +169,8 @@ class Session {
   const CameraAccess& camera_;
   CString reply_;
   std::int64_t tookMs_ = 0;
-  const char* cutOff_ = nullptr;  // the first request the deadline ended or kept from starting
+  bool cut_ = false;
 };
-
-CString ChipDetail(int chip) {
-  CString why;
-  why.Format("%s: chip type %d", kInfoPageName, chip);
-  return why;
-}
 
 int ChipType(const CString& reply) {
   return CCgiCmd::GetVarInt(reply, "chip_type", 0);
@@ -146,7 +180,75 @@ bool IsSilentlyRefusedChip(int chip) {
   return chip == 70 || chip == 73 || chip == 74;
 }
 
+Failure ChipFailure(const Session& session, int chip) {
+  CString number;
+  number.Format("%d", chip);
+  return session.Make(Cause::kChipType, Request::kInfoPage, number);
+}
+
 }  // namespace
+
+const char* CauseName(Cause cause) {
+  switch (cause) {
+    case Cause::kNone:
+      return "none";
+    case Cause::kBadAddress:
+      return "bad-address";
+    case Cause::kRefused:
+      return "refused";
+    case Cause::kTimedOut:
+      return "timed-out";
+    case Cause::kDeadline:
+      return "deadline";
+    case Cause::kUnauthorized:
+      return "unauthorized";
+    case Cause::kBadStatus:
+      return "bad-status";
+    case Cause::kValuesMissing:
+      return "values-missing";
+    case Cause::kNoSucceed:
+      return "no-succeed";
+    case Cause::kChipType:
+      return "chip-type";
+  }
+  return "?";
+}
+
+const char* RequestName(Request request) {
+  switch (request) {
+    case Request::kNone:
+      return "";
+    case Request::kInfoPage:
+      return "information page";
+    case Request::kGetMotorRange:
+      return "getmotorrange";
+    case Request::kSetMotorRange:
+      return "setmotorrange";
+  }
+  return "?";
+}
+
+int HttpStatusOf(const CString& reply) {
+  // "HTTP/1.x NNN": the version is left alone, the code must be three digits.
+  if (reply.Find("HTTP/") != 0) return 0;
+  const int space = reply.Find(' ');
+  if (space < 0 || space > 12 || reply.GetLength() < space + 4) return 0;
+  int code = 0;
+  for (int i = space + 1; i < space + 4; ++i) {
+    const char c = reply[i];
+    if (c < '0' || c > '9') return 0;
+    code = code * 10 + (c - '0');
+  }
+  if (reply.GetLength() > space + 4 && reply[space + 4] != ' ' && reply[space + 4] != '\r') {
+    return 0;
+  }
+  return code;
+}
+
+bool ValuesRead(const QueryResult& result) {
+  return result.outcome == Outcome::kQueried && result.failure.cause == Cause::kNone &&
+         result.flipFound && result.mirrorFound;
+}
 
 OutcomeMessage MessageFor(Outcome outcome) {
   switch (outcome) {
@@ -177,60 +279,72 @@ QueryResult QueryOrientation(const CameraAccess& camera) {
   QueryResult result;
   Session session(camera);
   const CString& reply = session.reply();
-  if (!session.Fetch(kInfoPageName, kInfoPagePath)) {
+  if (!session.Fetch(kInfoPagePath)) {
     result.outcome = Outcome::kQueryInfoFailed;
-    result.detail = session.NoAnswer(kInfoPageName);
+    result.failure = session.NoAnswer(Request::kInfoPage);
     return result;
   }
   if (ProbeSucceeded(reply)) {
-    int chip = ChipType(reply);
+    const int chip = ChipType(reply);
+    result.chipType = chip;
     if (IsSilentlyRefusedChip(chip) || chip == 72) {
       result.outcome = chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kCameraTypeError;
-      result.detail = ChipDetail(chip);
+      result.failure = ChipFailure(session, chip);
       return result;
     }
   }
-  if (!session.Fetch(kGetMotorRangeName, kGetMotorRangePath)) {
+  if (!session.Fetch(kGetMotorRangePath)) {
     result.outcome = Outcome::kDeviceTypeNVR;
-    result.detail = session.NoAnswer(kGetMotorRangeName);
+    result.failure = session.NoAnswer(Request::kGetMotorRange);
     return result;
   }
   if (!Contains(reply, kHttp11Ok)) {
     result.outcome = Outcome::kQueryInfoFailed;
-    result.detail = session.BadStatus(kGetMotorRangeName);
+    result.failure = session.BadStatus(Request::kGetMotorRange);
     return result;
   }
-  result.flip = CCgiCmd::GetVarString(reply, "flip", 0) == "1" ? 1 : 0;
-  result.mirror = CCgiCmd::GetVarString(reply, "mirror", 0) == "1" ? 1 : 0;
+  // The dialog ticks a box only for "1"; an absent value leaves it clear, which is no reading.
+  const CString flip = CCgiCmd::GetVarString(reply, "flip", 0);
+  const CString mirror = CCgiCmd::GetVarString(reply, "mirror", 0);
+  result.flip = flip == "1" ? 1 : 0;
+  result.mirror = mirror == "1" ? 1 : 0;
+  result.flipFound = !flip.IsEmpty();
+  result.mirrorFound = !mirror.IsEmpty();
   result.outcome = Outcome::kQueried;
+  if (!result.flipFound || !result.mirrorFound || session.cut()) {
+    const char* what = !result.flipFound && !result.mirrorFound ? "flip and no mirror value"
+                       : !result.flipFound                      ? "flip value"
+                                                                : "mirror value";
+    result.failure = session.Missing(Cause::kValuesMissing, Request::kGetMotorRange, what);
+  }
   return result;
 }
 
-Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, CString* detail) {
-  CString unused;
-  CString& why = detail ? *detail : unused;
-  why.Empty();
+Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, Failure* failure) {
+  Failure unused;
+  Failure& why = failure ? *failure : unused;
+  why = Failure();
   Session session(camera);
   const CString& reply = session.reply();
-  if (session.Fetch(kInfoPageName, kInfoPagePath) && ProbeSucceeded(reply)) {
-    int chip = ChipType(reply);
+  if (session.Fetch(kInfoPagePath) && ProbeSucceeded(reply)) {
+    const int chip = ChipType(reply);
     if (chip == 72 || IsSilentlyRefusedChip(chip)) {
-      why = ChipDetail(chip);
+      why = ChipFailure(session, chip);
       return chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kSetRefusedSilently;
     }
   }
   CString path;
   path.Format(kSetMotorRangeFormat, flip ? 1 : 0, mirror ? 1 : 0);
-  if (!session.Fetch(kSetMotorRangeName, path)) {
-    why = session.NoAnswer(kSetMotorRangeName);
+  if (!session.Fetch(path)) {
+    why = session.NoAnswer(Request::kSetMotorRange);
     return Outcome::kDeviceTypeNVR;
   }
   if (!Contains(reply, kHttp11Ok)) {
-    why = session.BadStatus(kSetMotorRangeName);
+    why = session.BadStatus(Request::kSetMotorRange);
     return Outcome::kSetFailed;
   }
   if (!Contains(reply, kSucceed)) {
-    why = session.Missing(kSetMotorRangeName, kSucceed);
+    why = session.Missing(Cause::kNoSucceed, Request::kSetMotorRange, CString());
     return Outcome::kSetFailed;
   }
   return Outcome::kSetSuccess;

@@ -14,9 +14,9 @@ struct CameraAccess {
   CString user;
   CString password;
   int timeoutMs = 3000;  // per socket wait, as the dialog passes it
-  // Monotonic time (net::NowMs) after which no exchange of this camera may go on; 0: none.
+  // Monotonic time (tw::NowMs) after which no exchange of this camera may go on; 0: none.
   std::int64_t deadlineAtMs = 0;
-  // Whole-exchange bound of each request, in milliseconds; 0: none.
+  // The longest any one request may take from connect to last byte; 0: no bound of its own.
   int exchangeLimitMs = 0;
 };
 
@@ -40,27 +40,62 @@ struct OutcomeMessage {
 OutcomeMessage MessageFor(Outcome outcome);
 bool Succeeded(Outcome outcome);
 
-struct QueryResult {
-  Outcome outcome = Outcome::kQueryInfoFailed;
-  int flip = 0;  // meaningful only when outcome is kQueried
-  int mirror = 0;
-  // Why a failure came about, for callers that can show more than the fixed text: the request
-  // that decided it and what went wrong ("getmotorrange: HTTP/1.1 401 Unauthorized: wrong user
-  // name or password"). Empty on success.
+// The request a failure came from.
+enum class Request { kNone, kInfoPage, kGetMotorRange, kSetMotorRange };
+
+// Why a procedure failed, or why a value it read cannot be trusted.
+enum class Cause {
+  kNone,
+  kBadAddress,     // not a strict dotted quad (or no valid port): nothing was sent
+  kRefused,        // refused, or closed without a byte
+  kTimedOut,       // no byte within one wait
+  kDeadline,       // the camera's deadline (or the request's own limit) cut the exchange off
+  kUnauthorized,   // 401: wrong user name or password
+  kBadStatus,      // another status, or not an HTTP reply
+  kValuesMissing,  // a getmotorrange reply without flip or mirror
+  kNoSucceed,      // a setmotorrange reply with 200 but without "[Succeed]"
+  kChipType,       // a chip type the procedures refuse
+};
+
+const char* CauseName(Cause cause);        // "bad-address", "timed-out", "values-missing", ...
+const char* RequestName(Request request);  // "information page", "getmotorrange", ...
+
+struct Failure {
+  Cause cause = Cause::kNone;
+  Request request = Request::kNone;
+  int httpStatus = 0;  // the reply's status code when it had one
+  // One line for people, made from the above and what was seen: "getmotorrange: the reply
+  // holds no mirror value". Empty when there is no failure.
   CString detail;
 };
 
+// The status code of a reply's first line ("HTTP/1.x NNN ..."), 0 when it has none.
+int HttpStatusOf(const CString& reply);
+
+struct QueryResult {
+  Outcome outcome = Outcome::kQueryInfoFailed;
+  int flip = 0;  // as the dialog shows them: 1 only for a value of exactly "1"
+  int mirror = 0;
+  bool flipFound = false;  // whether the getmotorrange reply held each value at all
+  bool mirrorFound = false;
+  int chipType = 0;  // from an information page answered with 200; 0 when not read
+  // Set for every failure, and also with kQueried when a value was missing or an exchange was
+  // cut off: then flip and mirror are what the dialog shows, not what the camera holds.
+  Failure failure;
+};
+
+// Whether flip and mirror are both what the camera said: the only read a report may show.
+bool ValuesRead(const QueryResult& result);
+
 // Probes the information page, refuses chip types 70-74 as the dialog does, then reads
-// `flip` and `mirror`: each is 1 only when the camera's value is exactly "1".
+// `flip` and `mirror`.
 QueryResult QueryOrientation(const CameraAccess& camera);
 
 // Probes the information page (a failed probe is passed over), refuses chip type 72 with a
 // message and 70, 73, 74 silently, then sends the set command with Flip and Mirror as 0 or 1.
-// `detail`, when given, gets the cause of a failure as in QueryResult (emptied on success).
-Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, CString* detail = nullptr);
-
-// How every detail that blames the deadline begins; the request it cut off follows.
-extern const char kDeadlineDetail[];
+// `failure`, when given, gets the cause of a failure (cleared on success).
+Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror,
+                       Failure* failure = nullptr);
 
 // The request paths, named once.
 extern const char kInfoPagePath[];

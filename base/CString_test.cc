@@ -68,8 +68,6 @@ TEST(CStringTest, ConstructionStopsAtZeroByteUnlessLengthIsGiven) {
   EXPECT_EQ(CString(raw).GetLength(), 1);
   EXPECT_EQ(CString(raw, 3).GetLength(), 3);
   EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
-  const char* p = CString("xyz");
-  (void)p;
   CString t("xyz");
   EXPECT_STREQ(static_cast<const char*>(t), "xyz");
 }

@@ -53,6 +53,8 @@ const char* StatusText(int status) {
       return "Bad Request";
     case 401:
       return "Unauthorized";
+    case 403:
+      return "Forbidden";
     case 404:
       return "Not Found";
     case 405:
@@ -256,8 +258,10 @@ Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
   } else if (!request.has_authorization ||
              !CheckBasicAuth(request.authorization, camera.user, camera.password)) {
     outcome.status = 401;
+    outcome.login = request.has_authorization ? Login::kFailed : Login::kNone;
     body = "401 Unauthorized\r\n";
   } else {
+    outcome.login = Login::kPassed;
     std::string_view target = request.target;
     size_t q = target.find('?');
     std::string_view path = target.substr(0, q);
@@ -271,7 +275,16 @@ Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
       outcome.status = 200;
       type = "text/plain";
       if (cmd == "getmotorrange") {
-        body = MotorRange(*orientation);
+        outcome.motor_range = true;
+        if (camera.no_values) {
+          // What a router or another web server on the port might answer.
+          type = "text/html";
+          body =
+              "<html>\r\n<head><title>Welcome</title></head>\r\n<body>It "
+              "works.</body>\r\n</html>\r\n";
+        } else {
+          body = MotorRange(*orientation);
+        }
       } else {
         Orientation wanted;
         if (ReadSwitch(query, "-flip", &wanted.flip, &body) &&

@@ -40,7 +40,8 @@ struct CameraSettings {
   std::string password;
   bool info_page = true;
   bool http10 = false;
-  bool oversize = false;  // pad every body so the content starts after byte 2048
+  bool oversize = false;   // pad every body so the content starts after byte 2048
+  bool no_values = false;  // getmotorrange answers 200 with a page that holds no values
 };
 
 // The settings a successful setmotorrange changes.
@@ -49,14 +50,20 @@ struct Orientation {
   int mirror = 0;
 };
 
+// Whether a request's credentials were checked, and how that went.
+enum class Login { kNone, kFailed, kPassed };
+
 struct Outcome {
   int status = 0;
-  std::string reply;     // the complete HTTP response, ready to send
-  bool restart = false;  // a setmotorrange succeeded: the camera restarts after replying
+  Login login = Login::kNone;
+  std::string reply;         // the complete HTTP response, ready to send
+  bool restart = false;      // a setmotorrange succeeded: the camera restarts after replying
+  bool motor_range = false;  // a getmotorrange answered 200
 };
 
-// Answers `request`: 401 without valid credentials, then the information page, the two
-// param.cgi commands, or 404. A successful setmotorrange stores into `orientation`.
+// Answers `request`: 401 without valid credentials (a wrong Authorization is a failed login), then
+// the information page, the two param.cgi commands, or 404. A successful setmotorrange stores into
+// `orientation`.
 Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
                 Orientation* orientation);
 

@@ -10,10 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 #include "camsim/CameraHttp.h"
+#include "camsim/LogWriter.h"
 
 namespace camsim {
 
@@ -29,6 +30,9 @@ constexpr milliseconds kDrainTime{2000};
 constexpr milliseconds kAcceptPause{100};
 constexpr milliseconds kRelistenRetry{500};
 constexpr size_t kMaxAcceptsPerWake = 64;
+constexpr milliseconds kResetDelay{100};
+// At the stop, a log reader that is merely slow gets this long to take the rest.
+constexpr int kLogDrainMs = 500;
 
 std::string ErrnoText(int err) {
   return std::strerror(err);
@@ -92,6 +96,12 @@ bool ParseBindAddress(const std::string& text, BindAddress* out) {
   return false;
 }
 
+// "127.0.0.1:8080" or "[::1]:8080".
+std::string HostPort(const std::string& host, int port) {
+  bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 void SetPort(BindAddress* a, int port) {
   if (a->family == AF_INET) {
     reinterpret_cast<struct sockaddr_in*>(&a->storage)->sin_port =
@@ -116,12 +126,17 @@ const char* FaultName(Fault fault) {
       return "trickle";
     case Fault::kOversize:
       return "oversize";
+    case Fault::kNoValues:
+      return "novalues";
+    case Fault::kReset:
+      return "reset";
   }
   return "none";
 }
 
 bool ParseFault(std::string_view name, Fault* fault) {
-  for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize}) {
+  for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize,
+                  Fault::kNoValues, Fault::kReset}) {
     if (name == FaultName(f)) {
       *fault = f;
       return true;
@@ -131,23 +146,26 @@ bool ParseFault(std::string_view name, Fault* fault) {
 }
 
 std::string FormatRecord(const RequestRecord& r) {
-  std::string line = std::to_string(r.port) + ' ' + r.method + ' ' + r.path + ' ' +
+  std::string line = (r.host.empty() ? std::to_string(r.port) : HostPort(r.host, r.port)) + ' ' +
+                     r.method + ' ' + r.path + ' ' +
                      (r.status ? std::to_string(r.status) : std::string("-"));
   if (r.fault != Fault::kNone) line += std::string(" fault=") + FaultName(r.fault);
   return line;
 }
 
 struct CameraSimulator::Camera {
+  std::string host;  // the numeric address it listens on
   int port = 0;
   int listen_fd = -1;  // -1 while restarting; written under mu_
   CameraSettings settings;
   Fault fault = Fault::kNone;
   Orientation orientation;
+  int failed_logins = 0;  // in a row; loop thread only
   Clock::time_point relisten_at = kNever;
 };
 
 struct CameraSimulator::Connection {
-  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent };
+  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent, kResetting };
   int fd = -1;  // -1 once closed; removed at the end of the loop pass
   size_t camera = 0;
   Fault fault = Fault::kNone;  // taken when accepted
@@ -155,6 +173,7 @@ struct CameraSimulator::Connection {
   std::string in;
   std::string out;
   size_t sent = 0;
+  bool reset_after_reply = false;  // kReset: the reply is only the header; reset after it
   Clock::time_point deadline = kNever;
 };
 
@@ -195,9 +214,13 @@ bool CameraSimulator::Listen(std::string* error) {
     *error = "the port must be between 0 and 65535";
     return false;
   }
-  if (o.port != 0 && o.port + o.cameras - 1 > 65535) {
+  if (o.port != 0 && !o.address_per_camera && o.port + o.cameras - 1 > 65535) {
     *error = "ports " + std::to_string(o.port) + ".." + std::to_string(o.port + o.cameras - 1) +
              " go beyond 65535";
+    return false;
+  }
+  if (o.lockout_after < 0) {
+    *error = "the lockout count may not be negative";
     return false;
   }
   if ((o.flip != 0 && o.flip != 1) || (o.mirror != 0 && o.mirror != 1)) {
@@ -214,9 +237,31 @@ bool CameraSimulator::Listen(std::string* error) {
     *error = "not a numeric IPv4 or IPv6 address: " + o.bind_address;
     return false;
   }
+  uint32_t first_host = 0;
+  if (o.address_per_camera) {
+    if (address.family != AF_INET) {
+      *error = "one camera per address needs an IPv4 address, not " + o.bind_address;
+      return false;
+    }
+    first_host = ntohl(reinterpret_cast<struct sockaddr_in*>(&address.storage)->sin_addr.s_addr);
+    if (0xffffffffu - first_host < static_cast<uint32_t>(o.cameras - 1)) {
+      *error = std::to_string(o.cameras) + " addresses from " + o.bind_address +
+               " go beyond 255.255.255.255";
+      return false;
+    }
+  }
 
   std::vector<Camera> cameras(static_cast<size_t>(o.cameras));
-  for (Camera& c : cameras) {
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    Camera& c = cameras[i];
+    c.host = o.bind_address;
+    if (o.address_per_camera) {
+      struct in_addr a;
+      a.s_addr = htonl(first_host + static_cast<uint32_t>(i));
+      char text[INET_ADDRSTRLEN];
+      inet_ntop(AF_INET, &a, text, sizeof text);
+      c.host = text;
+    }
     c.settings.chip_type = o.chip_type;
     c.settings.user = o.user;
     c.settings.password = o.password;
@@ -227,6 +272,11 @@ bool CameraSimulator::Listen(std::string* error) {
   for (const CameraOverride& ov : o.overrides) {
     int index = ov.camera.value;
     if (!ov.camera.by_index) {
+      if (o.address_per_camera && o.cameras > 1) {
+        *error = "camera " + std::to_string(ov.camera.value) +
+                 ": with one camera per address all share the port; name cameras by index (@N)";
+        return false;
+      }
       if (o.port == 0) {
         *error = "camera " + std::to_string(ov.camera.value) +
                  ": with ports picked by the system, name cameras by index (@N)";
@@ -265,16 +315,18 @@ bool CameraSimulator::Listen(std::string* error) {
     return false;
   }
   ports_.clear();
+  hosts_.clear();
   for (Camera& c : cameras_) {
     c.settings.port = c.port;
     ports_.push_back(c.port);
+    hosts_.push_back(c.host);
   }
   return true;
 }
 
 int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) {
   BindAddress address;
-  ParseBindAddress(options_.bind_address, &address);
+  ParseBindAddress(camera.host, &address);
   SetPort(&address, port);
   int fd = socket(address.family, SOCK_STREAM, 0);
   if (fd < 0) {
@@ -289,8 +341,8 @@ int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) 
       listen(fd, SOMAXCONN) != 0 || !SetNonBlocking(fd)) {
     int err = errno;
     close(fd);
-    *error = "cannot listen on " + options_.bind_address + " port " + std::to_string(port) + ": " +
-             ErrnoText(err);
+    *error =
+        "cannot listen on " + camera.host + " port " + std::to_string(port) + ": " + ErrnoText(err);
     return err;
   }
   struct sockaddr_storage bound {};
@@ -306,6 +358,7 @@ int CameraSimulator::OpenListener(Camera& camera, int port, std::string* error) 
 }
 
 bool CameraSimulator::BindAll(std::string* error) {
+  if (options_.address_per_camera) return BindAllOnePort(error);
   if (options_.port != 0) {
     for (size_t i = 0; i < cameras_.size(); ++i) {
       if (OpenListener(cameras_[i], options_.port + static_cast<int>(i), error) != 0) return false;
@@ -348,6 +401,28 @@ bool CameraSimulator::BindAll(std::string* error) {
   return false;
 }
 
+bool CameraSimulator::BindAllOnePort(std::string* error) {
+  auto release = [this] {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (Camera& c : cameras_) CloseFd(&c.listen_fd);
+  };
+  // With port 0 the system picks a port for the first address; another program may hold it
+  // on a later one, so pick again a few times.
+  for (int attempt = 0; attempt < (options_.port == 0 ? 32 : 1); ++attempt) {
+    int port = options_.port;
+    int err = 0;
+    for (Camera& c : cameras_) {
+      err = OpenListener(c, port, error);
+      if (err != 0) break;
+      port = c.port;
+    }
+    if (err == 0) return true;
+    release();
+    if (err != EADDRINUSE) return false;
+  }
+  return false;
+}
+
 bool CameraSimulator::Start(std::string* error) {
   if (thread_.joinable()) {
     *error = "the simulator is already running";
@@ -378,14 +453,11 @@ int CameraSimulator::port() const {
 }
 
 std::string CameraSimulator::address() const {
-  BindAddress a;
-  bool v6 = ParseBindAddress(options_.bind_address, &a) && a.family == AF_INET6;
-  return (v6 ? "[" + options_.bind_address + "]" : options_.bind_address) + ":" +
-         std::to_string(port());
+  return HostPort(hosts_.empty() ? options_.bind_address : hosts_.front(), port());
 }
 
 int CameraSimulator::FindCamera(int port) const {
-  if (ports_.empty()) return -1;
+  if (ports_.empty() || (options_.address_per_camera && ports_.size() > 1)) return -1;
   long index = static_cast<long>(port) - ports_.front();
   if (index >= 0 && index < static_cast<long>(ports_.size()) && ports_[index] == port) {
     return static_cast<int>(index);
@@ -440,12 +512,10 @@ bool CameraSimulator::WaitForRequests(size_t count, milliseconds timeout) const 
   return log_cv_.wait_for(lock, timeout, [&] { return log_total_ >= count; });
 }
 
-void CameraSimulator::Record(RequestRecord record) {
-  if (options_.print_requests) {
-    std::string line = FormatRecord(record) + "\n";
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
-  }
+void CameraSimulator::Record(const Camera& camera, RequestRecord record) {
+  record.port = camera.port;
+  if (options_.address_per_camera) record.host = camera.host;
+  if (log_out_) log_out_->Add(FormatRecord(record));
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++log_total_;
@@ -458,8 +528,9 @@ void CameraSimulator::Record(RequestRecord record) {
 }
 
 void CameraSimulator::Serve() {
+  if (options_.print_requests && !log_out_) log_out_ = std::make_unique<LogWriter>(STDOUT_FILENO);
   std::vector<struct pollfd> fds;
-  std::vector<size_t> listener_of;  // pollfd index - 1 -> camera, for the listener entries
+  std::vector<size_t> listener_of;  // pollfd index - first_listener -> camera
   while (!stop_requested_.load()) {
     Clock::time_point now = Clock::now();
     OnTimer(now);
@@ -467,6 +538,9 @@ void CameraSimulator::Serve() {
     fds.clear();
     listener_of.clear();
     fds.push_back({wake_read_, POLLIN, 0});
+    bool log_waits = log_out_ && log_out_->pending();
+    if (log_waits) fds.push_back({log_out_->fd(), POLLOUT, 0});
+    size_t first_listener = fds.size();
     Clock::time_point next = kNever;
     bool accepting = now >= accept_paused_until_;
     if (!accepting) next = accept_paused_until_;
@@ -492,7 +566,7 @@ void CameraSimulator::Serve() {
     int n = poll(fds.data(), static_cast<nfds_t>(fds.size()), timeout);
     if (n < 0) {
       if (errno == EINTR) continue;
-      std::fprintf(stderr, "tiltwise-camsim: poll: %s\n", ErrnoText(errno).c_str());
+      Warn("poll: " + ErrnoText(errno));
       break;
     }
     now = Clock::now();
@@ -501,6 +575,7 @@ void CameraSimulator::Serve() {
       while (read(wake_read_, drain, sizeof drain) > 0) {
       }
     }
+    if (log_waits && fds[1].revents) log_out_->Flush();
     // Connections first: accepting appends to connections_ but keeps the indexes above.
     size_t count = fds.size() - first_connection;
     for (size_t k = 0; k < count; ++k) {
@@ -514,13 +589,29 @@ void CameraSimulator::Serve() {
       }
     }
     for (size_t k = 0; k < listener_of.size(); ++k) {
-      if (fds[1 + k].revents) Accept(listener_of[k], now);
+      if (fds[first_listener + k].revents) Accept(listener_of[k], now);
     }
     connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
                                       [](const auto& c) { return c->fd < 0; }),
                        connections_.end());
   }
   CloseAll();
+  if (log_out_) {
+    size_t dropped = log_out_->Finish(kLogDrainMs);
+    if (dropped > 0) {
+      Warn(std::to_string(dropped) + " log lines dropped: nothing read the output in time",
+           kLogDrainMs);
+    }
+    log_out_.reset();
+  }
+}
+
+void CameraSimulator::LogRestart(const Camera& camera, const char* what) {
+  if (log_out_) log_out_->Add(HostPort(camera.host, camera.port) + " restart " + what);
+}
+
+void CameraSimulator::Warn(const std::string& text, int wait_ms) {
+  WriteNoWait(STDERR_FILENO, "tiltwise-camsim: " + text + "\n", wait_ms);
 }
 
 void CameraSimulator::CloseAll() {
@@ -543,7 +634,7 @@ void CameraSimulator::Accept(size_t camera_index, Clock::time_point now) {
       if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
         // The pending connection stays queued; try again after a pause instead of spinning.
         if (accept_paused_until_ + std::chrono::seconds(5) < now) {
-          std::fprintf(stderr, "tiltwise-camsim: accept: %s\n", ErrnoText(err).c_str());
+          Warn("accept: " + ErrnoText(err));
         }
         accept_paused_until_ = now + kAcceptPause;
       }
@@ -557,7 +648,7 @@ void CameraSimulator::Accept(size_t camera_index, Clock::time_point now) {
     }
     if (fault == Fault::kClose || !SetNonBlocking(fd)) {
       close(fd);
-      if (fault == Fault::kClose) Record({camera.port, "-", "-", 0, Fault::kClose});
+      if (fault == Fault::kClose) Record(camera, {0, "-", "-", 0, Fault::kClose, {}});
       continue;
     }
     auto c = std::make_unique<Connection>();
@@ -598,7 +689,7 @@ void CameraSimulator::OnReadable(Connection& c, Clock::time_point now) {
     } else if (c.fault == Fault::kSilent) {
       c.phase = Connection::Phase::kSilent;
     } else {
-      Record({cameras_[c.camera].port, "-", "-", 400, c.fault});
+      Record(cameras_[c.camera], {0, "-", "-", 400, c.fault, {}});
       StartReply(c, BadRequestResponse(cameras_[c.camera].settings.http10), now);
     }
     c.in.clear();
@@ -610,21 +701,31 @@ void CameraSimulator::OnReadable(Connection& c, Clock::time_point now) {
 void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
                                     Clock::time_point now) {
   Camera& camera = cameras_[c.camera];
-  RequestRecord record{camera.port, request.method, PrintableTarget(request.target), 0, c.fault};
+  RequestRecord record{0, request.method, PrintableTarget(request.target), 0, c.fault, {}};
   if (c.fault == Fault::kSilent) {
     c.phase = Connection::Phase::kSilent;
-    Record(std::move(record));
+    Record(camera, std::move(record));
     return;
   }
   Outcome outcome;
-  {
+  if (options_.lockout_after > 0 && camera.failed_logins >= options_.lockout_after) {
+    outcome.status = 403;
+    outcome.reply = BuildResponse(camera.settings.http10, 403, "text/html", "403 Forbidden\r\n");
+  } else {
     std::lock_guard<std::mutex> lock(mu_);
     CameraSettings settings = camera.settings;
     settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
+    settings.no_values = c.fault == Fault::kNoValues;
     outcome = Respond(request, settings, &camera.orientation);
+    if (outcome.login == Login::kFailed) ++camera.failed_logins;
+    if (outcome.login == Login::kPassed) camera.failed_logins = 0;
+  }
+  if (c.fault == Fault::kReset && outcome.motor_range) {
+    outcome.reply.resize(outcome.reply.find("\r\n\r\n") + 4);
+    c.reset_after_reply = true;
   }
   record.status = outcome.status;
-  Record(std::move(record));
+  Record(camera, std::move(record));
   // Close the listener before the reply goes out, so a client that saw "[Succeed]" finds the
   // camera already gone.
   if (outcome.restart && options_.reboot_time.count() > 0) Restart(c.camera, c, now);
@@ -639,6 +740,8 @@ void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
     CloseFd(&camera.listen_fd);
   }
   camera.relisten_at = now + options_.reboot_time;
+  camera.failed_logins = 0;
+  LogRestart(camera, "begins");
   // A restarting camera drops its other connections; the one that asked gets its reply.
   for (auto& other : connections_) {
     if (other->camera == camera_index && other.get() != &asking) CloseFd(&other->fd);
@@ -672,6 +775,12 @@ void CameraSimulator::OnWritable(Connection& c, Clock::time_point now) {
 }
 
 void CameraSimulator::FinishReply(Connection& c, Clock::time_point now) {
+  if (c.reset_after_reply) {
+    // Let the header reach the client before the reset, so it sees a reply cut short.
+    c.phase = Connection::Phase::kResetting;
+    c.deadline = now + kResetDelay;
+    return;
+  }
   // Half-close so the client sees the end at once, then read until it closes: closing with
   // unread input would reset the connection and could destroy the reply in flight.
   shutdown(c.fd, SHUT_WR);
@@ -685,8 +794,12 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
   for (auto& cp : connections_) {
     Connection& c = *cp;
     if (c.fd < 0 || now < c.deadline) continue;
+    if (c.phase == Connection::Phase::kResetting) {
+      struct linger abort = {1, 0};
+      setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
     if (c.phase != Connection::Phase::kTrickle) {
-      CloseFd(&c.fd);  // request, reply or drain took too long
+      CloseFd(&c.fd);  // request, reply or drain took too long, or the reset is due
       continue;
     }
     ssize_t n = send(c.fd, c.out.data() + c.sent, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -706,8 +819,9 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
     std::string error;
     if (OpenListener(camera, camera.port, &error) == 0) {
       camera.relisten_at = kNever;
+      LogRestart(camera, "ends");
     } else {
-      std::fprintf(stderr, "tiltwise-camsim: %s; trying again\n", error.c_str());
+      Warn(error + "; trying again");
       camera.relisten_at = now + kRelistenRetry;
     }
   }

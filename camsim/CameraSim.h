@@ -29,6 +29,7 @@
 namespace camsim {
 
 struct ParsedRequest;
+class LogWriter;
 
 // Misbehaviour of one camera, for testing clients.
 //  kSilent:   accepts and reads the request, never answers, keeps the connection until the
@@ -38,9 +39,13 @@ struct ParsedRequest;
 //             byte per trickle interval (1 s by default).
 //  kOversize: handles the request normally; every reply body starts with 8 KiB of filler, so
 //             the content lies beyond the first 2048 bytes.
-enum class Fault { kNone, kSilent, kClose, kTrickle, kOversize };
+//  kNoValues: getmotorrange answers "200 OK" with a plain page that holds neither flip nor
+//             mirror; every other request is answered normally.
+//  kReset:    getmotorrange sends the status line and headers of its reply, then resets the
+//             connection (SO_LINGER 0) instead of sending the values; other requests are normal.
+enum class Fault { kNone, kSilent, kClose, kTrickle, kOversize, kNoValues, kReset };
 
-// "none", "silent", "close", "trickle", "oversize".
+// "none", "silent", "close", "trickle", "oversize", "novalues", "reset".
 const char* FaultName(Fault fault);
 // Parses one of the names above; false for anything else.
 bool ParseFault(std::string_view name, Fault* fault);
@@ -68,6 +73,10 @@ struct SimulatorOptions {
   // run of consecutive free ports).
   int port = 8080;
   int cameras = 1;
+  // Camera i listens on the i-th IPv4 address from bind_address instead, every camera on
+  // `port` (0: one port the system picks that is free on every address). Cameras can then
+  // only be named by index, and the state accessors by port find none when there are several.
+  bool address_per_camera = false;
   // Shared starting values of every camera.
   std::string user = "admin";
   std::string password = "quillpen";
@@ -79,9 +88,15 @@ struct SimulatorOptions {
   // After a successful setmotorrange the camera refuses connections this long (listener
   // closed), then listens again. 0: no interruption.
   std::chrono::milliseconds reboot_time{0};
+  // After this many failed logins in a row a camera answers every request with 403, right
+  // credentials or not, until it restarts. A request without credentials is no failed login.
+  // 0: never.
+  int lockout_after = 0;
   std::vector<CameraOverride> overrides;
 
-  bool print_requests = false;   // one line per request to stdout, flushed (FormatRecord)
+  // One line per request (FormatRecord) and per restart to stdout, never waiting for the reader:
+  // lines it does not take are dropped, and their number goes to stderr at the stop.
+  bool print_requests = false;
   size_t log_capacity = 100000;  // request records kept in memory; the oldest are dropped
   // A connection must deliver its request header within this time, the reply must be taken
   // within it too; otherwise the connection is closed.
@@ -97,9 +112,11 @@ struct RequestRecord {
   std::string path;    // the request target, non-printable bytes as '?'; "-" when none
   int status = 0;      // status code of the reply; 0 when none is sent
   Fault fault = Fault::kNone;
+  std::string host;  // set with one camera per address
 };
 
-// "8080 GET /qx.html 200"; a fault adds " fault=NAME" and a missing status shows as "-".
+// "8080 GET /qx.html 200"; a fault adds " fault=NAME" and a missing status shows as "-". With
+// a host the line starts "127.0.0.5:8080".
 std::string FormatRecord(const RequestRecord& record);
 
 struct CameraState {
@@ -133,6 +150,7 @@ class CameraSimulator {
 
   int port() const;  // the first camera's port (after Listen)
   const std::vector<int>& ports() const { return ports_; }
+  const std::vector<std::string>& hosts() const { return hosts_; }  // each camera's address
   std::string address() const;  // "127.0.0.1:8080" or "[::1]:8080" of the first camera
 
   // The camera's current state; nullopt when no camera listens on `port`.
@@ -154,6 +172,7 @@ class CameraSimulator {
 
   int FindCamera(int port) const;  // index or -1; needs mu_
   bool BindAll(std::string* error);
+  bool BindAllOnePort(std::string* error);
   // 0 or the errno of the failure, which `error` describes.
   int OpenListener(Camera& camera, int port, std::string* error);
   void Accept(size_t camera_index, std::chrono::steady_clock::time_point now);
@@ -166,15 +185,21 @@ class CameraSimulator {
   void Restart(size_t camera_index, const Connection& asking,
                std::chrono::steady_clock::time_point now);
   void OnTimer(std::chrono::steady_clock::time_point now);
-  void Record(RequestRecord record);
+  void Record(const Camera& camera, RequestRecord record);
+  // "127.0.0.1:8081 restart begins" / "... restart ends", beside the request lines.
+  void LogRestart(const Camera& camera, const char* what);
+  // A line on standard error that never holds up the loop.
+  void Warn(const std::string& text, int wait_ms = 0);
   void CloseAll();
 
   SimulatorOptions options_;
   std::vector<int> ports_;
+  std::vector<std::string> hosts_;
   int wake_read_ = -1;
   int wake_write_ = -1;
   std::atomic<bool> stop_requested_{false};
   std::thread thread_;
+  std::unique_ptr<LogWriter> log_out_;  // standard output, while Serve() runs with print_requests
   std::chrono::steady_clock::time_point accept_paused_until_{};
 
   mutable std::mutex mu_;  // guards cameras_' settings and state, and the log

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -282,6 +283,46 @@ TEST(CameraSimulatorFaultTest, OversizePutsTheValuesBeyondTheFirst2048Bytes) {
   EXPECT_NE(r.data.find("var mirror=\"0\";"), std::string::npos);
   EXPECT_TRUE(Contains(r.data, "\r\nContent-Length: " + std::to_string(Body(r.data).size())));
   EXPECT_GT(Get(sim->port(), "/qx.html").data.find("var chip_type=71;"), 2048u);
+}
+
+TEST(CameraSimulatorFaultTest, NoValuesAndResetSpoilOnlyTheGetmotorrangeReply) {
+  SimulatorOptions options;
+  options.cameras = 2;
+  options.overrides.push_back({{true, 0}, Fault::kNoValues, {}, {}, {}});
+  options.overrides.push_back({{true, 1}, Fault::kReset, {}, {}, {}});
+  auto sim = StartSimulator(options);
+  for (int port : sim->ports()) {
+    EXPECT_TRUE(Contains(Get(port, "/qx.html").data, "var chip_type=71;")) << port;
+    EXPECT_TRUE(Contains(Get(port, SetPath("1", "0")).data, "[Succeed]")) << port;
+    EXPECT_EQ(sim->state(port)->flip, 1) << port;
+    EXPECT_TRUE(Contains(Get(port, kGetRange, "admin", "wrong").data, "401 Unauthorized")) << port;
+  }
+
+  Reply page = Get(sim->ports()[0], kGetRange);
+  EXPECT_EQ(page.data.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << page.data;
+  EXPECT_TRUE(page.closed);
+  EXPECT_FALSE(Contains(page.data, "flip")) << page.data;
+  EXPECT_FALSE(Contains(page.data, "mirror")) << page.data;
+  EXPECT_FALSE(Body(page.data).empty());
+
+  int fd = camsim_test::Connect(sim->ports()[1]);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(camsim_test::SendAll(
+      fd, ToolRequest(kGetRange, camsim_test::BasicAuth("admin", "quillpen"))));
+  std::string header;
+  char buf[4096];
+  ssize_t n;
+  while ((n = recv(fd, buf, sizeof buf, 0)) > 0) header.append(buf, static_cast<size_t>(n));
+  int err = errno;
+  close(fd);
+  EXPECT_EQ(n, -1);
+  EXPECT_EQ(err, ECONNRESET);
+  EXPECT_EQ(header.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << header;
+  EXPECT_EQ(header.find("\r\n\r\n"), header.size() - 4) << "the header whole, nothing after";
+  EXPECT_TRUE(Contains(header, "\r\nContent-Length: ")) << header;
+  EXPECT_TRUE(sim->WaitForRequests(8, milliseconds(2000)));
+  EXPECT_EQ(FormatRecord(sim->requests().back()),
+            std::to_string(sim->ports()[1]) + " GET " + kGetRange + " 200 fault=reset");
 }
 
 TEST(CameraSimulatorFaultTest, FaultsCanBeChangedWhileRunning) {

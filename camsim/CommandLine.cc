@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 namespace camsim {
@@ -19,6 +20,27 @@ bool ParseInt(const std::string& text, long min, long max, int* out) {
   long value = std::strtol(text.c_str(), nullptr, 10);
   if (value < min || value > max) return false;
   *out = static_cast<int>(value);
+  return true;
+}
+
+// Exactly four decimal parts 0-255, no leading zeros, nothing around them: inet_aton's short,
+// octal and hex forms would name another host than the one the user typed.
+bool ParseDottedQuad(const std::string& text, uint32_t* out) {
+  uint32_t value = 0;
+  size_t pos = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && (pos >= text.size() || text[pos++] != '.')) return false;
+    size_t start = pos;
+    unsigned number = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3) {
+      number = number * 10 + static_cast<unsigned>(text[pos++] - '0');
+    }
+    size_t digits = pos - start;
+    if (digits == 0 || number > 255 || (digits > 1 && text[start] == '0')) return false;
+    value = value << 8 | number;
+  }
+  if (pos != text.size()) return false;
+  *out = value;
   return true;
 }
 
@@ -57,7 +79,8 @@ constexpr OptionSpec kOptions[] = {
     {"--user", true},        {"--password", true},     {"--chip-type", true},
     {"--flip", true},        {"--mirror", true},       {"--reboot-seconds", true},
     {"--fault", true},       {"--chip-type-at", true}, {"--user-at", true},
-    {"--password-at", true},
+    {"--password-at", true}, {"--hosts", true},        {"--lockout-after", true},
+    {"--version", false},
 };
 
 bool Number(const std::string& name, const std::string& value, long min, long max, int* out,
@@ -72,6 +95,29 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
   SimulatorOptions& o = cl->options;
   if (name == "-h" || name == "--help") {
     cl->help = true;
+  } else if (name == "--version") {
+    cl->version = true;
+  } else if (name == "--hosts") {
+    size_t dash = value.find('-');
+    uint32_t first = 0, last = 0;
+    if (dash == std::string::npos || !ParseDottedQuad(value.substr(0, dash), &first) ||
+        !ParseDottedQuad(value.substr(dash + 1), &last)) {
+      *error = "--hosts " + value + ": expected FIRST-LAST, two dotted-quad addresses";
+      return false;
+    }
+    if (first >> 24 != 127 || last >> 24 != 127) {
+      *error = "--hosts " + value + ": the addresses must lie in 127.0.0.0/8 (loopback)";
+      return false;
+    }
+    if (last < first || last - first >= 65535) {
+      *error = "--hosts " + value + ": expected FIRST <= LAST, at most 65535 addresses";
+      return false;
+    }
+    o.bind_address = value.substr(0, dash);
+    o.cameras = static_cast<int>(last - first + 1);
+    o.address_per_camera = true;
+  } else if (name == "--lockout-after") {
+    return Number(name, value, 0, 1000000, &o.lockout_after, error);
   } else if (name == "--no-info-page") {
     o.info_page = false;
   } else if (name == "--http10") {
@@ -112,7 +158,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       Fault fault;
       if (!ParseFault(v, &fault) || fault == Fault::kNone) {
         *error = "--fault " + value + ": unknown kind '" + v +
-                 "' (expected silent, close, trickle or oversize)";
+                 "' (expected silent, close, trickle, oversize, novalues or reset)";
         return false;
       }
       ov.fault = fault;
@@ -139,6 +185,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
   o.log_capacity = 0;  // the program prints its log; it keeps none in memory
   bool port_given = false;
   bool base_port_given = false;
+  bool cameras_given = false;
+  bool bind_given = false;
 
   for (size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
@@ -173,13 +221,20 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
     if (!Apply(name, value, &cl, error)) return false;
     port_given |= name == "--port";
     base_port_given |= name == "--base-port";
+    cameras_given |= name == "--cameras";
+    bind_given |= name == "--bind";
+  }
+  if (o.address_per_camera && (cameras_given || bind_given)) {
+    *error = std::string("--hosts gives one camera per address; drop ") +
+             (cameras_given ? "--cameras" : "--bind");
+    return false;
   }
 
   if (port_given && base_port_given) {
     *error = "--port and --base-port both set the first port; give one of them";
     return false;
   }
-  if (o.port != 0 && o.port + o.cameras - 1 > 65535) {
+  if (o.port != 0 && !o.address_per_camera && o.port + o.cameras - 1 > 65535) {
     *error = "--cameras " + std::to_string(o.cameras) + " from port " + std::to_string(o.port) +
              " goes beyond port 65535";
     return false;
@@ -188,6 +243,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
     if (ov.camera.by_index && ov.camera.value >= o.cameras) {
       *error = "camera @" + std::to_string(ov.camera.value) + " does not exist (there are " +
                std::to_string(o.cameras) + " cameras, counted from @0)";
+      return false;
+    }
+    if (!ov.camera.by_index && o.address_per_camera) {
+      *error = "with --hosts every camera listens on the same port: name cameras as @INDEX";
       return false;
     }
     if (!ov.camera.by_index && o.port == 0) {
@@ -213,6 +272,8 @@ const char* UsageText() {
          "  --bind ADDR             numeric address to listen on (default 127.0.0.1)\n"
          "  --port P                the camera's port; 0 = any free port (default 8080)\n"
          "  --cameras N             run N independent cameras on ports P..P+N-1 (default 1)\n"
+         "  --hosts FIRST-LAST      instead, one camera on each address of a range inside\n"
+         "                          127.0.0.0/8, all on port P (0: one free port for all)\n"
          "  --base-port P           the first camera's port; the same as --port\n"
          "  --user USER             user name the cameras accept (default admin)\n"
          "  --password PASS         password the cameras accept (default quillpen)\n"
@@ -223,29 +284,48 @@ const char* UsageText() {
          "  --http10                status lines say HTTP/1.0 instead of HTTP/1.1\n"
          "  --reboot-seconds N      after a successful set the camera restarts: it refuses\n"
          "                          connections for N seconds (default 0: back at once)\n"
+         "  --lockout-after N       after N failed logins in a row (wrong credentials) a\n"
+         "                          camera answers 403 Forbidden to everything until it\n"
+         "                          restarts (default 0: never)\n"
          "  --fault CAM:KIND        make one camera misbehave; KIND is one of\n"
          "                            silent    read the request, never answer\n"
          "                            close     accept and close without a byte\n"
          "                            trickle   send the reply one byte a second\n"
          "                            oversize  an 8 KiB reply, content after byte 2048\n"
+         "                            novalues  getmotorrange: 200 OK, a page without the values\n"
+         "                            reset     getmotorrange: the header, then a reset before\n"
+         "                                      the values\n"
          "  --chip-type-at CAM:N    another chip type for one camera\n"
          "  --user-at CAM:USER      another user name for one camera\n"
          "  --password-at CAM:PASS  another password for one camera\n"
-         "  --quiet                 print no line per request\n"
+         "  --quiet                 print no request or restart lines\n"
          "  -h, --help              show this help and exit\n"
+         "      --version           show the version and exit\n"
          "\n"
-         "CAM is a port number, or @I for the I-th camera counted from 0 (needed with --port 0).\n"
+         "CAM is a port number, or @I for the I-th camera counted from 0 (needed with --port 0\n"
+         "and with --hosts, where cameras count in address order).\n"
          "Options given twice: the last one counts; per-camera options add up.\n"
          "\n"
-         "Prints \"listening on ADDR:PORT\" (a fleet: \"ADDR:FIRST-LAST (N cameras)\") once "
-         "ready,\n"
-         "then \"PORT METHOD PATH STATUS\" for each request. Stops on SIGINT or SIGTERM.\n"
+         "Once ready it prints \"listening on ADDR:PORT\", for a fleet \"ADDR:FIRST-LAST (N\n"
+         "cameras)\" or with --hosts \"FIRST-LAST:PORT (N cameras)\". Then, unless --quiet,\n"
+         "one line for each request, \"PORT METHOD PATH STATUS\" (with --hosts \"ADDR:PORT\n"
+         "METHOD PATH STATUS\"), and with --reboot-seconds above 0 two for each restart:\n"
+         "\"ADDR:PORT restart begins\" when the camera stops listening and\n"
+         "\"ADDR:PORT restart ends\" once it accepts connections again.\n"
+         "The cameras never wait for that output: lines its reader does not take in time are\n"
+         "dropped, and at the stop \"N log lines dropped\" on stderr says how many.\n"
+         "Stops on SIGINT or SIGTERM.\n"
          "Exit status: 0 after a stop by signal, 1 when it cannot listen, 2 on bad usage.\n";
 }
 
 std::string ListeningLine(const CameraSimulator& sim) {
-  std::string line = "listening on " + sim.address();
+  const std::vector<std::string>& hosts = sim.hosts();
   const std::vector<int>& ports = sim.ports();
+  if (hosts.size() > 1 && hosts.front() != hosts.back()) {
+    return "listening on " + hosts.front() + "-" + hosts.back() + ":" +
+           std::to_string(ports.front()) + " (" + std::to_string(hosts.size()) + " cameras)";
+  }
+  std::string line = "listening on " + sim.address();
   if (ports.size() > 1) {
     line += "-" + std::to_string(ports.back()) + " (" + std::to_string(ports.size()) + " cameras)";
   }

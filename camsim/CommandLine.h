@@ -12,6 +12,7 @@ namespace camsim {
 struct CommandLine {
   SimulatorOptions options;  // print_requests is on unless --quiet; log_capacity is 0
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments after the program name; "--opt value" and "--opt=value" both work.
@@ -21,7 +22,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
 // The --help text.
 const char* UsageText();
 
-// "listening on 127.0.0.1:8080", or "listening on 127.0.0.1:9000-9009 (10 cameras)".
+// "listening on 127.0.0.1:8080", "listening on 127.0.0.1:9000-9009 (10 cameras)", or with one
+// camera per address "listening on 127.0.0.1-127.0.0.40:8080 (40 cameras)".
 std::string ListeningLine(const CameraSimulator& sim);
 
 }  // namespace camsim

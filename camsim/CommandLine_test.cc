@@ -116,7 +116,8 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
   EXPECT_EQ(ErrorOf({"--bind", "localhost"}),
             "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
   EXPECT_EQ(ErrorOf({"--fault", "8080:slow"}),
-            "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle or oversize)");
+            "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle, oversize, "
+            "novalues or reset)");
   EXPECT_EQ(ErrorOf({"--fault", "8080"}), "--fault 8080: expected PORT:VALUE or @INDEX:VALUE");
   EXPECT_EQ(ErrorOf({"--fault", "@x:close"}),
             "--fault @x:close: expected PORT:VALUE or @INDEX:VALUE");
@@ -132,6 +133,41 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
             "--port and --base-port both set the first port; give one of them");
   EXPECT_EQ(ErrorOf({"--port", "65000", "--cameras", "1000"}),
             "--cameras 1000 from port 65000 goes beyond port 65535");
+}
+
+TEST(CommandLineTest, HostsTakeOnlyLoopbackDottedQuads) {
+  CommandLine cl;
+  std::string error;
+  ASSERT_TRUE(Parse({"--hosts", "127.0.0.250-127.0.1.9", "--port", "9000", "--fault", "@14:silent",
+                     "--lockout-after", "3"},
+                    &cl, &error))
+      << error;
+  EXPECT_EQ(cl.options.bind_address, "127.0.0.250");
+  EXPECT_EQ(cl.options.cameras, 16);
+  EXPECT_TRUE(cl.options.address_per_camera);
+  EXPECT_EQ(cl.options.lockout_after, 3);
+
+  const std::string shape = ": expected FIRST-LAST, two dotted-quad addresses";
+  for (const char* range :
+       {"127.0.0.1", "127.0.0.010-127.0.0.20", "127.1-127.0.0.9", "127.0.0.1-127.0.0.256",
+        "127.0.0.1-127.0.0.0x9", " 127.0.0.1-127.0.0.2", "127.0.0.1-127.0.0.2 ",
+        "127.0.0.1--127.0.0.2"}) {
+    EXPECT_EQ(ErrorOf({"--hosts", range}), std::string("--hosts ") + range + shape);
+  }
+  EXPECT_EQ(ErrorOf({"--hosts", "10.0.0.1-10.0.0.9"}),
+            "--hosts 10.0.0.1-10.0.0.9: the addresses must lie in 127.0.0.0/8 (loopback)");
+  EXPECT_EQ(ErrorOf({"--hosts", "127.255.255.255-128.0.0.0"}),
+            "--hosts 127.255.255.255-128.0.0.0: the addresses must lie in 127.0.0.0/8 (loopback)");
+  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.9-127.0.0.1"}),
+            "--hosts 127.0.0.9-127.0.0.1: expected FIRST <= LAST, at most 65535 addresses");
+  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.1-127.0.0.9", "--cameras", "9"}),
+            "--hosts gives one camera per address; drop --cameras");
+  EXPECT_EQ(ErrorOf({"--bind", "127.0.0.1", "--hosts", "127.0.0.1-127.0.0.9"}),
+            "--hosts gives one camera per address; drop --bind");
+  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.1-127.0.0.9", "--fault", "8080:silent"}),
+            "with --hosts every camera listens on the same port: name cameras as @INDEX");
+  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.1-127.0.0.9", "--fault", "@9:silent"}),
+            "camera @9 does not exist (there are 9 cameras, counted from @0)");
 }
 
 TEST(CommandLineTest, ListeningLineNamesTheWholeFleet) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "camsim/TestClient.h"
+#include "res/version.h"
 
 extern char** environ;
 
@@ -158,6 +159,83 @@ TEST(ProgramTest, ServesLogsAndStopsCleanlyOnSigterm) {
   EXPECT_EQ(camsim_test::Connect(port), -1);
 }
 
+TEST(ProgramTest, ALogPipeNobodyReadsHoldsUpNoCamera) {
+  Child child(TILTWISE_CAMSIM_PATH, {"--port", "0"});
+  int port = PortOf(child.ReadLine());
+  ASSERT_GT(port, 0);
+  // From here on nobody reads standard output: 200 lines of 7 KB overflow the pipe and the
+  // simulator's buffer.
+  const std::string path = "/" + std::string(7000, 'a');
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(Get(port, path).data.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << "request " << i;
+  }
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.Wait(), 0);
+  std::string errors = child.ReadAllErrors();
+  size_t dropped = std::strtoul(errors.c_str() + errors.find(": ") + 2, nullptr, 10);
+  EXPECT_NE(errors.find(" log lines dropped: nothing read the output in time\n"), std::string::npos)
+      << errors;
+  EXPECT_GE(dropped, 20u) << errors;
+  EXPECT_LT(dropped, 200u) << "the pipe and the buffer hold some";
+}
+
+TEST(ProgramTest, LogsEachRestartsBeginningAndEnd) {
+  Child child(TILTWISE_CAMSIM_PATH, {"--port", "0", "--cameras", "2", "--reboot-seconds", "1"});
+  int port = PortOf(child.ReadLine()) + 1;
+  ASSERT_GT(port, 1);
+  const std::string set = "/param.cgi?cmd=setmotorrange&-flip=1&-mirror=1";
+  EXPECT_NE(Get(port, set).data.find("[Succeed]"), std::string::npos);
+  EXPECT_EQ(child.ReadLine(), std::to_string(port) + " GET " + set + " 200");
+  const std::string camera = "127.0.0.1:" + std::to_string(port);
+  EXPECT_EQ(child.ReadLine(), camera + " restart begins");
+  EXPECT_EQ(camsim_test::Connect(port), -1);
+  EXPECT_EQ(child.ReadLine(3000), camera + " restart ends");
+  int fd = camsim_test::Connect(port);
+  EXPECT_GE(fd, 0) << "the end is logged once the camera accepts again";
+  if (fd >= 0) close(fd);
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST(ProgramTest, HostsRunOneCameraPerAddressWithFaultsAndLockout) {
+  Child child(TILTWISE_CAMSIM_PATH,
+              {"--hosts", "127.0.0.10-127.0.0.12", "--port", "0", "--fault", "@1:silent",
+               "--password-at", "@2:other", "--lockout-after", "2"});
+  std::string line = child.ReadLine();
+  int port = PortOf(line);
+  ASSERT_GT(port, 0);
+  const std::string p = std::to_string(port);
+  EXPECT_EQ(line, "listening on 127.0.0.10-127.0.0.12:" + p + " (3 cameras)");
+
+  EXPECT_NE(camsim_test::GetAt("127.0.0.10", port, "/qx.html").data.find("200 OK"),
+            std::string::npos);
+  EXPECT_EQ(child.ReadLine(), "127.0.0.10:" + p + " GET /qx.html 200");
+  camsim_test::Reply silent =
+      camsim_test::GetAt("127.0.0.11", port, "/qx.html", "admin", "quillpen", 300);
+  EXPECT_TRUE(silent.connected);
+  EXPECT_EQ(silent.data, "");
+  EXPECT_EQ(child.ReadLine(), "127.0.0.11:" + p + " GET /qx.html - fault=silent");
+
+  // A success clears the count; two failures in a row lock the camera, right password or not.
+  auto status = [&](const char* password) {
+    std::string reply = camsim_test::GetAt("127.0.0.12", port, "/qx.html", "admin", password).data;
+    return reply.substr(0, reply.find("\r\n"));
+  };
+  EXPECT_EQ(status("quillpen"), "HTTP/1.1 401 Unauthorized");
+  EXPECT_EQ(status("other"), "HTTP/1.1 200 OK");
+  EXPECT_EQ(status("wrong"), "HTTP/1.1 401 Unauthorized");
+  EXPECT_EQ(status("other"), "HTTP/1.1 200 OK");
+  EXPECT_EQ(status("wrong"), "HTTP/1.1 401 Unauthorized");
+  EXPECT_EQ(status("wrong"), "HTTP/1.1 401 Unauthorized");
+  EXPECT_EQ(status("other"), "HTTP/1.1 403 Forbidden");
+  EXPECT_NE(camsim_test::GetAt("127.0.0.10", port, "/qx.html").data.find("200 OK"),
+            std::string::npos)
+      << "the other cameras keep their own count";
+  EXPECT_EQ(camsim_test::Connect(port, 2000, 0, "127.0.0.13"), -1);
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.Wait(), 0);
+}
+
 TEST(ProgramTest, SigintStopsItToo) {
   Child child(TILTWISE_CAMSIM_PATH, {"--port=0", "--quiet"});
   ASSERT_TRUE(child.started());
@@ -178,15 +256,23 @@ TEST(ProgramTest, BadUsageExitsWithStatus2) {
             "Try 'tiltwise-camsim --help' for more information.\n");
 }
 
+TEST(ProgramTest, VersionIsTheProjects) {
+  Child child(TILTWISE_CAMSIM_PATH, {"--version"});
+  EXPECT_EQ(child.ReadAllOutput(), std::string("tiltwise-camsim ") + TILTWISE_VERSION_STR + "\n");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
 TEST(ProgramTest, HelpListsTheOptions) {
   Child child(TILTWISE_CAMSIM_PATH, {"--help"});
   ASSERT_TRUE(child.started());
   EXPECT_EQ(child.Wait(), 0);
   std::string help = child.ReadAllOutput();
   for (const char* option :
-       {"--bind", "--port", "--cameras", "--base-port", "--user", "--password", "--chip-type",
-        "--flip", "--mirror", "--no-info-page", "--http10", "--reboot-seconds", "--fault",
-        "--chip-type-at", "--user-at", "--password-at", "--quiet"}) {
+       {"--bind",          "--port",           "--cameras",      "--base-port",    "--user",
+        "--password",      "--chip-type",      "--flip",         "--mirror",       "--no-info-page",
+        "--http10",        "--reboot-seconds", "--fault",        "--chip-type-at", "--user-at",
+        "--password-at",   "--quiet",          "novalues",       "reset",          "--hosts",
+        "--lockout-after", "--version",        "restart begins", "restart ends"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

@@ -23,10 +23,11 @@ inline int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-// Connects to 127.0.0.1:port within `timeout_ms`. Returns the blocking socket, or -1 with
-// errno set (ECONNREFUSED when nothing listens, ETIMEDOUT when the wait ran out). A
-// `receive_buffer` above 0 shrinks the socket's receive buffer (and so the window) first.
-inline int Connect(int port, int timeout_ms = 2000, int receive_buffer = 0) {
+// Connects to host:port (an address in 127.0.0.0/8) within `timeout_ms`. Returns the blocking
+// socket, or -1 with errno set (ECONNREFUSED when nothing listens, ETIMEDOUT when the wait ran
+// out). A `receive_buffer` above 0 shrinks the socket's receive buffer (and so the window) first.
+inline int Connect(int port, int timeout_ms = 2000, int receive_buffer = 0,
+                   const char* host = "127.0.0.1") {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
   if (receive_buffer > 0) {
@@ -35,7 +36,11 @@ inline int Connect(int port, int timeout_ms = 2000, int receive_buffer = 0) {
   struct sockaddr_in addr = {};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, host, &addr.sin_addr) != 1 || (ntohl(addr.sin_addr.s_addr) >> 24) != 127) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
   fcntl(fd, F_SETFL, O_NONBLOCK);
   int rc = connect(fd, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr);
   int err = rc == 0 ? 0 : errno;
@@ -131,9 +136,10 @@ inline std::string BasicAuth(const std::string& user, const std::string& passwor
 }
 
 // One exchange: connect, send `request` whole, read the reply.
-inline Reply Exchange(int port, const std::string& request, int timeout_ms = 3000) {
+inline Reply Exchange(int port, const std::string& request, int timeout_ms = 3000,
+                      const char* host = "127.0.0.1") {
   Reply reply;
-  int fd = Connect(port);
+  int fd = Connect(port, 2000, 0, host);
   if (fd < 0) return reply;
   reply.connected = true;
   if (SendAll(fd, request)) ReadReply(fd, timeout_ms, &reply);
@@ -144,6 +150,12 @@ inline Reply Exchange(int port, const std::string& request, int timeout_ms = 300
 inline Reply Get(int port, const std::string& path, const std::string& user = "admin",
                  const std::string& password = "quillpen") {
   return Exchange(port, ToolRequest(path, BasicAuth(user, password)));
+}
+
+inline Reply GetAt(const char* host, int port, const std::string& path,
+                   const std::string& user = "admin", const std::string& password = "quillpen",
+                   int timeout_ms = 3000) {
+  return Exchange(port, ToolRequest(path, BasicAuth(user, password)), timeout_ms, host);
 }
 
 // The body after the blank line, or "" when there is none.

@@ -7,6 +7,7 @@
 
 #include "camsim/CameraSim.h"
 #include "camsim/CommandLine.h"
+#include "res/version.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
   }
   if (command_line.help) {
     std::fputs(camsim::UsageText(), stdout);
+    return 0;
+  }
+  if (command_line.version) {
+    std::printf("tiltwise-camsim %s\n", TILTWISE_VERSION_STR);
     return 0;
   }
 

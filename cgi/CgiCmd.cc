@@ -4,14 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "base/Clock.h"
 #include "cgi/HeaderEnd.h"
 #include "cgi/WaitLimit.h"
 
 namespace {
 
 constexpr int kReceiveCapacity = 2048;
+// The most of a download held back while its header has not ended.
+constexpr std::size_t kMaxHeldHeader = 64 * 1024;
 
 // Owns one socket for the length of an exchange, so every path closes it.
 class ScopedSocket {
@@ -36,11 +40,11 @@ class Budget {
  public:
   Budget(int timeoutMs, int deadlineMs)
       : wait_(ToPollMs(ToWaitLimit(timeoutMs))),
-        end_(deadlineMs > 0 ? net::NowMs() + deadlineMs : 0) {}
+        end_(deadlineMs > 0 ? tw::NowMs() + deadlineMs : 0) {}
   // The next wait's limit; negative once the deadline has passed (the wait then fails).
   int Next() const {
     if (end_ == 0 || wait_ < 0) return wait_;
-    std::int64_t left = end_ - net::NowMs();
+    std::int64_t left = end_ - tw::NowMs();
     if (left <= 0) return -1;
     return left < wait_ ? static_cast<int>(left) : wait_;
   }
@@ -273,18 +277,30 @@ int CCgiCmd::HttpGetToFile(const CString& ip, int port, const CString& user,
   std::FILE* file = nullptr;
   bool whole = true;
   HeaderEnd header;
+  // Header bytes are held until the header ends; a reply that never ends its header (bare LF
+  // lines, no header at all) is then written whole, as nothing of it was a header.
+  std::string held;
+  auto write = [&](const char* data, std::size_t count) {
+    if (count > 0 && std::fwrite(data, 1, count, file) != count) whole = false;
+    return whole;  // a full disk must not pass for a complete download
+  };
   for (int got; (got = ReadSome(sock.get(), budget, chunk.data(), kReceiveCapacity)) > 0;) {
     // Opened only once a reply comes; if it cannot be, nothing is written anywhere.
     if (!file && !(file = std::fopen(fileName, "wb"))) break;
-    const std::size_t body = header.Feed(chunk.data(), static_cast<std::size_t>(got));
-    const std::size_t count = static_cast<std::size_t>(got) - body;
-    if (count > 0 && std::fwrite(chunk.data() + body, 1, count, file) != count) {
-      whole = false;  // a full disk must not pass for a complete download
-      break;
+    const bool wasInHeader = !header.found() && held.size() <= kMaxHeldHeader;
+    const std::size_t body =
+        wasInHeader ? header.Feed(chunk.data(), static_cast<std::size_t>(got)) : 0;
+    if (wasInHeader && !header.found()) {
+      held.append(chunk.data(), static_cast<std::size_t>(got));
+      // No header is this long: stop holding and keep what came as it came.
+      if (held.size() > kMaxHeldHeader && !write(held.data(), held.size())) break;
+      continue;
     }
+    if (!write(chunk.data() + body, static_cast<std::size_t>(got) - body)) break;
   }
   sock.Close();
   if (!file) return 0;
+  if (whole && !header.found() && held.size() <= kMaxHeldHeader) write(held.data(), held.size());
   if (std::fclose(file) != 0) whole = false;
   return whole ? 1 : 0;
 }

@@ -39,7 +39,8 @@ class CCgiCmd {
 
   // Fetches `path` with the same request and waits as HttpGet and stores the reply's body (what
   // follows the header's first empty line, however the reply was cut into reads) in `fileName`,
-  // created or emptied when the first bytes of reply arrive. Returns 1 when the file was created
+  // created or emptied when the first bytes of reply arrive. A reply whose header never ends
+  // (within 64 KiB) is stored whole. Returns 1 when the file was created
   // and everything that arrived was written and closed. Returns 0 and creates nothing when no
   // reply comes or the file cannot be created; 0 too after a failed write (the file keeps what
   // was written).

@@ -24,8 +24,9 @@ void Cleanup();
 Socket OpenTcp();
 void Close(Socket s);
 
-// Reads a dotted-decimal IPv4 address the way the system's inet_addr does (no name lookup).
-// False for text inet_addr rejects, so a typo never turns into the broadcast address.
+// Strict dotted quad: exactly four decimal parts 0-255, a part of two or more digits never
+// starting with 0, nothing before or after. The short, hex and octal forms the system's
+// readers take would reach a camera the user did not type ("127.0.0.010" is not 127.0.0.8).
 bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder);
 
 // Connects to an IPv4 address given as its 32-bit value in network order and a port, waiting at
@@ -51,9 +52,6 @@ int Recv(Socket s, char* buffer, int capacity);
 bool LastErrorIsTransient();
 // The last socket error, as text with its number.
 std::string LastErrorText();
-
-// Milliseconds of a monotonic clock, for bounding whole exchanges.
-std::int64_t NowMs();
 
 }  // namespace net
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Clock.h"
 #include "cgi/CgiCmd.h"
 
 namespace {
@@ -102,9 +103,9 @@ TEST(SimulatorPeerTest, WrongPasswordIsAnsweredWithoutTheValues) {
 TEST(SimulatorPeerTest, SilentCameraEndsTheExchangeOneLimitLater) {
   REQUIRE_CAMERA("TILTWISE_CAMSIM_SILENT", camera);
   CString reply = "stale";
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   EXPECT_EQ(Get(camera, "/qx.html", reply, 700), 0);
-  const std::int64_t took = net::NowMs() - start;
+  const std::int64_t took = tw::NowMs() - start;
   EXPECT_TRUE(reply.IsEmpty());
   EXPECT_GE(took, 699);
   EXPECT_LT(took, 2000);
@@ -113,10 +114,10 @@ TEST(SimulatorPeerTest, SilentCameraEndsTheExchangeOneLimitLater) {
 TEST(SimulatorPeerTest, ClosingCameraFailsAtOnce) {
   REQUIRE_CAMERA("TILTWISE_CAMSIM_CLOSING", camera);
   CString reply = "stale";
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   EXPECT_EQ(Get(camera, "/qx.html", reply, 10000), 0);
   EXPECT_TRUE(reply.IsEmpty());
-  EXPECT_LT(net::NowMs() - start, 5000);
+  EXPECT_LT(tw::NowMs() - start, 5000);
 }
 
 }  // namespace

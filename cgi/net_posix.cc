@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 
 namespace net {
@@ -27,12 +27,12 @@ constexpr int kSendFlags = kNoSignal | MSG_DONTWAIT;
 Wait PollFor(Socket s, short events, int timeoutMs) {
   // poll skips a negative descriptor and would sit out the limit; select fails at once.
   if (timeoutMs < 0 || s < 0) return Wait::kError;
-  const std::int64_t deadline = NowMs() + timeoutMs;
+  const std::int64_t deadline = tw::NowMs() + timeoutMs;
   for (;;) {
     pollfd p{};
     p.fd = s;
     p.events = events;
-    std::int64_t left = deadline - NowMs();
+    std::int64_t left = deadline - tw::NowMs();
     int r = ::poll(&p, 1, static_cast<int>(left > 0 ? left : 0));
     if (r > 0) {
       // An error or hang-up still lets the caller's recv/send see the outcome, as select does.
@@ -72,13 +72,6 @@ Socket OpenTcp() {
 
 void Close(Socket s) {
   if (s != kInvalidSocket) ::close(s);
-}
-
-bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
-  in_addr a{};
-  if (!text || ::inet_aton(text, &a) == 0) return false;
-  *addressNetOrder = a.s_addr;
-  return true;
 }
 
 bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs) {
@@ -124,11 +117,6 @@ bool LastErrorIsTransient() {
 std::string LastErrorText() {
   int e = errno;
   return std::string(std::strerror(e)) + " (errno " + std::to_string(e) + ")";
-}
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace net

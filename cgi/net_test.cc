@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/Clock.h"
 #include "tests/ScriptedPeer.h"
 
 #if defined(_WIN32)
@@ -86,7 +87,7 @@ Script Unread(std::vector<tiltwise_test::Write> writes, int silentMs = 0, bool r
 }
 
 std::int64_t ElapsedSince(std::int64_t start) {
-  return net::NowMs() - start;
+  return tw::NowMs() - start;
 }
 
 // A listener whose accept queue is full: the system drops further handshakes, so a connection
@@ -150,31 +151,29 @@ TEST(NetLibrary, StartsAndStopsInPairs) {
   net::Close(net::kInvalidSocket);  // harmless
 }
 
-TEST(NetParseIPv4, ReadsTheFormsInetAddrAccepts) {
+// Only the address as typed: a short, octal or hex form would reach another camera.
+TEST(NetParseIPv4, TakesExactlyFourDecimalParts) {
   struct Case {
     const char* text;
     std::uint32_t hostOrder;
   };
   const Case cases[] = {
-      {"127.0.0.1", 0x7f000001},       {"0.0.0.0", 0},
-      {"255.255.255.255", 0xffffffff}, {"127.168.1.100", 0x7fa80164},
-      {"127.000.000.001", 0x7f000001}, {"1.2.3", 0x01020003},
-      {"1.2.65535", 0x0102ffff},       {"1.2", 0x01000002},
-      {"16909060", 0x01020304},        {"0x7f.1", 0x7f000001},
-      {"0177.0.0.1", 0x7f000001},      {"127.0.0.1 ", 0x7f000001},
-      {"127.0.0.1\t", 0x7f000001},
+      {"127.0.0.1", 0x7f000001},
+      {"0.0.0.0", 0},
+      {"255.255.255.255", 0xffffffff},
+      {"127.168.10.100", 0x7fa80a64},
   };
   for (const Case& c : cases) {
     std::uint32_t a = 0;
     EXPECT_TRUE(net::ParseIPv4(c.text, &a)) << "[" << c.text << "]";
     EXPECT_EQ(ntohl(a), c.hostOrder) << "[" << c.text << "]";
   }
-}
-
-TEST(NetParseIPv4, RejectsTextThatIsNoAddress) {
-  const char* bad[] = {"",          "abc",         "256.1.1.1",  "1.2.3.256",  "1.2.65536",
-                       "1.2.3.4.5", "1..2.3",      "1.2.3.4.",   "127.0.0.1x", " 127.0.0.1",
-                       "08.1.1.1",  "0x100000000", "4294967296", "camera"};
+  const char* bad[] = {"",           "abc",         "256.1.1.1",   "1.2.3.256",
+                       "1.2.3",      "127.1",       "16909060",    "0x7f.0.0.1",
+                       "0177.0.0.1", "127.0.0.010", "127.000.0.1", "1.2.3.4.5",
+                       "1..2.3",     "1.2.3.4.",    "127.0.0.1x",  " 127.0.0.1",
+                       "127.0.0.1 ", "127.0.0.1 x", "127.0.0.1\t", "+1.2.3.4",
+                       "1.2.3.1000", "camera"};
   for (const char* text : bad) {
     std::uint32_t a = 0x12345678;
     EXPECT_FALSE(net::ParseIPv4(text, &a)) << "[" << text << "]";
@@ -182,20 +181,6 @@ TEST(NetParseIPv4, RejectsTextThatIsNoAddress) {
   }
   std::uint32_t a = 0;
   EXPECT_FALSE(net::ParseIPv4(nullptr, &a));
-}
-
-TEST(NetParseIPv4, BroadcastOnlyWhenWrittenOut) {
-  std::uint32_t a = 0;
-  // inet_addr cannot tell this value from its error: only the dotted text is taken. inet_aton
-  // has no such ambiguity and also reads the single-number form.
-#if defined(_WIN32)
-  EXPECT_FALSE(net::ParseIPv4("4294967295", &a));
-#else
-  EXPECT_TRUE(net::ParseIPv4("4294967295", &a));
-  EXPECT_EQ(a, 0xffffffffu);
-#endif
-  EXPECT_TRUE(net::ParseIPv4("255.255.255.255", &a));
-  EXPECT_EQ(a, 0xffffffffu);
 }
 
 TEST(NetConnect, ReachesAListeningPeerAndReadsItsReply) {
@@ -211,7 +196,7 @@ TEST(NetConnect, LeavesTheSocketBlocking) {
   ScriptedPeer peer(Unread({}, 300));
   Client c(peer.port());
   ASSERT_TRUE(c.connected());
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   char buf[16];
   EXPECT_EQ(net::Recv(c.get(), buf, sizeof buf), 0);
   EXPECT_GE(ElapsedSince(start), 250);
@@ -221,7 +206,7 @@ TEST(NetConnect, RefusedFailsBeforeTheLimitWithTheSystemsReason) {
   const int port = tiltwise_test::UnusedLoopbackPort();
   net::Socket s = net::OpenTcp();
   ASSERT_NE(s, net::kInvalidSocket);
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   // Windows retries the handshake after a reset for a second or two before it reports the
   // refusal; Linux and Wine report it at once. Either way well before the limit.
   EXPECT_FALSE(net::ConnectWithin(s, kLoopback, port, 10000));
@@ -237,7 +222,7 @@ TEST(NetConnect, UnansweredHandshakeEndsAtTheLimit) {
   if (!silent.full()) GTEST_SKIP() << "this system answers every handshake on loopback";
   net::Socket s = net::OpenTcp();
   ASSERT_NE(s, net::kInvalidSocket);
-  std::int64_t start = net::NowMs();
+  std::int64_t start = tw::NowMs();
   EXPECT_FALSE(net::ConnectWithin(s, kLoopback, silent.port(), 400));
   std::int64_t took = ElapsedSince(start);
   EXPECT_GE(took, 395);
@@ -245,7 +230,7 @@ TEST(NetConnect, UnansweredHandshakeEndsAtTheLimit) {
   net::Close(s);
 
   s = net::OpenTcp();
-  start = net::NowMs();
+  start = tw::NowMs();
   EXPECT_FALSE(net::ConnectWithin(s, kLoopback, silent.port(), -1)) << "a negative limit fails";
   EXPECT_LT(ElapsedSince(start), 200);
   net::Close(s);
@@ -256,7 +241,7 @@ TEST(NetWait, ReadableTimesOutOnASilentPeerAfterTheWholeLimit) {
   Client c(peer.port());
   ASSERT_TRUE(c.connected());
   for (int limit : {0, 250, 999}) {
-    const std::int64_t start = net::NowMs();
+    const std::int64_t start = tw::NowMs();
     EXPECT_EQ(net::WaitReadable(c.get(), limit), net::Wait::kTimeout) << limit;
     const std::int64_t took = ElapsedSince(start);
     EXPECT_GE(took, limit - 1) << limit;  // clock readings are whole milliseconds
@@ -336,7 +321,7 @@ TEST(NetSend, TakesWhatFitsAndNeverWaitsForAPeerThatDoesNotRead) {
   Client c(peer.port());
   ASSERT_TRUE(c.connected());
   const std::string chunk(64 * 1024, 'x');
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   long long taken = 0;
   int result = 0;
   for (int i = 0; i < 4000 && result >= 0; ++i) {
@@ -370,9 +355,9 @@ TEST(NetWait, WorksWithManySocketsOpen) {
 }
 
 TEST(NetClock, IsMonotonicAndCountsMilliseconds) {
-  const std::int64_t a = net::NowMs();
+  const std::int64_t a = tw::NowMs();
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  const std::int64_t b = net::NowMs();
+  const std::int64_t b = tw::NowMs();
   EXPECT_GE(b - a, 29);
   EXPECT_LT(b - a, 2000);
 }

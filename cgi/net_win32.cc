@@ -4,9 +4,9 @@
 #include <windows.h>
 // clang-format on
 
-#include <chrono>
 #include <cstring>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 
 namespace net {
@@ -22,7 +22,7 @@ enum class Interest { kRead, kWrite, kConnect };
 Wait SelectFor(Socket s, Interest interest, int timeoutMs) {
   if (timeoutMs < 0) return Wait::kError;
   const SOCKET sock = static_cast<SOCKET>(s);
-  const std::int64_t deadline = NowMs() + timeoutMs;
+  const std::int64_t deadline = tw::NowMs() + timeoutMs;
   for (;;) {
     fd_set primary;
     fd_set failed;
@@ -30,7 +30,7 @@ Wait SelectFor(Socket s, Interest interest, int timeoutMs) {
     FD_ZERO(&failed);
     FD_SET(sock, &primary);
     FD_SET(sock, &failed);
-    std::int64_t left = deadline - NowMs();
+    std::int64_t left = deadline - tw::NowMs();
     if (left < 0) left = 0;
     timeval tv;
     tv.tv_sec = static_cast<long>(left / 1000);
@@ -46,7 +46,7 @@ Wait SelectFor(Socket s, Interest interest, int timeoutMs) {
       return FD_ISSET(sock, &primary) ? Wait::kReady : Wait::kError;
     }
     if (r == 0) {
-      if (NowMs() >= deadline) {
+      if (tw::NowMs() >= deadline) {
         ::WSASetLastError(WSAETIMEDOUT);
         return Wait::kTimeout;
       }
@@ -89,15 +89,6 @@ Socket OpenTcp() {
 
 void Close(Socket s) {
   if (s != kInvalidSocket) ::closesocket(static_cast<SOCKET>(s));
-}
-
-bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
-  if (!text) return false;
-  unsigned long a = ::inet_addr(text);
-  // INADDR_NONE is both the error and the broadcast address: only the literal text means it.
-  if (a == INADDR_NONE && std::strcmp(text, "255.255.255.255") != 0) return false;
-  *addressNetOrder = static_cast<std::uint32_t>(a);
-  return true;
 }
 
 bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs) {
@@ -172,11 +163,6 @@ std::string LastErrorText() {
       n > 0 ? std::string(text, n) + " " + number : "Windows Sockets error " + number;
   ::WSASetLastError(e);  // formatting must not disturb the error it reports
   return result;
-}
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace net

@@ -171,6 +171,24 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
   }
 }
 
+LineRead GetBoundedLine(std::istream& in, std::string* line) {
+  line->clear();
+  std::streambuf* buf = in.rdbuf();
+  for (;;) {
+    const int c = buf->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      if (line->empty()) {
+        in.setstate(std::ios::eofbit);
+        return LineRead::kEnd;
+      }
+      return LineRead::kLine;
+    }
+    if (c == '\n') return LineRead::kLine;
+    if (line->size() == kMaxLineBytes) return LineRead::kTooLong;
+    line->push_back(static_cast<char>(c));
+  }
+}
+
 void ReadTargetList(std::istream& in, const std::string& name, std::vector<Target>* targets,
                     std::vector<std::string>* errors) {
   std::vector<std::optional<Column>> columns;
@@ -180,8 +198,13 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
   std::string error;
   size_t number = 0;
   size_t rows = 0;
-  while (std::getline(in, line)) {
+  for (LineRead got; (got = GetBoundedLine(in, &line)) != LineRead::kEnd;) {
     ++number;
+    if (got == LineRead::kTooLong) {
+      errors->push_back(name + ":" + std::to_string(number) + ": a line longer than " +
+                        std::to_string(kMaxLineBytes / 1024) + " KiB is no camera list");
+      return;
+    }
     std::string_view view(line);
     if (number == 1 && view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);  // UTF-8 mark
     if (!view.empty() && view.back() == '\r') view.remove_suffix(1);

@@ -24,6 +24,14 @@ namespace cli {
 // Splits one line into fields. False, with `error` set, on a stray or unclosed quote.
 bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error);
 
+// The longest line any list or report may hold; a longer one is an error, not more memory.
+constexpr size_t kMaxLineBytes = 64 * 1024;
+
+enum class LineRead { kLine, kEnd, kTooLong };
+// std::getline with a bound: kTooLong once a line passes kMaxLineBytes (the rest of it is left
+// unread), kEnd at the end of input.
+LineRead GetBoundedLine(std::istream& in, std::string* line);
+
 // Reads the whole list. Every bad line adds one message "NAME:LINE: what" to `errors`, and so
 // does a missing header or a list without cameras. `targets` is complete only when `errors`
 // stayed empty.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/CameraProcedures.h"
+#include "base/Clock.h"
 #include "cgi/net.h"
 #include "tests/ScriptedPeer.h"
 
@@ -26,6 +27,8 @@ std::string Detail(const CString& text) {
   return text.str();
 }
 
+const std::string kValues = "HTTP/1.1 200 OK\r\n\r\nvar flip=\"1\";\r\nvar mirror=\"0\";\r\n";
+
 // Every request of a procedure meets the same reply here, so the second request decides.
 TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
   const std::string longLine = "HTTP/1.1 500 " + std::string(200, 'x');
@@ -35,11 +38,14 @@ TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
     std::string queryDetail;
     Outcome set;
     std::string setDetail;
+    Cause queryCause = Cause::kBadStatus;
+    Cause setCause = Cause::kBadStatus;
   } cases[] = {
       {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n401 Unauthorized\r\n",
        Outcome::kQueryInfoFailed,
        "getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password", Outcome::kSetFailed,
-       "setmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password"},
+       "setmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password",
+       Cause::kUnauthorized, Cause::kUnauthorized},
       {"HTTP/1.0 200 OK\r\n\r\nvar chip_type=71;\r\n[Succeed]", Outcome::kQueryInfoFailed,
        "getmotorrange: HTTP/1.0 200 OK instead of HTTP/1.1 200 OK", Outcome::kSetFailed,
        "setmotorrange: HTTP/1.0 200 OK instead of HTTP/1.1 200 OK"},
@@ -57,28 +63,42 @@ TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
        "getmotorrange: " + longLine.substr(0, 80) + "...", Outcome::kSetFailed,
        "setmotorrange: " + longLine.substr(0, 80) + "..."},
       // The right status but not the confirmation.
-      {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n", Outcome::kQueried, "", Outcome::kSetFailed,
-       "setmotorrange: no [Succeed] in the reply"},
-      {"HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, ' ') + "[Succeed]", Outcome::kQueried, "",
+      // The dialog shows absent values as clear boxes; the cause says they were never read.
+      {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n", Outcome::kQueried,
+       "getmotorrange: the reply holds no flip and no mirror value", Outcome::kSetFailed,
+       "setmotorrange: no [Succeed] in the reply", Cause::kValuesMissing, Cause::kNoSucceed},
+      {"HTTP/1.1 200 OK\r\n\r\nvar flip=\"0\";\r\n[Succeed]", Outcome::kQueried,
+       "getmotorrange: the reply holds no mirror value", Outcome::kSetSuccess, "",
+       Cause::kValuesMissing, Cause::kNone},
+      {"HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, ' ') + kValues.substr(19) + "[Succeed]",
+       Outcome::kQueried,
+       "getmotorrange: the reply holds no flip and no mirror value (only the first 2048 bytes of "
+       "a reply are read)",
        Outcome::kSetFailed,
-       "setmotorrange: no [Succeed] in the reply (only its first 2048 bytes are read)"},
+       "setmotorrange: no [Succeed] in the reply (only the first 2048 bytes of a reply are read)",
+       Cause::kValuesMissing, Cause::kNoSucceed},
       // Refused chip types name the value that stopped them.
       {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=74;\r\n", Outcome::kCameraTypeError,
        "information page: chip type 74", Outcome::kSetRefusedSilently,
-       "information page: chip type 74"},
+       "information page: chip type 74", Cause::kChipType, Cause::kChipType},
       {"HTTP/1.0 200 OK\r\n\r\nvar chip_type=72;\r\n", Outcome::kDeviceTypeHV,
-       "information page: chip type 72", Outcome::kDeviceTypeHV, "information page: chip type 72"},
-      {"HTTP/1.1 200 OK\r\n\r\nvar flip=\"1\";\r\n[Succeed]\r\n", Outcome::kQueried, "",
-       Outcome::kSetSuccess, ""},
+       "information page: chip type 72", Outcome::kDeviceTypeHV, "information page: chip type 72",
+       Cause::kChipType, Cause::kChipType},
+      {kValues + "[Succeed]\r\n", Outcome::kQueried, "", Outcome::kSetSuccess, "", Cause::kNone,
+       Cause::kNone},
   };
   for (const Case& c : cases) {
     ScriptedPeer peer(ScriptedPeer::AnswerAndClose(c.reply));
     const QueryResult q = QueryOrientation(At(peer.port()));
     EXPECT_EQ(q.outcome, c.query) << c.reply;
-    EXPECT_EQ(Detail(q.detail), c.queryDetail) << c.reply;
-    CString detail = "left from before";
-    EXPECT_EQ(SetOrientation(At(peer.port()), 1, 1, &detail), c.set) << c.reply;
-    EXPECT_EQ(Detail(detail), c.setDetail) << c.reply;
+    EXPECT_EQ(Detail(q.failure.detail), c.queryDetail) << c.reply;
+    EXPECT_EQ(q.failure.cause, c.queryCause) << c.reply;
+    EXPECT_EQ(ValuesRead(q), c.queryCause == Cause::kNone) << c.reply;
+    Failure failure;
+    failure.detail = "left from before";
+    EXPECT_EQ(SetOrientation(At(peer.port()), 1, 1, &failure), c.set) << c.reply;
+    EXPECT_EQ(Detail(failure.detail), c.setDetail) << c.reply;
+    EXPECT_EQ(failure.cause, c.setCause) << c.reply;
     // Without a place for the detail the outcome is the same.
     EXPECT_EQ(SetOrientation(At(peer.port()), 1, 1), c.set) << c.reply;
   }
@@ -87,29 +107,35 @@ TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
 TEST(ProcedureDetail, NoAnswerTellsRefusedFromTimedOut) {
   const QueryResult nobody = QueryOrientation(At(tiltwise_test::UnusedLoopbackPort()));
   EXPECT_EQ(nobody.outcome, Outcome::kQueryInfoFailed);
-  EXPECT_EQ(Detail(nobody.detail),
+  EXPECT_EQ(nobody.failure.cause, Cause::kRefused);
+  EXPECT_EQ(Detail(nobody.failure.detail),
             "information page: no answer: connection refused or closed without a reply");
 
   {
     ScriptedPeer closing(ScriptedPeer::AcceptAndClose());
-    CString detail;
-    EXPECT_EQ(SetOrientation(At(closing.port()), 0, 1, &detail), Outcome::kDeviceTypeNVR);
-    EXPECT_EQ(Detail(detail),
+    Failure failure;
+    EXPECT_EQ(SetOrientation(At(closing.port()), 0, 1, &failure), Outcome::kDeviceTypeNVR);
+    EXPECT_EQ(failure.request, Request::kSetMotorRange);
+    EXPECT_EQ(Detail(failure.detail),
               "setmotorrange: no answer: connection refused or closed without a reply");
   }
   {
     ScriptedPeer silent(ScriptedPeer::AnswerAndStaySilent("", 5000));
     const QueryResult q = QueryOrientation(At(silent.port(), 300));
     EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
-    EXPECT_EQ(Detail(q.detail), "information page: no answer: timed out after 300 ms");
+    EXPECT_EQ(q.failure.cause, Cause::kTimedOut);
+    EXPECT_EQ(Detail(q.failure.detail), "information page: no answer: timed out after 300 ms");
   }
 
   // Text that is no address never reaches the network.
   CameraAccess typo = At(80);
-  typo.ip = "127.0.0.x";
+  typo.ip = "127.0.0.010";
   const QueryResult q = QueryOrientation(typo);
   EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
-  EXPECT_EQ(Detail(q.detail), "information page: \"127.0.0.x\" is not a dotted-quad IPv4 address");
+  EXPECT_EQ(q.failure.cause, Cause::kBadAddress);
+  EXPECT_EQ(Detail(q.failure.detail),
+            "information page: \"127.0.0.010:80\" is not a dotted-quad IPv4 address with a port "
+            "0-65535");
 }
 
 TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {
@@ -118,26 +144,43 @@ TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {
     ScriptedPeer slow(ScriptedPeer::InPieces({"HTTP/1.1 404 Not Found\r\n", "\r\n"}, 150));
     const QueryResult q = QueryOrientation(At(slow.port(), 200));
     EXPECT_EQ(q.outcome, Outcome::kQueryInfoFailed);
-    EXPECT_EQ(Detail(q.detail).rfind("getmotorrange: HTTP/1.1 404 Not Found (26 bytes in ", 0), 0u)
-        << Detail(q.detail);
+    EXPECT_EQ(
+        Detail(q.failure.detail).rfind("getmotorrange: HTTP/1.1 404 Not Found (26 bytes in ", 0),
+        0u)
+        << Detail(q.failure.detail);
   }
   {
-    // The probe's reply trickles past the deadline; getmotorrange is then never sent, and
-    // the detail names where the time ran out.
+    // The probe's reply trickles past the deadline; getmotorrange is then never sent.
     ScriptedPeer trickle(ScriptedPeer::InPieces(
         {"HTTP/1.1 200 OK\r\n", "\r\n", "var ", "chip", "_type", "=71;"}, 150));
     CameraAccess camera = At(trickle.port());
-    camera.deadlineAtMs = net::NowMs() + 250;
+    camera.deadlineAtMs = tw::NowMs() + 250;
     const QueryResult q = QueryOrientation(camera);
     EXPECT_EQ(q.outcome, Outcome::kDeviceTypeNVR);
-    EXPECT_EQ(Detail(q.detail), std::string(kDeadlineDetail) + "information page");
+    EXPECT_EQ(q.failure.cause, Cause::kDeadline);
+    EXPECT_FALSE(trickle.WaitForConnections(2, 300));
+  }
+  {
+    // Both values came, but the reply was still arriving when the request's own limit ended
+    // it: what followed might have said otherwise.
+    tiltwise_test::Script script;
+    // The peer answers one connection at a time: the second is answered once the first is done.
+    script.writes = {{kValues, 0}};
+    script.silentMs = 900;
+    ScriptedPeer trickle(script);
+    CameraAccess camera = At(trickle.port());
+    camera.exchangeLimitMs = 600;
+    const QueryResult q = QueryOrientation(camera);
+    EXPECT_EQ(q.outcome, Outcome::kQueried);
+    EXPECT_EQ(q.failure.cause, Cause::kDeadline);
+    EXPECT_FALSE(ValuesRead(q));
   }
   {
     CameraAccess late = At(tiltwise_test::UnusedLoopbackPort());
-    late.deadlineAtMs = net::NowMs() - 1;
-    CString detail;
-    EXPECT_EQ(SetOrientation(late, 1, 0, &detail), Outcome::kDeviceTypeNVR);
-    EXPECT_EQ(Detail(detail), "deadline reached during information page");
+    late.deadlineAtMs = tw::NowMs() - 1;
+    Failure failure;
+    EXPECT_EQ(SetOrientation(late, 1, 0, &failure), Outcome::kDeviceTypeNVR);
+    EXPECT_EQ(Detail(failure.detail), "setmotorrange: cut off by the deadline");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 #include "cli/Csv.h"
 
@@ -15,6 +16,9 @@ const char kDescription[] =
 const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
     "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
+    "\n"
+    "Each failure names its cause (refused, timed-out, deadline, bad-address, unauthorized,\n"
+    "bad-status, values-missing, no-succeed, chip-type): first in the table, \"cause\" in JSON.\n"
     "\n"
     "Exit status: 0 every camera succeeded, 1 a camera failed, 2 usage error,\n"
     "130 stopped by Ctrl-C or SIGTERM (cameras under way finish; the rest are not started).\n"
@@ -37,10 +41,12 @@ const char kSetFooter[] =
     "set first reads each camera and leaves alone the ones already as wanted (the camera\n"
     "restarts after every set). --dry-run only shows current against wanted; --force sends\n"
     "the set without reading first; --verify waits for each restart and reads the values back.\n"
-    "Per-camera flip/mirror values in the --input list win over --flip/--mirror.";
+    "Per-camera flip/mirror values in the --input list win over --flip/--mirror.\n"
+    "A camera whose Flip and Mirror cannot both be read (outcome not-read: the reply lacks a\n"
+    "value or was cut off by the deadline) is a failure and gets no set command.";
 
 void AddCommon(CLI::App* sub, CliOptions* o) {
-  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (dotted-quad IPv4; port 80)")
+  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (four decimal parts, no leading zeros; port 80)")
       ->type_name("TARGET");
   sub->add_option("-i,--input", o->input,
                   "CSV list of cameras (\"-\" for standard input): header with host and "
@@ -69,12 +75,22 @@ void AddCommon(CLI::App* sub, CliOptions* o) {
   sub->add_flag("--json", o->json, "One JSON object per camera and line, as each finishes");
 }
 
+// Every spelling that would carry a password in an argument, looked for before the parser,
+// whose messages repeat what they could not take: --password[=X], -p[X], -np (short options
+// run together), and a value given to the --password-stdin flag.
 bool MentionsPasswordArgument(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strcmp(a, "--password") == 0 || std::strncmp(a, "--password=", 11) == 0 ||
-        std::strcmp(a, "-p") == 0) {
+    const std::string_view a = argv[i];
+    if (a == "--") break;  // targets follow
+    if (a == "--password" || a.rfind("--password=", 0) == 0 ||
+        a.rfind("--password-stdin=", 0) == 0) {
       return true;
+    }
+    if (a.size() < 2 || a[0] != '-' || a[1] == '-') continue;
+    for (size_t k = 1; k < a.size(); ++k) {
+      if (a[k] == 'p') return true;
+      // The rest of "-uNAME", "-iFILE", "-j8" is that option's value, not more options.
+      if (a[k] == 'u' || a[k] == 'i' || a[k] == 'j') break;
     }
   }
   return false;
@@ -220,9 +236,12 @@ std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>&
 
 bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
                     std::string* password, std::string* error) {
-  auto firstLine = [](std::string text) {
+  // An empty password would be sent as one to every camera and count as a failed login.
+  auto firstLine = [error](std::string text, const char* where) {
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // editors' UTF-8 mark
     const size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos) text.erase(end);
+    if (text.empty()) *error = std::string("the password ") + where + " is empty";
     return text;
   };
   if (!options.passwordFile.empty()) {
@@ -231,8 +250,8 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
       *error = "cannot read the password file " + options.passwordFile;
       return false;
     }
-    *password = firstLine(std::move(text));
-    return true;
+    *password = firstLine(std::move(text), "file's first line");
+    return !password->empty();
   }
   if (options.passwordStdin) {
     std::string line;
@@ -242,8 +261,8 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
       *error = "no password on standard input";
       return false;
     }
-    *password = firstLine(std::move(line));
-    return true;
+    *password = firstLine(std::move(line), "on standard input");
+    return !password->empty();
   }
   if (std::optional<std::string> env = sources.environment(); env && !env->empty()) {
     *password = std::move(*env);

@@ -223,11 +223,24 @@ TEST(CliOptions, PasswordSourcesInOrder) {
   o.passwordFile = "missing";
   EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
   EXPECT_EQ(error, "cannot read the password file missing");
+  // An editor's byte-order mark is no part of the password; an empty one is refused.
+  f.files["bom"] = "\xEF\xBB\xBFsecret\n";
+  f.files["empty"] = "\r\nsecond line\n";
+  o.passwordFile = "bom";
+  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_EQ(password, "secret");
+  o.passwordFile = "empty";
+  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_EQ(error, "the password file's first line is empty");
   o.passwordFile.clear();
 
   o.passwordStdin = true;
   ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
   EXPECT_EQ(password, "from-stdin");
+  f.stdinLine = "\n";
+  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_EQ(error, "the password on standard input is empty");
+  f.stdinLine = "from-stdin\r";
   f.terminal = true;  // on a terminal it is asked for without echo
   ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
   EXPECT_EQ(password, "typed");

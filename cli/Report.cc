@@ -43,6 +43,8 @@ std::string JsonLine(const CameraReport& r) {
   j["outcome"] = StatusName(r.status);
   j["ok"] = r.ok;
   j["message"] = r.message;
+  j["cause"] = CauseName(r.cause);
+  if (r.cause != Cause::kNone) j["request"] = RequestName(r.request);
   if (!r.detail.empty()) j["detail"] = r.detail;
   if (!r.note.empty()) j["note"] = r.note;
   j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
@@ -56,15 +58,17 @@ std::string JsonLine(const CameraReport& r) {
 
 std::string FormatTable(const std::vector<CameraReport>& reports) {
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"CAMERA", "ACTION", "RESULT", "FLIP", "MIRROR", "TIME", "MESSAGE"});
+  rows.push_back({"CAMERA", "ACTION", "RESULT", "CAUSE", "FLIP", "MIRROR", "TIME", "MESSAGE"});
   for (const CameraReport& r : reports) {
-    std::string message = r.message;
-    for (const std::string* extra : {&r.detail, &r.note}) {
-      if (extra->empty()) continue;
+    // The cause leads; the dialog's fixed text follows, as it says less.
+    std::string message = r.detail.empty() ? r.message : r.detail;
+    for (const std::string* extra : {&r.message, &r.note}) {
+      if (extra->empty() || *extra == message) continue;
       message += (message.empty() ? "(" : " (") + *extra + ")";
     }
     rows.push_back({r.host + ":" + std::to_string(r.port), ActionName(r.action),
-                    r.ok ? "ok" : "FAILED", Cell(r.before, r.after, &Orientation::flip),
+                    r.ok ? "ok" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
+                    Cell(r.before, r.after, &Orientation::flip),
                     Cell(r.before, r.after, &Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});
   }
@@ -77,7 +81,7 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
       const bool last = c + 1 == row.size();
-      const bool right = c == 5;  // times line up on their unit
+      const bool right = c == 6;  // times line up on their unit
       std::string pad(width[c] - row[c].size(), ' ');
       if (right) {
         line += pad + row[c];

@@ -29,7 +29,8 @@ TEST(CliReport, JsonLineHasEveryField) {
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line,
             "{\"address\":\"127.0.9.7\",\"port\":8080,\"action\":\"set\",\"outcome\":\"set\","
-            "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"flip_before\":false,"
+            "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
+            "\"flip_before\":false,"
             "\"mirror_before\":true,\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   CameraReport failed;
@@ -38,8 +39,9 @@ TEST(CliReport, JsonLineHasEveryField) {
   failed.action = Action::kQuery;
   failed.status = Status::kDeviceTypeNVR;
   failed.message = "Device type error NVR!";
-  failed.detail = "deadline of 30 s reached during getmotorrange";
-  failed.note = "cut off by the deadline of 30 s";
+  failed.cause = Cause::kDeadline;
+  failed.request = Request::kGetMotorRange;
+  failed.detail = "getmotorrange: cut off by the deadline of 30 s";
   failed.verified = false;
   const auto j = nlohmann::json::parse(JsonLine(failed));
   EXPECT_EQ(j["outcome"], "device-type-nvr");
@@ -47,13 +49,14 @@ TEST(CliReport, JsonLineHasEveryField) {
   EXPECT_TRUE(j["flip_before"].is_null());
   EXPECT_TRUE(j["mirror_after"].is_null());
   EXPECT_EQ(j["message"], "Device type error NVR!");
-  EXPECT_EQ(j["detail"], "deadline of 30 s reached during getmotorrange");
-  EXPECT_EQ(j["note"], "cut off by the deadline of 30 s");
+  EXPECT_EQ(j["cause"], "deadline");
+  EXPECT_EQ(j["request"], "getmotorrange");
+  EXPECT_EQ(j["detail"], "getmotorrange: cut off by the deadline of 30 s");
   EXPECT_EQ(j["verified"], false);
-  // The cause leads in the table, the note follows.
+  // The cause leads in the table, the dialog's text follows.
   const std::string table = FormatTable({failed});
-  EXPECT_NE(table.find("Device type error NVR! (deadline of 30 s reached during getmotorrange) "
-                       "(cut off by the deadline of 30 s)\n"),
+  EXPECT_NE(table.find("FAILED  deadline  -     -       0 ms  getmotorrange: cut off by the "
+                       "deadline of 30 s (Device type error NVR!)\n"),
             std::string::npos)
       << table;
 }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 
 namespace cli {
@@ -37,16 +38,36 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
   report.message = std::move(message);
 }
 
-void SetFromOutcome(CameraReport& report, Outcome outcome, const CString& detail) {
+void SetFailure(CameraReport& report, const Failure& failure) {
+  report.cause = failure.cause;
+  report.request = failure.request;
+  report.detail = failure.detail.str();
+}
+
+void SetFromOutcome(CameraReport& report, Outcome outcome, const Failure& failure) {
   SetStatus(report, StatusFor(outcome), MessageOf(outcome));
-  report.detail = detail.str();
+  SetFailure(report, failure);
+}
+
+// Reports a read; true only when both values came from the camera. The dialog shows an absent
+// value as a clear box, but a report must never turn "not read" into "off".
+bool TakeRead(CameraReport& report, const QueryResult& q) {
+  if (ValuesRead(q)) return true;
+  if (q.outcome == Outcome::kQueried) {
+    SetStatus(report, Status::kNotRead,
+              "Flip and Mirror not read: the camera's values are unknown");
+    SetFailure(report, q.failure);
+  } else {
+    SetFromOutcome(report, q.outcome, q.failure);
+  }
+  return false;
 }
 
 // Sleeps until `until` in short slices; false when a stop was asked for meanwhile.
 bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
   for (int slice = 0; slice < 100000; ++slice) {
     if (stop.load()) return false;
-    std::int64_t left = until - net::NowMs();
+    std::int64_t left = until - tw::NowMs();
     if (left <= 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, 50)));
   }
@@ -58,27 +79,29 @@ bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
 // restart, so only a later one, or the last one at the time limit, counts as "not applied".
 void Verify(const Job& job, const CameraAccess& access, const RunOptions& options,
             const std::atomic<bool>& stop, CameraReport& report) {
-  const std::int64_t end = net::NowMs() + options.verifyTimeoutMs;
+  const std::int64_t end = tw::NowMs() + options.verifyTimeoutMs;
   const int pause = std::max(options.verifyPauseMs, 10);
   const int attempts = options.verifyTimeoutMs / pause + 2;
   bool sawAway = false;
   std::optional<Orientation> other;
-  CString lastFailure;
+  Failure lastFailure;
   report.verified = false;
   for (int attempt = 0; attempt < attempts; ++attempt) {
-    if (!PauseUntil(std::min(net::NowMs() + pause, end), stop)) {
+    if (!PauseUntil(std::min(tw::NowMs() + pause, end), stop)) {
       SetStatus(report, Status::kVerifyInterrupted,
                 "Not verified: the run was stopped while waiting for the restart");
       return;
     }
-    if (net::NowMs() >= end) break;
+    if (tw::NowMs() >= end) break;
     CameraAccess again = access;
     again.deadlineAtMs = end;
     const QueryResult q = QueryOrientation(again);
-    if (q.outcome != Outcome::kQueried) {
+    if (!ValuesRead(q)) {
       sawAway = true;
       // The wait's own end cuts the last attempts short; an earlier cause says more.
-      if (q.detail.Find(kDeadlineDetail) != 0) lastFailure = q.detail;
+      if (q.failure.cause != Cause::kDeadline || lastFailure.cause == Cause::kNone) {
+        lastFailure = q.failure;
+      }
       continue;
     }
     const Orientation got{q.flip != 0, q.mirror != 0};
@@ -99,7 +122,10 @@ void Verify(const Job& job, const CameraAccess& access, const RunOptions& option
     SetStatus(report, Status::kNoAnswerAfterRestart,
               "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
                   " s after the set");
-    if (!lastFailure.IsEmpty()) report.detail = "last failure: " + lastFailure.str();
+    if (lastFailure.cause != Cause::kNone) {
+      SetFailure(report, lastFailure);
+      report.detail = "last failure: " + report.detail;
+    }
   }
 }
 
@@ -109,10 +135,8 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
   report.action = options.dryRun ? Action::kDryRun : Action::kSet;
   if (!options.force) {
     const QueryResult q = QueryOrientation(access);
-    if (q.outcome != Outcome::kQueried) {
-      SetFromOutcome(report, q.outcome, q.detail);
-      return;
-    }
+    // A camera whose values are unknown gets no set command: it may already be as wanted.
+    if (!TakeRead(report, q)) return;
     const Orientation current{q.flip != 0, q.mirror != 0};
     report.before = current;
     if (options.dryRun) {
@@ -132,10 +156,10 @@ void RunSet(const Job& job, const CameraAccess& access, const RunOptions& option
       return;
     }
   }
-  CString detail;
+  Failure failure;
   const Outcome outcome =
-      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &detail);
-  SetFromOutcome(report, outcome, detail);
+      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &failure);
+  SetFromOutcome(report, outcome, failure);
   if (outcome != Outcome::kSetSuccess) return;
   report.after = job.wanted;
   if (options.verify) Verify(job, access, options, stop, report);
@@ -189,6 +213,8 @@ const char* StatusName(Status status) {
       return "verify-interrupted";
     case Status::kNotStarted:
       return "not-started";
+    case Status::kNotRead:
+      return "not-read";
   }
   return "?";
 }
@@ -229,7 +255,7 @@ Status StatusFor(Outcome outcome) {
 }
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   CameraReport report;
   report.host = job.host;
   report.port = job.port;
@@ -244,25 +270,19 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   if (options.mode == Mode::kQuery) {
     report.action = Action::kQuery;
     const QueryResult q = QueryOrientation(access);
-    SetFromOutcome(report, q.outcome, q.detail);
-    if (q.outcome == Outcome::kQueried) {
+    if (TakeRead(report, q)) {
+      SetFromOutcome(report, q.outcome, q.failure);
       report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
     }
   } else {
     RunSet(job, access, options, stop, report);
   }
-  // A failure once the deadline has passed was most likely caused by it.
-  if (!report.ok && !report.verified.has_value() && net::NowMs() >= access.deadlineAtMs) {
-    const std::string seconds = std::to_string(options.deadlineMs / 1000) + " s";
-    report.note = "cut off by the deadline of " + seconds;
-    // The procedures cannot know how long the deadline was; say it where they blame it.
-    const std::string blamed = kDeadlineDetail;
-    if (report.detail.rfind(blamed, 0) == 0) {
-      report.detail =
-          "deadline of " + seconds + " reached during " + report.detail.substr(blamed.size());
-    }
+  // The procedures cannot know how long the deadline was; say it where it decided.
+  if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
+    report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
+                    std::to_string(options.deadlineMs / 1000) + " s";
   }
-  report.elapsedMs = net::NowMs() - start;
+  report.elapsedMs = tw::NowMs() - start;
   return report;
 }
 
@@ -270,7 +290,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
                                   const std::atomic<bool>& stop,
                                   const std::function<void(const CameraReport&)>& onReport,
                                   const std::function<void(const Progress&)>& onTick, int tickMs) {
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   std::vector<std::optional<CameraReport>> results(jobs.size());
   std::mutex mu;
   std::condition_variable changed;
@@ -327,7 +347,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
     while (workersLeft > 0) {
       changed.wait_for(lock, std::chrono::milliseconds(std::max(tickMs, 10)));
       progress.stopping = stop.load();
-      progress.elapsedMs = net::NowMs() - start;
+      progress.elapsedMs = tw::NowMs() - start;
       if (onTick) {
         const Progress now = progress;
         lock.unlock();
@@ -357,7 +377,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
   }
   progress.running = 0;
   progress.stopping = stop.load();
-  progress.elapsedMs = net::NowMs() - start;
+  progress.elapsedMs = tw::NowMs() - start;
   if (onTick) onTick(progress);
   return ordered;
 }

@@ -70,6 +70,7 @@ enum class Status {
   kNoAnswerAfterRestart,
   kVerifyInterrupted,
   kNotStarted,  // the run was stopped before this camera's turn
+  kNotRead,     // the camera answered, but its Flip and Mirror could not be read whole
 };
 
 const char* ActionName(Action action);  // "query", "set", "skip", "dry-run"
@@ -86,8 +87,10 @@ struct CameraReport {
   bool ok = false;
   // The procedure's own text where it has one; otherwise a description of the outcome.
   std::string message;
-  // What caused a failure: the request that decided it and why ("getmotorrange: HTTP/1.1 401
-  // Unauthorized: wrong user name or password"); empty when there is nothing to add.
+  // What caused a failure, as data and in words: the request that decided it and why
+  // ("getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password").
+  Cause cause = Cause::kNone;
+  Request request = Request::kNone;
   std::string detail;
   std::string note;  // extra facts: the deadline cut the camera off, the values were verified
   std::optional<Orientation> before;  // as read before any change

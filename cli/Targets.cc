@@ -4,6 +4,8 @@
 #include <map>
 #include <utility>
 
+#include "cgi/net.h"
+
 namespace cli {
 namespace {
 
@@ -29,18 +31,11 @@ std::string Lower(std::string_view text) {
 }  // namespace
 
 bool ParseDottedQuad(std::string_view text, std::string* canonical) {
-  std::string out;
-  for (int part = 0; part < 4; ++part) {
-    size_t dot = text.find('.');
-    std::string_view piece = part < 3 ? text.substr(0, dot) : text;
-    if (part < 3 && dot == std::string_view::npos) return false;
-    long v = 0;
-    if (!ParseDecimal(piece, 3, &v) || v > 255) return false;
-    if (part > 0) out += '.';
-    out += std::to_string(v);
-    if (part < 3) text.remove_prefix(dot + 1);
-  }
-  *canonical = std::move(out);
+  // The exchange reads addresses with the same parser, so what is checked here is what is sent.
+  const std::string copy(text);
+  std::uint32_t address = 0;
+  if (copy.size() != text.size() || !net::ParseIPv4(copy.c_str(), &address)) return false;
+  *canonical = copy;
   return true;
 }
 

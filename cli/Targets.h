@@ -19,8 +19,8 @@ struct Target {
   std::string origin;  // where it was named, for messages: "cameras.csv:12" or "argument 2"
 };
 
-// Strict dotted-quad IPv4: four decimal numbers 0-255, no signs, no spaces, no leading zeros
-// (which some readers take as octal). Writes the canonical text.
+// Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no
+// leading zeros (which some readers take as octal). Writes the text back unchanged.
 bool ParseDottedQuad(std::string_view text, std::string* canonical);
 
 // A decimal port 1-65535.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/Clock.h"
 #include "cgi/net.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
@@ -84,7 +85,7 @@ int Run(int argc, char** argv) {
   }
   const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr);
   cli::Reporter reporter(std::cout, std::cerr, options.json, progress);
-  const std::int64_t start = net::NowMs();
+  const std::int64_t start = tw::NowMs();
   const std::vector<cli::CameraReport> reports = cli::RunJobs(
       jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
       [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); },
@@ -93,7 +94,7 @@ int Run(int argc, char** argv) {
         if (reporter.OutputFailed()) cli::term::RequestStop();
         reporter.OnTick(p);
       });
-  reporter.Finish(reports, net::NowMs() - start);
+  reporter.Finish(reports, tw::NowMs() - start);
   net::Cleanup();
 
   if (reporter.OutputFailed()) {

@@ -35,9 +35,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Three cameras on consecutive free ports: a good one, a silent one and one that hangs up.
+# Four cameras on consecutive free ports: a good one, a silent one, one that hangs up and one
+# whose values lie past the first 2048 bytes of its reply.
 mkfifo "$work/out"
-"$camsim" --port 0 --cameras 3 --fault @1:silent --fault @2:close --quiet >"$work/out" &
+"$camsim" --port 0 --cameras 4 --fault @1:silent --fault @2:close --fault @3:oversize \
+  --flip 1 --mirror 1 --quiet >"$work/out" &
 camsim_pid=$!
 exec 3<"$work/out"
 line=""
@@ -55,6 +57,7 @@ first=${BASH_REMATCH[2]}
 export TILTWISE_CAMSIM="$addr:$first"
 export TILTWISE_CAMSIM_SILENT="$addr:$((first + 1))"
 export TILTWISE_CAMSIM_CLOSING="$addr:$((first + 2))"
+oversize="$addr:$((first + 3))"
 # Keep the simulator's pipe drained so it never blocks on a full one.
 cat <&3 >/dev/null &
 exec 3<&-
@@ -108,6 +111,26 @@ if [ -f "$cli" ]; then
   echo "$silent_out"
   if [ $silent_status -ne 1 ]; then
     echo "wine-e2e: a silent camera gave exit status $silent_status, not 1 (failed)" >&2
+    failed=1
+  fi
+  # Values that were not in the reply are never "off": no set, no "already as wanted".
+  for args in "query" "set --flip off --mirror off" "set --dry-run --flip off --mirror off" \
+    "set --verify --flip on --mirror on"; do
+    unread_status=0
+    # shellcheck disable=SC2086 # the words of $args are separate arguments
+    unread_out=$(cli_run $args --json "$oversize") || unread_status=$?
+    if [ $unread_status -ne 1 ] || ! grep -q '"cause":"values-missing"' <<<"$unread_out"; then
+      echo "$unread_out"
+      echo "wine-e2e: $args on a reply without values: status $unread_status" >&2
+      failed=1
+    fi
+  done
+  # The camera's own address with a leading zero, as a spreadsheet may write it.
+  typo="${addr%.*}.0${addr##*.}"
+  typo_status=0
+  cli_run query "$typo:$first" >/dev/null || typo_status=$?
+  if [ $typo_status -ne 2 ]; then
+    echo "wine-e2e: the address $typo was not refused (status $typo_status)" >&2
     failed=1
   fi
 else
