@@ -228,7 +228,7 @@ class Win32Backend final : public Backend {
   bool DescribeFont(FontHandle font, LogFont* d) override {
     LOGFONTA lf = {};
     if (!d || !IsFont(font) || GetObjectA(Hfont(font), sizeof lf, &lf) == 0) return false;
-    std::memcpy(d, &lf, sizeof lf);
+    std::memcpy(static_cast<void*>(d), &lf, sizeof lf);  // trivially copyable, see above
     return true;
   }
 
