@@ -97,5 +97,5 @@ esac
 cmake --preset mingw-release >/dev/null
 cmake --build --preset mingw-release --target tiltwise tiltwise-cli
 "$root/scripts/check-windows-exe.sh" "$root/build/mingw-release/app/tiltwise.exe" \
-  "$root/build/mingw-release/cli/tiltwise-cli.exe"
+  "$root/build/mingw-release/cli/tiltwise-cli.exe:2097152"
 stamp "release programs checked"

@@ -84,17 +84,21 @@ say "X display $DISPLAY"
 timeout 120 "$run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
   fail "could not set up the Wine prefix"
 
+# The port a simulator reports in LOG once it listens; status 1 when it says none in 10 s.
+port_of() {
+  for _ in $(seq 100); do
+    if [[ $(head -1 "$1") =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
+      echo "${BASH_REMATCH[1]}"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
 "$camsim" --port 0 --flip 1 >"$work/camsim.log" 2>&1 &
 camsim_pid=$!
-port=""
-for _ in $(seq 100); do
-  if [[ $(head -1 "$work/camsim.log") =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
-    port=${BASH_REMATCH[1]}
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the simulator did not report its port: $(cat "$work/camsim.log")"
+port=$(port_of "$work/camsim.log") ||
+  fail "the simulator did not report its port: $(cat "$work/camsim.log")"
 say "simulator at 127.0.0.1:$port"
 
 dump="$work/layout.txt"
@@ -168,15 +172,7 @@ click_at() {  # ID BLOCK
 }
 "$camsim" --port 0 --fault @0:trickle >"$work/trickle.log" 2>&1 &
 trickle_pid=$!
-slow_port=""
-for _ in $(seq 100); do
-  if [[ $(head -1 "$work/trickle.log") =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
-    slow_port=${BASH_REMATCH[1]}
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$slow_port" ] || fail "the trickling simulator did not report its port"
+slow_port=$(port_of "$work/trickle.log") || fail "the trickling simulator did not report its port"
 click_at 1003 "$queried"
 keys End shift+Home
 xdotool type --window "$window" --delay 30 "$slow_port"
