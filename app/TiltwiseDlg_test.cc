@@ -145,7 +145,7 @@ TEST_F(TiltwiseDialogTest, MinimisedDialogDrawsItsIconCentred) {
     EXPECT_EQ(paint.y, 5);
     EXPECT_EQ(paint.icon, d.Icon(true));
     EXPECT_TRUE(paint.backgroundErased);
-    d.Restore();
+    d.Minimize(false);
     d.Paint();
     EXPECT_EQ(ui_.iconPaints().size(), 1u);
   });

@@ -161,6 +161,16 @@ std::string Utf8ToCp1252(const std::string& text) {
   return out;
 }
 
+int Utf8Offset(const std::string& utf8, int n) {
+  const int len = static_cast<int>(utf8.size());
+  int i = 0;
+  for (int k = 0; k < n && i < len; ++k) {
+    ++i;
+    while (i < len && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
+  }
+  return i;
+}
+
 std::string StripMnemonics(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {

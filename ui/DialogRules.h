@@ -73,6 +73,8 @@ MessageIcon MessageBoxIconOf(unsigned style);
 // '?', as the system's conversion makes them.
 std::string Cp1252ToUtf8(const std::string& text);
 std::string Utf8ToCp1252(const std::string& text);
+// Byte offset in UTF-8 text of character `n` (the end when n is past it).
+int Utf8Offset(const std::string& utf8, int n);
 
 // Text as a static control or group box draws it: "&x" shows x, "&&" shows one '&'.
 std::string StripMnemonics(const std::string& text);

@@ -155,6 +155,11 @@ TEST(TextRules, SingleByteTextRoundTripsThroughUtf8) {
   EXPECT_EQ("?x", Utf8ToCp1252("\xC3x"));            // lead byte without its follower
   EXPECT_EQ("?", Utf8ToCp1252("\xE2\x82"));          // cut short at the end
   EXPECT_EQ("?", Utf8ToCp1252("\x80"));              // a stray follower
+
+  // Selections count characters; the toolkit counts bytes.
+  EXPECT_EQ(0, Utf8Offset("caf\xC3\xA9!", 0));
+  EXPECT_EQ(5, Utf8Offset("caf\xC3\xA9!", 4));
+  EXPECT_EQ(6, Utf8Offset("caf\xC3\xA9!", 99));
 }
 
 TEST(TextRules, MnemonicsAreHiddenAsStaticControlsHideThem) {

@@ -7,7 +7,6 @@
 #include <FL/Fl_Image.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Secret_Input.H>
-#include <FL/Fl_Widget.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -16,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -85,17 +83,6 @@ void Centre(Fl_Window& window, Fl_Window* owner) {
 namespace {
 
 using namespace fltk;
-
-// Byte offset in UTF-8 text of character `n` (the end when n is past it).
-int Utf8Offset(const char* text, int n) {
-  int len = static_cast<int>(std::strlen(text));
-  int i = 0;
-  for (int k = 0; k < n && i < len; ++k) {
-    ++i;
-    while (i < len && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-  }
-  return i;
-}
 
 // Static controls: text at the top, aligned as the style says, never a symbol.
 class Label : public Fl_Widget {

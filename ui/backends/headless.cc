@@ -100,15 +100,9 @@ bool HeadlessDialog::CloseBox() {
   return (dialog_->t->style & style::kSysMenu) && PressEscape();
 }
 
-bool HeadlessDialog::Minimize() {
+bool HeadlessDialog::Minimize(bool minimize) {
   if (!backend_->Active(*dialog_) || !(dialog_->t->style & style::kMinimizeBox)) return false;
-  dialog_->minimized = true;
-  return true;
-}
-
-bool HeadlessDialog::Restore() {
-  if (!backend_->Active(*dialog_)) return false;
-  dialog_->minimized = false;
+  dialog_->minimized = minimize;
   return true;
 }
 

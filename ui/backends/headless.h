@@ -36,10 +36,9 @@ class HeadlessDialog {
   bool Focus(int id);
   // Enter: the focused push button's command, else the default push button's, else IDOK.
   bool PressEnter();
-  bool PressEscape();  // IDCANCEL
-  bool CloseBox();     // IDCANCEL; only when the dialog has a system menu
-  bool Minimize();     // only when the dialog has a minimise box
-  bool Restore();
+  bool PressEscape();                   // IDCANCEL
+  bool CloseBox();                      // IDCANCEL; only when the dialog has a system menu
+  bool Minimize(bool minimize = true);  // false restores; only with a minimise box
   bool Paint();
   IconHandle QueryDragIcon();  // null when the dialog no longer runs
 
