@@ -105,13 +105,13 @@ bool ReadRow(const std::vector<std::string>& fields,
       case Column::kFlip:
       case Column::kMirror:
         if (!value.empty()) {
-          bool on = false;
+          Want want = Want::kKeep;
           const char* name = *columns[i] == Column::kFlip ? "flip" : "mirror";
-          if (!ParseOnOff(value, &on)) {
-            *error = std::string(name) + " " + Quoted(value) + " is not on or off";
+          if (!ParseWant(value, &want)) {
+            *error = std::string(name) + " " + Quoted(value) + " is not on, off or keep";
             return false;
           }
-          (*columns[i] == Column::kFlip ? target->flip : target->mirror) = on;
+          (*columns[i] == Column::kFlip ? target->flip : target->mirror) = want;
         }
         break;
     }

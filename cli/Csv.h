@@ -7,7 +7,8 @@
 //
 // Columns: host (required), port, user, flip, mirror, in any order; names are matched without
 // regard to case. Empty cells take the defaults (port 80, the --user value, the --flip and
-// --mirror options). Lines starting with '#' and blank lines are skipped. Fields may be quoted
+// --mirror options, which keep the camera's value when not given); flip and mirror cells take
+// on, off or keep. Lines starting with '#' and blank lines are skipped. Fields may be quoted
 // with '"' ("" inside stands for one quote) but may not span lines.
 #ifndef TILTWISE_CLI_CSV_H_
 #define TILTWISE_CLI_CSV_H_

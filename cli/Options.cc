@@ -1,11 +1,15 @@
 #include "cli/Options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string_view>
+#include <tuple>
 
 #include "cli/Csv.h"
+#include "cli/ReportFile.h"
+#include "res/version.h"
 
 namespace cli {
 namespace {
@@ -13,66 +17,164 @@ namespace {
 const char kDescription[] =
     "Reads and sets the Flip and Mirror orientation of network cameras, one or many at once.";
 
+const char* const kCommands[] = {"query", "set", "restore"};
+
 const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
     "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
+    "\n"
+    "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, the others\n"
+    "in seconds).\n"
     "\n"
     "Each failure names its cause (refused, timed-out, deadline, bad-address, unauthorized,\n"
     "bad-status, values-missing, no-succeed, chip-type): first in the table, \"cause\" in JSON.\n"
     "\n"
     "Exit status: 0 every camera succeeded, 1 a camera failed, 2 usage error,\n"
-    "130 stopped by Ctrl-C or SIGTERM (cameras under way finish; the rest are not started).\n"
+    "130 stopped by Ctrl-C or SIGTERM (cameras under way finish; the rest are not started;\n"
+    "a second one stops at once and reports the cameras under way as interrupted).\n"
     "\n"
     "Examples:\n"
     "  tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
-    "  tiltwise-cli set --flip on --mirror off --password-file pw.txt 192.168.1.20\n"
+    "  tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20   (Mirror kept)\n"
     "\n"
-    "A fleet from a list, 64 at once, JSON lines for a script:\n"
+    "A fleet from a list, with a backup, a report, a retry and a rollback:\n"
     "  cat > site.csv <<EOF\n"
     "  # host,port,user,flip,mirror (empty cells take the options' values)\n"
     "  host,port,user,flip,mirror\n"
     "  192.168.1.20,80,,on,off\n"
     "  192.168.1.21,8080,installer,,\n"
     "  EOF\n"
-    "  TILTWISE_PASSWORD=... tiltwise-cli set --flip off --mirror off --input site.csv \\\n"
-    "      --jobs 64 --verify --json > result.jsonl";
+    "  export TILTWISE_PASSWORD=...\n"
+    "  tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json \\\n"
+    "      > result.jsonl\n"
+    "  tiltwise-cli set --flip off --input result.jsonl --only-failed --verify --json \\\n"
+    "      > retry.jsonl\n"
+    "  tiltwise-cli restore before.jsonl --verify";
 
 const char kSetFooter[] =
-    "set first reads each camera and leaves alone the ones already as wanted (the camera\n"
-    "restarts after every set). --dry-run only shows current against wanted; --force sends\n"
-    "the set without reading first; --verify waits for each restart and reads the values back.\n"
-    "Per-camera flip/mirror values in the --input list win over --flip/--mirror.\n"
+    "set first reads each camera, keeps what --flip/--mirror (or the list) do not name, and\n"
+    "leaves alone the cameras already as wanted (the camera restarts after every set).\n"
+    "--dry-run only shows current against wanted; --force sends the set without reading first\n"
+    "(so both values must be given); --verify waits for each restart and reads the values\n"
+    "back, without holding a job slot while it waits. Per-camera flip/mirror values in the\n"
+    "--input list win over --flip/--mirror.\n"
     "A camera whose Flip and Mirror cannot both be read (outcome not-read: the reply lacks a\n"
     "value or was cut off by the deadline) is a failure and gets no set command.";
 
-void AddCommon(CLI::App* sub, CliOptions* o) {
-  sub->add_option("targets", o->targets, "Cameras as ADDRESS[:PORT] (four decimal parts, no leading zeros; port 80)")
-      ->type_name("TARGET");
-  sub->add_option("-i,--input", o->input,
-                  "CSV list of cameras (\"-\" for standard input): header with host and "
-                  "optionally port, user, flip, mirror; '#' comments")
-      ->type_name("FILE");
-  sub->add_option("-u,--user", o->user, "User name for cameras without their own")
-      ->capture_default_str();
+const char kRestoreFooter[] =
+    "REPORT is the JSON lines output (--json) of an earlier set, or its --backup file, also\n"
+    "one cut short by Ctrl-C or a crash. Every camera it shows as changed, or possibly\n"
+    "changed, is read and set back to its values before; cameras it shows unchanged are left\n"
+    "alone. The report holds address, port and user; the password comes as for set.";
+
+const char kSeeMain[] = "See tiltwise-cli --help for the password, exit statuses and examples.";
+
+// Strings here, turned into numbers after parsing: the parser's own checks fill the help with
+// type and range clutter and word their errors for programmers.
+struct RawOptions {
+  std::string jobs = "16";
+  std::string timeout = "3000ms";
+  std::string deadline = "30s";
+  std::string verifyTimeout = "120s";
+  std::string flip;
+  std::string mirror;
+  std::string maxRestarting;
+  std::string canary;
+  std::string maxFailures;
+};
+
+void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw) {
+  sub->add_option("-u,--user", o->user, "User name for cameras without their own (default admin)")
+      ->type_name("USER");
   sub->add_option("--password-file", o->passwordFile,
                   "Read the password from the file's first line")
       ->type_name("FILE");
   sub->add_flag("--password-stdin", o->passwordStdin,
                 "Read the password from the first line of standard input");
-  // Each camera under way holds one socket; 256 stays well inside the usual 1024 files.
-  sub->add_option("-j,--jobs", o->jobs, "Cameras worked on at once")
-      ->check(CLI::Range(1, 256))
-      ->capture_default_str();
-  sub->add_option("--timeout", o->timeoutMs, "Limit of each wait for a camera, in milliseconds")
-      ->type_name("MS")
-      ->check(CLI::Range(1, 600000))
-      ->capture_default_str();
-  sub->add_option("--deadline", o->deadlineSeconds,
-                  "Hard limit for one camera's requests, in seconds")
-      ->type_name("SECONDS")
-      ->check(CLI::Range(1, 86400))
-      ->capture_default_str();
+  sub->add_option("-j,--jobs", raw->jobs, "Cameras worked on at once, 1-256 (default 16)")
+      ->type_name("N");
+  sub->add_option("--timeout", raw->timeout, "Limit of each wait for a camera (default 3s)")
+      ->type_name("TIME");
+  sub->add_option("--deadline", raw->deadline, "Hard limit for one camera's requests (default 30s)")
+      ->type_name("TIME");
   sub->add_flag("--json", o->json, "One JSON object per camera and line, as each finishes");
+  sub->add_flag("--csv", o->csv, "The report as CSV, one row per camera; the summary on stderr");
+}
+
+void AddTargets(CLI::App* sub, CliOptions* o) {
+  sub->add_option("targets", o->targets,
+                  "Cameras as ADDRESS[:PORT] (four decimal parts, no leading zeros; port 80)")
+      ->type_name("TARGET");
+  sub->add_option("-i,--input", o->input,
+                  "CSV list of cameras (header with host and optionally port, user, flip, "
+                  "mirror; '#' comments) or the JSON lines report of an earlier run; \"-\" "
+                  "for standard input")
+      ->type_name("FILE");
+  sub->add_flag("--only-failed", o->onlyFailed,
+                "With a report as --input: only the cameras that failed in it");
+}
+
+// The options a set and a restore share: what it waits for and how fast it goes.
+void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
+  sub->add_flag("-n,--dry-run", o->dryRun, "Show current against wanted; send no set");
+  sub->add_flag("--verify", o->verify,
+                "Wait for each restarted camera and check the values it reports");
+  sub->add_option("--verify-timeout", raw->verifyTimeout,
+                  "Longest wait for a camera to come back (default 120s)")
+      ->type_name("TIME");
+  sub->add_option("--max-restarting", raw->maxRestarting,
+                  "At most N cameras under way, from their read to their return after the set "
+                  "(needs --verify)")
+      ->type_name("N");
+  sub->add_option("--canary", raw->canary,
+                  "Set and verify the first K cameras; go on only if all K succeeded")
+      ->type_name("K");
+  sub->add_option("--max-failures", raw->maxFailures, "Start no further camera after N failures")
+      ->type_name("N");
+  // Not in the help: only the benchmark compares against restart waits that hold a slot.
+  sub->add_flag("--verify-holds-slot", o->verifyHoldsSlot)->group("");
+}
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+// "frobnicate is not a command" with the nearest command when one is close.
+std::string UnknownCommand(const std::string& word) {
+  std::string text = "\"" + word + "\" is not a command (query, set, restore)";
+  const char* nearest = nullptr;
+  size_t best = 3;  // further than two edits is no longer a typo
+  for (const char* c : kCommands) {
+    const size_t d = EditDistance(word, c);
+    if (d < best) {
+      best = d;
+      nearest = c;
+    }
+  }
+  if (nearest != nullptr) text += "; did you mean \"" + std::string(nearest) + "\"?";
+  return text;
+}
+
+bool ParseCount(const std::string& text, int min, int max, int* value) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  const long v = std::stol(text);
+  if (v < min || v > max) return false;
+  *value = static_cast<int>(v);
+  return true;
 }
 
 // Every spelling that would carry a password in an argument, looked for before the parser,
@@ -98,6 +200,26 @@ bool MentionsPasswordArgument(int argc, const char* const* argv) {
 
 }  // namespace
 
+bool ParseDuration(const std::string& text, int bareMs, int minMs, int maxMs, int* ms) {
+  const size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+  if (digits == 0 || digits > 9) return false;
+  const std::string unit = text.substr(digits);
+  long long scale = bareMs;
+  if (unit == "ms") {
+    scale = 1;
+  } else if (unit == "s") {
+    scale = 1000;
+  } else if (unit == "m") {
+    scale = 60000;
+  } else if (!unit.empty()) {
+    return false;
+  }
+  const long long v = std::stoll(text.substr(0, digits)) * scale;
+  if (v < minMs || v > maxMs) return false;
+  *ms = static_cast<int>(v);
+  return true;
+}
+
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostream& out,
                      std::ostream& err) {
   // Before the parser sees it, so no message can repeat what follows the option.
@@ -106,39 +228,50 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
            "the process list); use --password-file FILE, --password-stdin or TILTWISE_PASSWORD\n";
     return kExitUsage;
   }
+  auto usage = [&err](const std::string& text) {
+    err << "tiltwise-cli: " << text << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  };
+  if (argc > 1 && argv[1][0] != '-' &&
+      std::none_of(std::begin(kCommands), std::end(kCommands),
+                   [&](const char* c) { return std::strcmp(c, argv[1]) == 0; })) {
+    return usage(UnknownCommand(argv[1]));
+  }
 
   CLI::App app(kDescription, "tiltwise-cli");
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.get_formatter()->column_width(26);
+  app.set_version_flag("--version", std::string("tiltwise-cli ") + TILTWISE_VERSION_STR,
+                       "Show the version and exit");
+  RawOptions raw;
 
   CLI::App* query = app.add_subcommand("query", "Read and print each camera's Flip and Mirror");
-  AddCommon(query, o);
-  query->footer("See tiltwise-cli --help for the password, exit statuses and a fleet example.");
+  AddTargets(query, o);
+  AddCommon(query, o, &raw);
+  query->footer(kSeeMain);
 
   CLI::App* set = app.add_subcommand("set", "Write Flip and Mirror; each changed camera restarts");
-  AddCommon(set, o);
-  std::string flip;
-  std::string mirror;
-  set->add_option("--flip", flip, "Wanted Flip (required unless every listed camera has one)")
-      ->check(CLI::IsMember({"on", "off"}, CLI::ignore_case))
-      ->type_name("on|off");
-  set->add_option("--mirror", mirror, "Wanted Mirror (required unless every listed camera has one)")
-      ->check(CLI::IsMember({"on", "off"}, CLI::ignore_case))
-      ->type_name("on|off");
-  CLI::Option* force = set->add_flag("--force", o->force, "Send the set without reading first");
-  CLI::Option* dryRun =
-      set->add_flag("-n,--dry-run", o->dryRun, "Show current against wanted; send no set");
-  CLI::Option* verify = set->add_flag(
-      "--verify", o->verify, "Wait for each restarted camera and check the values it reports");
-  set->add_option("--verify-timeout", o->verifyTimeoutSeconds,
-                  "Longest wait for a camera to come back, in seconds")
-      ->type_name("SECONDS")
-      ->check(CLI::Range(1, 3600))
-      ->capture_default_str();
-  dryRun->excludes(force);
-  dryRun->excludes(verify);
-  set->footer(std::string(kSetFooter) +
-              "\n\nSee tiltwise-cli --help for the password, exit statuses and a fleet example.");
+  AddTargets(set, o);
+  set->add_option("--flip", raw.flip, "Wanted Flip; not given: keep the camera's")
+      ->type_name("on|off|keep");
+  set->add_option("--mirror", raw.mirror, "Wanted Mirror; not given: keep the camera's")
+      ->type_name("on|off|keep");
+  set->add_flag("--force", o->force, "Send the set without reading first (needs both values)");
+  set->add_option("--backup", o->backup,
+                  "Write each camera's values before the change to FILE as it is read")
+      ->type_name("FILE");
+  AddChanging(set, o, &raw);
+  AddCommon(set, o, &raw);
+  set->footer(std::string(kSetFooter) + "\n\n" + kSeeMain);
+
+  CLI::App* restore =
+      app.add_subcommand("restore", "Set the cameras an earlier set changed back as they were");
+  restore->add_option("report", o->report, "The earlier set's JSON lines report or backup")
+      ->type_name("REPORT");
+  AddChanging(restore, o, &raw);
+  AddCommon(restore, o, &raw);
+  restore->footer(std::string(kRestoreFooter) + "\n\n" + kSeeMain);
 
   try {
     app.parse(argc, argv);
@@ -147,23 +280,60 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return status == 0 ? kExitOk : kExitUsage;
   }
 
-  o->mode = set->parsed() ? Mode::kSet : Mode::kQuery;
-  auto toBool = [](const std::string& v, std::optional<bool>* slot) {
-    bool on = false;
-    if (!v.empty() && ParseOnOff(v, &on)) *slot = on;
-  };
-  toBool(flip, &o->flip);
-  toBool(mirror, &o->mirror);
+  o->restore = restore->parsed();
+  o->mode = set->parsed() || o->restore ? Mode::kSet : Mode::kQuery;
 
-  auto usage = [&err](const std::string& text) {
-    err << "tiltwise-cli: " << text << "\nRun with --help for more information.\n";
-    return kExitUsage;
-  };
-  if (o->targets.empty() && o->input.empty()) {
+  if (!ParseCount(raw.jobs, 1, 256, &o->jobs)) {
+    return usage("--jobs \"" + raw.jobs + "\": give a number of cameras from 1 to 256");
+  }
+  if (!ParseDuration(raw.timeout, 1, 1, 600000, &o->timeoutMs)) {
+    return usage("--timeout \"" + raw.timeout + "\": give a time from 1ms to 10m (500ms, 3s)");
+  }
+  if (!ParseDuration(raw.deadline, 1000, 1, 86400000, &o->deadlineMs)) {
+    return usage("--deadline \"" + raw.deadline + "\": give a time from 1ms to 24 hours (30s, 2m)");
+  }
+  if (!ParseDuration(raw.verifyTimeout, 1000, 1000, 3600000, &o->verifyTimeoutMs)) {
+    return usage("--verify-timeout \"" + raw.verifyTimeout +
+                 "\": give a time from 1s to 60m (90s, 2m)");
+  }
+  for (auto [name, text, slot] :
+       {std::make_tuple("--max-restarting", &raw.maxRestarting, &o->maxRestarting),
+        std::make_tuple("--canary", &raw.canary, &o->canary),
+        std::make_tuple("--max-failures", &raw.maxFailures, &o->maxFailures)}) {
+    if (!text->empty() && !ParseCount(*text, 1, 1000000, slot)) {
+      return usage(std::string(name) + " \"" + *text + "\": give a whole number of 1 or more");
+    }
+  }
+  for (auto [name, text, slot] : {std::make_tuple("--flip", &raw.flip, &o->flip),
+                                  std::make_tuple("--mirror", &raw.mirror, &o->mirror)}) {
+    if (!text->empty() && !ParseWant(*text, slot)) {
+      return usage(std::string(name) + " \"" + *text + "\": give on, off or keep");
+    }
+  }
+
+  if (o->restore && o->report.empty()) return usage("restore needs the REPORT of an earlier set");
+  if (o->json && o->csv) return usage("give either --json or --csv, not both");
+  if (o->dryRun && (o->force || o->verify)) {
+    return usage(std::string("--dry-run sends no set, so it takes no ") +
+                 (o->force ? "--force" : "--verify"));
+  }
+  if (!o->backup.empty() && (o->force || o->dryRun)) {
+    return usage(std::string("--backup keeps the values read before a set, so it takes no ") +
+                 (o->force ? "--force" : "--dry-run"));
+  }
+  if (o->maxRestarting > 0 && !o->verify) {
+    return usage("--max-restarting needs --verify: only reading a camera back shows it returned");
+  }
+  if (o->canary > 0 && o->dryRun) return usage("--dry-run sends no set, so it takes no --canary");
+  if (!o->restore && o->targets.empty() && o->input.empty()) {
     return usage("no camera given: name ADDRESS[:PORT] targets or --input FILE");
   }
-  if (o->passwordStdin && o->input == "-") {
-    return usage("--password-stdin and --input - cannot both read standard input");
+  if (o->onlyFailed && o->input.empty()) {
+    return usage("--only-failed needs the JSON lines report of an earlier run as --input");
+  }
+  if (o->passwordStdin && (o->input == "-" || o->report == "-")) {
+    return usage(std::string("--password-stdin and ") + (o->restore ? "REPORT" : "--input") +
+                 " - cannot both read standard input");
   }
   if (o->passwordStdin && !o->passwordFile.empty()) {
     return usage("give either --password-file or --password-stdin, not both");
@@ -172,7 +342,8 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
 }
 
 std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
-                                   std::vector<std::string>* errors) {
+                                   std::vector<std::string>* errors,
+                                   std::vector<std::string>* notes) {
   std::vector<Target> targets;
   for (size_t i = 0; i < options.targets.size(); ++i) {
     Target t;
@@ -184,11 +355,54 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
     }
     targets.push_back(std::move(t));
   }
-  if (!options.input.empty()) {
-    const std::string name = options.input == "-" ? "standard input" : options.input;
-    std::istream* in = openInput(options.input);
+  const std::string& file = options.restore ? options.report : options.input;
+  if (!file.empty()) {
+    const std::string name = file == "-" ? "standard input" : file;
+    std::istream* in = openInput(file);
     if (in == nullptr) {
       errors->push_back(name + ": cannot be read");
+    } else if (options.restore || LooksLikeJsonLines(*in)) {
+      std::vector<ReportEntry> entries;
+      ReadReportLines(*in, name, &entries, errors, notes);
+      size_t leftAlone = 0;
+      size_t unknown = 0;
+      for (ReportEntry& e : entries) {
+        if (options.restore) {
+          if (!MayHaveChanged(e)) {
+            ++leftAlone;
+            continue;
+          }
+          if (!e.before) {
+            ++unknown;
+            continue;
+          }
+          e.target.flip = e.before->flip ? Want::kOn : Want::kOff;
+          e.target.mirror = e.before->mirror ? Want::kOn : Want::kOff;
+        } else if (options.onlyFailed) {
+          if (!e.ok) {
+            errors->push_back(e.target.origin +
+                              ": no \"ok\" field: --only-failed needs a report, not a backup");
+            break;
+          }
+          if (*e.ok) continue;
+        }
+        targets.push_back(std::move(e.target));
+      }
+      if (leftAlone > 0) {
+        notes->push_back(std::to_string(leftAlone) + " camera(s) " + name +
+                         " shows unchanged are left alone");
+      }
+      if (unknown > 0) {
+        notes->push_back(std::to_string(unknown) + " camera(s) in " + name +
+                         " were set without reading first (--force): their values before are "
+                         "unknown, so they are left alone");
+      }
+      if (errors->empty() && targets.empty() && (options.restore || options.onlyFailed)) {
+        notes->push_back(name + (options.restore ? " shows no camera changed: nothing to restore"
+                                                 : " shows no camera failed: nothing to retry"));
+      }
+    } else if (options.onlyFailed) {
+      errors->push_back(name + ": --only-failed needs a JSON lines report, not a list");
     } else {
       ReadTargetList(*in, name, &targets, errors);
     }
@@ -202,35 +416,39 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
 std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>& targets,
                            std::vector<std::string>* errors) {
   std::vector<Job> jobs;
-  bool optionsMissing = false;
+  std::string optionsError;
   for (const Target& t : targets) {
     Job job;
     job.host = t.host;
     job.port = t.port;
     job.user = t.user.value_or(options.user);
+    job.name = t.name;
+    job.location = t.location;
     if (options.mode == Mode::kSet) {
-      const std::optional<bool> flip = t.flip ? t.flip : options.flip;
-      const std::optional<bool> mirror = t.mirror ? t.mirror : options.mirror;
-      if (!flip || !mirror) {
+      const Want flip = t.flip.value_or(options.flip);
+      const Want mirror = t.mirror.value_or(options.mirror);
+      std::string error;
+      if (flip == Want::kKeep && mirror == Want::kKeep) {
+        error = "nothing to change: give --flip or --mirror as on or off";
+      } else if (options.force && (flip == Want::kKeep || mirror == Want::kKeep)) {
+        error = "--force reads nothing first, so it needs both --flip and --mirror as on or off";
+      }
+      if (!error.empty()) {
         // One message for all arguments; list lines are named one by one.
         if (t.origin.rfind("argument ", 0) == 0) {
-          optionsMissing = true;
+          optionsError = error;
         } else {
-          errors->push_back(t.origin + ": no wanted " + (!flip ? "flip" : "mirror") +
-                            " value: give it on this line or with --" +
-                            (!flip ? "flip" : "mirror") + " on|off");
+          errors->push_back(t.origin + ": " + error + " (or on this line)");
         }
         continue;
       }
-      job.wanted = Orientation{*flip, *mirror};
+      job.wanted = Orientation{flip == Want::kOn, mirror == Want::kOn};
+      job.keepFlip = flip == Want::kKeep;
+      job.keepMirror = mirror == Want::kKeep;
     }
     jobs.push_back(std::move(job));
   }
-  if (optionsMissing) {
-    errors->insert(errors->begin(),
-                   std::string("set needs both --flip on|off and --mirror on|off") +
-                       " (no orientation is assumed)");
-  }
+  if (!optionsError.empty()) errors->insert(errors->begin(), optionsError);
   return jobs;
 }
 
@@ -268,7 +486,7 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
     *password = std::move(*env);
     return true;
   }
-  if (sources.stdinIsTerminal() && options.input != "-") {
+  if (sources.stdinIsTerminal() && options.input != "-" && options.report != "-") {
     std::string line;
     if (!sources.prompt(&line)) {
       *error = "no password entered";
@@ -292,8 +510,12 @@ RunOptions ToRunOptions(const CliOptions& o, std::string password) {
   r.password = std::move(password);
   r.jobs = o.jobs;
   r.timeoutMs = o.timeoutMs;
-  r.deadlineMs = o.deadlineSeconds * 1000;
-  r.verifyTimeoutMs = o.verifyTimeoutSeconds * 1000;
+  r.deadlineMs = o.deadlineMs;
+  r.verifyTimeoutMs = o.verifyTimeoutMs;
+  r.maxRestarting = o.maxRestarting;
+  r.canary = o.canary;
+  r.maxFailures = o.maxFailures;
+  r.verifyHoldsSlot = o.verifyHoldsSlot;
   return r;
 }
 

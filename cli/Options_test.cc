@@ -34,25 +34,39 @@ TEST(CliOptions, ParsesBothCommands) {
   EXPECT_EQ(q.options.targets, (std::vector<std::string>{"127.0.9.1", "127.0.9.2:8080"}));
   EXPECT_EQ(q.options.jobs, 4);
   EXPECT_EQ(q.options.timeoutMs, 500);
-  EXPECT_EQ(q.options.deadlineSeconds, 30);
+  EXPECT_EQ(q.options.deadlineMs, 30000);
   EXPECT_TRUE(q.options.json);
   EXPECT_EQ(q.options.user, "op");
   EXPECT_EQ(q.options.passwordFile, "pw");
 
-  Parsed s = Parse({"set", "--flip", "ON", "--mirror", "off", "--verify", "--verify-timeout", "9",
-                    "--input", "-", "--deadline", "5"});
+  Parsed s = Parse({"set", "--flip", "ON", "--mirror", "0", "--verify", "--verify-timeout", "9",
+                    "--input", "-", "--deadline", "5", "--max-restarting", "3"});
   ASSERT_EQ(s.status, -1) << s.err;
   EXPECT_EQ(s.options.mode, Mode::kSet);
-  EXPECT_EQ(s.options.flip, std::optional<bool>(true));
-  EXPECT_EQ(s.options.mirror, std::optional<bool>(false));
+  EXPECT_EQ(s.options.flip, Want::kOn);
+  EXPECT_EQ(s.options.mirror, Want::kOff);
   EXPECT_TRUE(s.options.verify);
-  EXPECT_EQ(s.options.verifyTimeoutSeconds, 9);
+  EXPECT_EQ(s.options.verifyTimeoutMs, 9000);
+  EXPECT_EQ(s.options.maxRestarting, 3);
   EXPECT_EQ(s.options.input, "-");
   EXPECT_EQ(s.options.user, "admin");
   const RunOptions r = ToRunOptions(s.options, "pw");
   EXPECT_EQ(r.deadlineMs, 5000);
   EXPECT_EQ(r.verifyTimeoutMs, 9000);
   EXPECT_EQ(r.password, "pw");
+
+  // Times with units; a bare number keeps its old unit.
+  Parsed t = Parse({"restore", "r.jsonl", "--timeout", "2s", "--deadline", "2m", "--verify-timeout",
+                    "1500ms", "--csv"});
+  ASSERT_EQ(t.status, -1) << t.err;
+  EXPECT_TRUE(t.options.restore);
+  EXPECT_EQ(t.options.mode, Mode::kSet);
+  EXPECT_EQ(t.options.report, "r.jsonl");
+  EXPECT_EQ(t.options.timeoutMs, 2000);
+  EXPECT_EQ(t.options.deadlineMs, 120000);
+  EXPECT_EQ(t.options.verifyTimeoutMs, 1500);
+  EXPECT_EQ(Parse({"set", "--flip", "keep", "--mirror", "on", "1.2.3.4"}).options.flip,
+            Want::kKeep);
 }
 
 TEST(CliOptions, HelpExitsZeroWithExample) {
@@ -63,6 +77,18 @@ TEST(CliOptions, HelpExitsZeroWithExample) {
   }
   EXPECT_NE(Parse({"--help"}).out.find("--input site.csv"), std::string::npos);
   EXPECT_NE(Parse({"set", "--help"}).out.find("--dry-run"), std::string::npos);
+  for (auto args : {std::vector<const char*>{"set", "--help"}, {"restore", "--help"}}) {
+    const std::string help = Parse(args).out;
+    EXPECT_EQ(help.find(" in ["), std::string::npos) << help;  // no parser clutter
+    EXPECT_EQ(help.find("Excludes"), std::string::npos) << help;
+  }
+  Parsed v = Parse({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out.rfind("tiltwise-cli 1.", 0), 0u) << v.out;
+  Parsed typo = Parse({"qeury", "1.2.3.4"});
+  EXPECT_EQ(typo.status, kExitUsage);
+  EXPECT_NE(typo.err.find("did you mean \"query\"?"), std::string::npos) << typo.err;
+  EXPECT_EQ(Parse({"frobnicate"}).err.find("did you mean"), std::string::npos);
 }
 
 TEST(CliOptions, UsageErrorsExitTwo) {
@@ -80,6 +106,15 @@ TEST(CliOptions, UsageErrorsExitTwo) {
       {"query", "--password-stdin", "--input", "-"},
       {"query", "--password-stdin", "--password-file", "f", "1.2.3.4"},
       {"query", "--flip", "on", "1.2.3.4"},  // query has no orientation options
+      {"query", "--timeout", "3h", "1.2.3.4"},
+      {"query", "--timeout", "11m", "1.2.3.4"},
+      {"query", "--deadline", "5 s", "1.2.3.4"},
+      {"query", "--json", "--csv", "1.2.3.4"},
+      {"query", "--only-failed", "1.2.3.4"},
+      {"set", "--flip", "on", "--max-restarting", "2", "1.2.3.4"},  // needs --verify
+      {"set", "--flip", "on", "--canary", "0", "1.2.3.4"},
+      {"set", "--flip", "sideways", "1.2.3.4"},
+      {"restore"},
   };
   for (const auto& args : bad) {
     Parsed p = Parse(args);
@@ -101,76 +136,139 @@ TEST(CliOptions, PasswordArgumentIsRefusedWithoutRepeatingIt) {
   }
 }
 
-TEST(CliOptions, ListValuesWinAndMissingOrientationIsAnError) {
+std::vector<Target> Collect(const CliOptions& o, const std::string& text,
+                            std::vector<std::string>* errors,
+                            std::vector<std::string>* notes = nullptr) {
+  std::istringstream in(text);
+  std::vector<std::string> ignored;
+  return CollectTargets(
+      o, [&](const std::string&) -> std::istream* { return &in; }, errors,
+      notes ? notes : &ignored);
+}
+
+TEST(CliOptions, ListValuesWinAndWhatNobodyNamesIsKept) {
   CliOptions o;
   o.mode = Mode::kSet;
-  o.user = "admin";
-  o.flip = true;
+  o.flip = Want::kOn;
   o.targets = {"127.0.9.1:81"};
   o.input = "site.csv";
-  std::istringstream list(
+  const std::string list =
       "host,user,flip,mirror\n"
       "127.0.9.2,op,off,on\n"
       "127.0.9.3,,,off\n"
-      "127.0.9.4,,,\n");
+      "127.0.9.4,,keep,\n";
   std::vector<std::string> errors;
-  const std::vector<Target> targets = CollectTargets(
-      o, [&](const std::string&) -> std::istream* { return &list; }, &errors);
+  std::vector<Target> targets = Collect(o, list, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 4u);
   EXPECT_EQ(targets[0].origin, "argument 1");
 
   std::vector<Job> jobs = BuildJobs(o, targets, &errors);
-  // No --mirror: the argument and line 4 lack it; lines 2 and 3 bring their own.
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0],
+            "site.csv:4: nothing to change: give --flip or --mirror as on or off (or "
+            "on this line)");
+  ASSERT_EQ(jobs.size(), 3u);
+  EXPECT_EQ(jobs[0].port, 81);
+  EXPECT_TRUE(jobs[0].keepMirror);
+  EXPECT_FALSE(jobs[0].keepFlip);
+  EXPECT_TRUE(jobs[0].wanted.flip);
+  EXPECT_EQ(jobs[1].user, "op");
+  EXPECT_EQ(jobs[1].wanted, (Orientation{false, true}));
+  EXPECT_FALSE(jobs[1].keepFlip || jobs[1].keepMirror);
+  EXPECT_EQ(jobs[2].user, "admin");
+  EXPECT_EQ(jobs[2].wanted, (Orientation{true, false}));
+
+  // --force reads nothing, so nothing can be kept; the arguments get one message.
+  errors.clear();
+  o.force = true;
+  jobs = BuildJobs(o, targets, &errors);
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0],
-            "set needs both --flip on|off and --mirror on|off (no orientation is assumed)");
-  EXPECT_EQ(errors[1],
-            "site.csv:4: no wanted mirror value: give it on this line or with --mirror on|off");
-  ASSERT_EQ(jobs.size(), 2u);
-  EXPECT_EQ(jobs[0].host, "127.0.9.2");
-  EXPECT_EQ(jobs[0].user, "op");
-  EXPECT_EQ(jobs[0].wanted, (Orientation{false, true}));
-  EXPECT_EQ(jobs[1].user, "admin");
-  EXPECT_EQ(jobs[1].wanted, (Orientation{true, false}));
+            "--force reads nothing first, so it needs both --flip and --mirror as on "
+            "or off");
+  EXPECT_EQ(jobs.size(), 2u);
 
+  // Query ignores the orientation columns; an unreadable list and duplicates are errors.
   errors.clear();
-  o.mirror = true;
-  list.clear();
-  list.seekg(0);
-  jobs = BuildJobs(o,
-                   CollectTargets(
-                       o, [&](const std::string&) { return &list; }, &errors),
-                   &errors);
-  ASSERT_TRUE(errors.empty()) << errors[0];
-  ASSERT_EQ(jobs.size(), 4u);
-  EXPECT_EQ(jobs[0].port, 81);
-  EXPECT_EQ(jobs[3].wanted, (Orientation{true, true}));
-
-  // Query ignores the list's orientation columns; an unreadable list and duplicates are errors.
-  o.mode = Mode::kQuery;
-  o.flip.reset();
-  o.mirror.reset();
-  list.clear();
-  list.seekg(0);
-  jobs = BuildJobs(o,
-                   CollectTargets(
-                       o, [&](const std::string&) { return &list; }, &errors),
-                   &errors);
+  o = CliOptions();
+  o.input = "site.csv";
+  EXPECT_EQ(BuildJobs(o, Collect(o, list, &errors), &errors).size(), 3u);
   EXPECT_TRUE(errors.empty());
-  EXPECT_EQ(jobs.size(), 4u);
   CollectTargets(
-      o, [](const std::string&) -> std::istream* { return nullptr; }, &errors);
+      o, [](const std::string&) -> std::istream* { return nullptr; }, &errors, &errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "site.csv: cannot be read");
   errors.clear();
   o.targets = {"127.0.9.2", "127.0.9.9"};
-  list.clear();
-  list.seekg(0);
-  CollectTargets(
-      o, [&](const std::string&) { return &list; }, &errors);
+  Collect(o, list, &errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "site.csv:2: 127.0.9.2:80 is named more than once (also argument 1)");
+}
+
+// A report of a set cut short: a backup line, cameras set, skipped, failed and not started, and
+// a last line the kill cut in half.
+const char kCutReport[] =
+    R"({"address":"127.0.9.1","port":81,"user":"op","flip_before":true,"mirror_before":false})"
+    "\n"
+    R"({"address":"127.0.9.2","port":80,"user":"admin","name":"Gate","action":"set","outcome":"set","ok":true,"flip_before":false,"mirror_before":false,"flip_after":true,"mirror_after":false})"
+    "\n"
+    R"({"address":"127.0.9.3","port":80,"user":"admin","action":"skip","outcome":"already-set","ok":true,"flip_before":true,"mirror_before":false})"
+    "\n"
+    R"({"address":"127.0.9.4","port":80,"user":"admin","action":"set","outcome":"query-info-failed","ok":false,"flip_before":null,"mirror_before":null})"
+    "\n\n"
+    R"({"address":"127.0.9.5","port":80,"user":"admin","action":"set","outcome":"set","ok":true,"flip_before":null,"mirror_before":null})"
+    "\n"
+    R"({"address":"127.0.9.6","port":80,"user":"admin","action":"set","outcome":"not-applied","ok":false,"flip_b)";
+
+TEST(CliOptions, ReportsAsInputForRetryAndRestore) {
+  CliOptions o;
+  o.mode = Mode::kSet;
+  o.restore = true;
+  o.report = "before.jsonl";
+  std::vector<std::string> errors;
+  std::vector<std::string> notes;
+  std::vector<Target> targets = Collect(o, kCutReport, &errors, &notes);
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  // The backup line and the set camera; the one set with --force has no values before.
+  ASSERT_EQ(targets.size(), 2u);
+  EXPECT_EQ(targets[0].port, 81);
+  EXPECT_EQ(targets[0].user, std::optional<std::string>("op"));
+  EXPECT_EQ(targets[0].flip, std::optional<Want>(Want::kOn));
+  EXPECT_EQ(targets[0].mirror, std::optional<Want>(Want::kOff));
+  EXPECT_EQ(targets[1].name, "Gate");
+  EXPECT_EQ(targets[1].flip, std::optional<Want>(Want::kOff));
+  EXPECT_EQ(targets[1].origin, "before.jsonl:2");
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_NE(notes[0].find("before.jsonl:7: the last line is cut short"), std::string::npos);
+  EXPECT_NE(notes[1].find("2 camera(s) before.jsonl shows unchanged"), std::string::npos);
+  EXPECT_NE(notes[2].find("(--force)"), std::string::npos);
+  const std::vector<Job> jobs = BuildJobs(o, targets, &errors);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[1].wanted, (Orientation{false, false}));
+  EXPECT_FALSE(jobs[1].keepFlip || jobs[1].keepMirror);
+
+  // Retry: the failed ones; a backup line has no outcome to go by.
+  o = CliOptions();
+  o.input = "result.jsonl";
+  o.onlyFailed = true;
+  targets = Collect(o, std::string(kCutReport).substr(std::string(kCutReport).find('\n') + 1),
+                    &errors, &notes);
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  ASSERT_EQ(targets.size(), 1u);
+  EXPECT_EQ(targets[0].host, "127.0.9.4");
+  Collect(o, kCutReport, &errors);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("result.jsonl:1: no \"ok\" field"), std::string::npos);
+
+  // A broken line before the last is an error, as is a list where a report is needed.
+  errors.clear();
+  Collect(o, "{\"address\":\"127.0.9.1\"}\n{}\n", &errors);
+  EXPECT_EQ(errors.size(), 2u);
+  errors.clear();
+  Collect(o, "host\n127.0.9.1\n", &errors);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("needs a JSON lines report"), std::string::npos);
 }
 
 struct FakeSources {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "camsim/CameraSim.h"
 #include "cli/TestProcess.h"
@@ -393,9 +395,13 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
     std::string error;
   } cases[] = {
       {{"set", "--mirror", "on", "--input", list}, list + ":3: port \"70000\" is not a port"},
-      {{"set", "--mirror", "on", "--input", list}, list + ":4: flip \"sideways\" is not on or off"},
+      {{"set", "--mirror", "on", "--input", list},
+       list + ":4: flip \"sideways\" is not on, off or keep"},
       {{"query", "--input", "/nonexistent/list.csv"}, "/nonexistent/list.csv: cannot be read"},
-      {{"set", "--flip", "on", target(0)}, "set needs both --flip on|off and --mirror on|off"},
+      {{"set", target(0)}, "nothing to change: give --flip or --mirror"},
+      {{"set", "--force", "--flip", "on", target(0)}, "--force reads nothing first"},
+      {{"restore", "-", "--password-stdin"}, "cannot both read standard input"},
+      {{"qeury", target(0)}, "did you mean \"query\"?"},
       {{"query", "--jobs", "0", target(0)}, "--jobs"},
       {{"query", "--deadline", "soon", target(0)}, "--deadline"},
       {{"query", "localhost:80"}, "\"localhost:80\" is not ADDRESS[:PORT]"},
@@ -450,7 +456,170 @@ TEST_F(CliProgram, DeadlineCutsOffATricklingCamera) {
   EXPECT_EQ(by[port(1)]["ok"], true);
 }
 
-// Ctrl-C: the cameras under way finish, the rest are reported as not started, exit 130.
+// A site changed in one value, backed up, retried and rolled back, each as one command.
+TEST_F(CliProgram, KeepBackupRetryAndRestore) {
+  camsim::SimulatorOptions o;
+  o.cameras = 4;
+  o.mirror = 1;
+  o.overrides.push_back({{true, 3}, std::nullopt, std::nullopt, std::nullopt, "other"});
+  StartCameras(o);
+  sim_->SetState(port(2), 1, 1);  // already as wanted
+  std::string list = "host,port\n";
+  for (int i = 0; i < 4; ++i) list += "127.0.0.1," + std::to_string(port(i)) + "\n";
+  const std::string input = WriteFile("site.csv", list);
+  const std::string backup = WriteFile("before.jsonl", "");
+  ::unlink(backup.c_str());
+
+  // Only Flip is named: every camera keeps its own Mirror.
+  auto set = Run({"set", "--flip", "on", "--input", input, "--backup", backup, "--json"});
+  EXPECT_EQ(set.status, 1) << set.err;  // the camera with another password
+  const std::string report = WriteFile("result.jsonl", set.out);
+  std::map<int, json> by = ByPort(set.out);
+  EXPECT_EQ(by[port(0)]["outcome"], "set");
+  EXPECT_EQ(by[port(0)]["user"], "admin");
+  EXPECT_EQ(by[port(2)]["outcome"], "already-set");
+  for (int i : {0, 1, 2}) {
+    EXPECT_EQ(sim_->state(port(i))->flip, 1) << i;
+    EXPECT_EQ(sim_->state(port(i))->mirror, 1) << i;
+  }
+  std::ifstream backupIn(backup);
+  std::stringstream backupText;
+  backupText << backupIn.rdbuf();
+  std::map<int, json> saved = ByPort(backupText.str());
+  ASSERT_EQ(saved.size(), 2u) << backupText.str();  // the two about to change
+  EXPECT_EQ(saved[port(1)]["flip_before"], false);
+  EXPECT_EQ(saved[port(1)]["mirror_before"], true);
+
+  // Retry the failure: only the camera that failed is reached, and its report says why again.
+  const size_t requests = sim_->request_count();
+  auto retry = Run({"set", "--flip", "on", "--input", report, "--only-failed", "--csv"});
+  EXPECT_EQ(retry.status, 1);
+  EXPECT_EQ(retry.out.rfind("address,port,user,name,location,action,outcome,ok,message,cause,", 0),
+            0u)
+      << retry.out;
+  EXPECT_NE(retry.out.find("\r\n127.0.0.1," + std::to_string(port(3)) +
+                           ",admin,,,set,query-info-failed,false,"),
+            std::string::npos)
+      << retry.out;
+  EXPECT_NE(retry.err.find("1 camera: 0 ok, 1 failed"), std::string::npos) << retry.err;
+  EXPECT_EQ(sim_->request_count() - requests, 2u);  // the probe and the refused read
+
+  // Roll back from the report: the set cameras only, to their values before.
+  sim_->SetState(port(2), 0, 0);  // left alone although it changed since: the report says unchanged
+  auto restore = Run({"restore", report, "--json"});
+  EXPECT_EQ(restore.status, 0) << restore.err;
+  EXPECT_NE(restore.err.find("2 camera(s) " + report + " shows unchanged are left alone"),
+            std::string::npos)
+      << restore.err;
+  std::map<int, json> back = ByPort(restore.out);
+  EXPECT_EQ(back.size(), 2u) << restore.out;
+  for (int i : {0, 1}) {
+    EXPECT_EQ(back[port(i)]["outcome"], "set") << back[port(i)];
+    EXPECT_EQ(sim_->state(port(i))->flip, 0) << i;
+    EXPECT_EQ(sim_->state(port(i))->mirror, 1) << i;
+  }
+  EXPECT_EQ(sim_->state(port(2))->flip, 0);
+  // Once restored, a second restore finds nothing to do and sends no set.
+  const size_t sets = SetCommands();
+  auto again = Run({"restore", backup});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(SetCommands(), sets);
+}
+
+// The most cameras of `ports` restarting at once, from the simulator's restart lines.
+size_t MostRestartingAtOnce(const std::string& log, const std::vector<std::string>& ports) {
+  size_t away = 0;
+  size_t most = 0;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string port = line.substr(line.find(':') + 1, line.find(' ') - line.find(':') - 1);
+    if (std::find(ports.begin(), ports.end(), port) == ports.end()) continue;
+    if (line.find(" restart begins") != std::string::npos) most = std::max(most, ++away);
+    if (line.find(" restart ends") != std::string::npos && away > 0) --away;
+  }
+  return most;
+}
+
+TEST_F(CliProgram, RestartsOverlapAndArePaced) {
+  Process sim(TILTWISE_CAMSIM_PATH,
+              {"--port", "0", "--cameras", "12", "--reboot-seconds", "1", "--password", kPassword});
+  ASSERT_TRUE(sim.WaitForOutput(" cameras)\n", 5000)) << sim.output();
+  const size_t at = sim.output().find("127.0.0.1:") + 10;
+  const int first = std::stoi(sim.output().substr(at));
+  std::vector<std::string> ports[2];
+  for (int i = 0; i < 12; ++i) ports[i / 6].push_back(std::to_string(first + i));
+  auto run = [&](std::vector<std::string> args, const std::vector<std::string>& cameras) {
+    for (const std::string& p : cameras) args.push_back("127.0.0.1:" + p);
+    return Run(args);
+  };
+  // One job slot, yet the cameras restart together: a wait for a restart holds none.
+  auto one = run({"set", "--flip", "on", "--verify", "-j", "1", "--json"}, ports[0]);
+  EXPECT_EQ(one.status, 0) << one.err << one.out;
+  auto paced =
+      run({"set", "--flip", "on", "--verify", "--max-restarting", "2", "--json"}, ports[1]);
+  EXPECT_EQ(paced.status, 0) << paced.err << paced.out;
+  for (const auto& out : {one.out, paced.out}) {
+    for (auto& [camera, j] : ByPort(out)) EXPECT_EQ(j["verified"], true) << j;
+  }
+  sim.Signal(SIGTERM);
+  const std::string log = sim.Wait(5000).out;
+  EXPECT_GE(MostRestartingAtOnce(log, ports[0]), 3u) << log;
+  EXPECT_EQ(MostRestartingAtOnce(log, ports[1]), 2u) << log;
+}
+
+// A run killed outright still leaves a backup that restores every camera it changed.
+TEST_F(CliProgram, RestoreAfterAKilledRun) {
+  camsim::SimulatorOptions o;
+  o.cameras = 8;
+  o.reboot_time = std::chrono::milliseconds(1000);
+  StartCameras(o);
+  std::string list = "host,port\n";
+  for (int i = 0; i < 8; ++i) list += "127.0.0.1," + std::to_string(port(i)) + "\n";
+  const std::string input = WriteFile("site.csv", list);
+  const std::string backup = WriteFile("before.jsonl", "");
+  ::unlink(backup.c_str());
+  Process p(TILTWISE_CLI_PATH,
+            {"set", "--mirror", "on", "--input", input, "--backup", backup, "--verify", "-j", "2",
+             "--max-restarting", "3", "--json"},
+            {kEnvPassword});
+  ASSERT_TRUE(p.started());
+  // Three restart at once; the next set follows the first camera's return and report line.
+  for (int i = 0; i < 800 && SetCommands() < 5; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  p.Signal(SIGKILL);
+  auto killed = p.Wait(5000);
+  EXPECT_FALSE(killed.exited);
+  for (int i = 0; i < 300; ++i) {
+    bool back = true;
+    for (int c = 0; c < 8; ++c) back = back && sim_->state(port(c))->listening;
+    if (back) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const size_t changed = SetCommands();
+  EXPECT_GE(changed, 5u);
+  EXPECT_LT(changed, 8u);  // cut off mid-run
+
+  // The killed run's report, cut in the middle of a line, restores the cameras it finished.
+  const std::string cut = WriteFile("cut.jsonl", killed.out + "{\"address\":\"127.0.0.1\",\"po");
+  auto fromReport = Run({"restore", cut, "--dry-run", "--json"});
+  EXPECT_EQ(fromReport.status, 0) << fromReport.err;
+  EXPECT_NE(fromReport.err.find("the last line is cut short"), std::string::npos) << fromReport.err;
+  for (auto& [camera, j] : ByPort(fromReport.out)) EXPECT_EQ(j["outcome"], "would-set") << j;
+  EXPECT_GE(ByPort(fromReport.out).size(), 1u);
+
+  // The backup holds every camera a set went to, finished or not.
+  auto restore = Run({"restore", backup, "--verify", "--json"}, 60000);
+  EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
+  // A line may precede a set the kill stopped: that camera is read and left as it is.
+  size_t setBack = 0;
+  for (auto& [camera, j] : ByPort(restore.out)) setBack += j["outcome"] == "set" ? 1 : 0;
+  EXPECT_EQ(setBack, changed) << restore.out;
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(sim_->state(port(i))->mirror, 0) << i;
+}
+
+// Ctrl-C or SIGTERM: the cameras under way finish, the rest are reported as not started, exit
+// 130. A second of either stops at once: the cameras under way are reported interrupted.
 TEST_F(CliProgram, InterruptReportsEveryCamera) {
   camsim::SimulatorOptions o;
   o.cameras = 8;
@@ -459,25 +628,38 @@ TEST_F(CliProgram, InterruptReportsEveryCamera) {
         {{true, i}, camsim::Fault::kSilent, std::nullopt, std::nullopt, std::nullopt});
   }
   StartCameras(o);
-  for (int sig : {SIGINT, SIGTERM}) {
+  const struct {
+    std::vector<int> signals;
+    std::string underWay;
+  } cases[] = {{{SIGTERM}, "query-info-failed"},
+               {{SIGINT, SIGINT}, "interrupted"},
+               {{SIGINT, SIGTERM}, "interrupted"}};
+  for (const auto& c : cases) {
     const size_t before = sim_->request_count();
-    std::vector<std::string> args = {"query", "-j", "2", "--timeout", "1500", "--json"};
+    std::vector<std::string> args = {"query", "-j", "2", "--timeout", "4s", "--json"};
     for (int i = 0; i < 8; ++i) args.push_back(target(i));
     Process p(TILTWISE_CLI_PATH, args, {kEnvPassword});
     ASSERT_TRUE(p.started());
     ASSERT_TRUE(sim_->WaitForRequests(before + 2, std::chrono::milliseconds(5000)));
-    p.Signal(sig);
+    const auto signalled = cli_test::Clock::now();
+    for (int sig : c.signals) {
+      p.Signal(sig);
+      ASSERT_TRUE(p.WaitForError("stopping", 2000)) << sig;
+    }
     auto f = p.Wait(20000);
     ASSERT_TRUE(f.exited);
     EXPECT_EQ(f.status, 130) << f.err;
-    EXPECT_NE(f.err.find("stopping"), std::string::npos) << f.err;
+    // At once: well before the silent cameras' 4 s wait runs out.
+    if (c.underWay == "interrupted") {
+      EXPECT_LT(cli_test::Clock::now() - signalled, std::chrono::milliseconds(3000));
+    }
     std::map<int, json> by = ByPort(f.out);
     ASSERT_EQ(by.size(), 8u) << f.out;
     size_t started = 0;
     for (auto& [port, j] : by) {
       if (j["outcome"] == "not-started") continue;
       ++started;
-      EXPECT_EQ(j["message"], "Failed to query camera info");
+      EXPECT_EQ(j["outcome"], c.underWay) << j;
     }
     EXPECT_EQ(started, 2u) << f.out;
     EXPECT_EQ(sim_->request_count(), before + 2);

@@ -33,12 +33,14 @@ std::string Seconds(std::int64_t ms) {
   return text;
 }
 
-}  // namespace
-
-std::string JsonLine(const CameraReport& r) {
+// The report's fields in their order; the JSON line and the CSV row both come from here.
+nlohmann::ordered_json Fields(const CameraReport& r) {
   nlohmann::ordered_json j;
   j["address"] = r.host;
   j["port"] = r.port;
+  j["user"] = r.user;
+  if (!r.name.empty()) j["name"] = r.name;
+  if (!r.location.empty()) j["location"] = r.location;
   j["action"] = ActionName(r.action);
   j["outcome"] = StatusName(r.status);
   j["ok"] = r.ok;
@@ -53,7 +55,54 @@ std::string JsonLine(const CameraReport& r) {
   j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
   if (r.verified) j["verified"] = *r.verified;
   j["elapsed_ms"] = r.elapsedMs;
-  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return j;
+}
+
+const char* const kCsvColumns[] = {"address",      "port",        "user",          "name",
+                                   "location",     "action",      "outcome",       "ok",
+                                   "message",      "cause",       "request",       "detail",
+                                   "note",         "flip_before", "mirror_before", "flip_after",
+                                   "mirror_after", "verified",    "elapsed_ms"};
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos && text.find(' ') != 0 &&
+      (text.empty() || text.back() != ' ')) {
+    return text;
+  }
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::string JsonLine(const CameraReport& r) {
+  return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string CsvHeader() {
+  std::string line;
+  for (const char* c : kCsvColumns) line += std::string(line.empty() ? "" : ",") + c;
+  return line + "\r\n";
+}
+
+std::string CsvRow(const CameraReport& r) {
+  const nlohmann::ordered_json j = Fields(r);
+  std::string line;
+  bool first = true;
+  for (const char* c : kCsvColumns) {
+    if (!first) line += ',';
+    first = false;
+    auto it = j.find(c);
+    if (it == j.end() || it->is_null()) continue;
+    line += CsvCell(it->is_string() ? it->get<std::string>()
+                                    : it->dump(-1, ' ', false,
+                                               nlohmann::ordered_json::error_handler_t::replace));
+  }
+  return line + "\r\n";
 }
 
 std::string FormatTable(const std::vector<CameraReport>& reports) {
@@ -114,12 +163,13 @@ std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t
 std::string FormatProgress(const Progress& p) {
   std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " done, " +
                      std::to_string(p.failed) + " failed, " + Seconds(p.elapsedMs);
+  if (p.restarting > 0) text += ", " + std::to_string(p.restarting) + " restarting";
   if (p.stopping) text += ", stopping";
   return text;
 }
 
-Reporter::Reporter(std::ostream& out, std::ostream& err, bool json, bool showProgress)
-    : out_(out), err_(err), json_(json), showProgress_(showProgress) {}
+Reporter::Reporter(std::ostream& out, std::ostream& err, ReportFormat format, bool showProgress)
+    : out_(out), err_(err), format_(format), showProgress_(showProgress) {}
 
 void Reporter::ClearProgressLocked() {
   if (drawnWidth_ == 0) return;
@@ -147,9 +197,16 @@ void Reporter::OnReport(const CameraReport& report) {
   std::lock_guard<std::mutex> lock(mu_);
   ++last_.done;
   if (!report.ok) ++last_.failed;
-  if (!json_) return;
+  if (format_ == ReportFormat::kTable) return;
   ClearProgressLocked();
-  WriteOutLocked(JsonLine(report) + "\n");
+  if (format_ == ReportFormat::kCsv) {
+    // Rows as cameras finish, like the JSON lines: a stopped run still leaves its rows.
+    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    csvHeaderWritten_ = true;
+    WriteOutLocked(CsvRow(report));
+  } else {
+    WriteOutLocked(JsonLine(report) + "\n");
+  }
   DrawProgressLocked();
 }
 
@@ -168,8 +225,15 @@ void Reporter::OnTick(const Progress& progress) {
 void Reporter::Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
   std::lock_guard<std::mutex> lock(mu_);
   ClearProgressLocked();
-  if (json_) {
+  if (format_ == ReportFormat::kJson) {
     if (showProgress_) err_ << FormatSummary(reports, elapsedMs) << std::endl;
+    return;
+  }
+  if (format_ == ReportFormat::kCsv) {
+    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    csvHeaderWritten_ = true;
+    // Standard output holds only data.
+    err_ << FormatSummary(reports, elapsedMs) << std::endl;
     return;
   }
   WriteOutLocked(FormatTable(reports) + FormatSummary(reports, elapsedMs) + "\n");

@@ -13,10 +13,15 @@
 
 namespace cli {
 
-// {"address":..,"port":..,"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
+// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
 //  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
 // "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
 std::string JsonLine(const CameraReport& report);
+
+// The same fields as CSV: a header naming them and one row per camera (name and location
+// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
+std::string CsvHeader();
+std::string CsvRow(const CameraReport& report);
 
 // Header and one row per report, columns padded to the widest cell; the last column is
 // "message (detail) (note)".
@@ -25,19 +30,21 @@ std::string FormatTable(const std::vector<CameraReport>& reports);
 // "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).
 std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
 
-// "12/40 done, 1 failed, 3.5 s".
+// "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
 std::string FormatProgress(const Progress& progress);
+
+enum class ReportFormat { kTable, kJson, kCsv };
 
 class Reporter {
  public:
   // `showProgress`: keep a progress line on `err` (meant for a terminal only).
-  Reporter(std::ostream& out, std::ostream& err, bool json, bool showProgress);
+  Reporter(std::ostream& out, std::ostream& err, ReportFormat format, bool showProgress);
 
   // From any thread, as each camera finishes.
   void OnReport(const CameraReport& report);
   // From the thread that runs the jobs.
   void OnTick(const Progress& progress);
-  // Once, after the run: the table (unless JSON) and the summary.
+  // Once, after the run: the table and the summary (JSON and CSV: the summary on `err`).
   void Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
 
   // True once a write to `out` failed (a closed pipe, a full disk).
@@ -50,7 +57,8 @@ class Reporter {
 
   std::ostream& out_;
   std::ostream& err_;
-  const bool json_;
+  const ReportFormat format_;
+  bool csvHeaderWritten_ = false;
   const bool showProgress_;
   mutable std::mutex mu_;
   Progress last_;

@@ -13,6 +13,8 @@ CameraReport Sample() {
   CameraReport r;
   r.host = "127.0.9.7";
   r.port = 8080;
+  r.user = "admin";
+  r.name = "Gate, \"north\"";
   r.action = Action::kSet;
   r.status = Status::kSetSuccess;
   r.ok = true;
@@ -28,10 +30,19 @@ TEST(CliReport, JsonLineHasEveryField) {
   const std::string line = JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line,
-            "{\"address\":\"127.0.9.7\",\"port\":8080,\"action\":\"set\",\"outcome\":\"set\","
+            "{\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
+            "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
             "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
             "\"flip_before\":false,"
             "\"mirror_before\":true,\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
+
+  // The same fields as CSV; empty cells for what is unknown or absent.
+  EXPECT_EQ(CsvHeader(),
+            "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
+            "flip_before,mirror_before,flip_after,mirror_after,verified,elapsed_ms\r\n");
+  EXPECT_EQ(CsvRow(r),
+            "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
+            "rebooting.\",none,,,,false,true,true,true,,42\r\n");
 
   CameraReport failed;
   failed.host = "127.0.9.8";
@@ -105,7 +116,7 @@ TEST(CliReport, TableColumnsLineUp) {
 TEST(CliReport, ReporterWritesWholeLines) {
   std::ostringstream out;
   std::ostringstream err;
-  Reporter reporter(out, err, /*json=*/true, /*showProgress=*/false);
+  Reporter reporter(out, err, ReportFormat::kJson, /*showProgress=*/false);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&reporter, t] {
@@ -132,7 +143,7 @@ TEST(CliReport, ReporterWritesWholeLines) {
 
   std::ostringstream tableOut;
   std::ostringstream progressErr;
-  Reporter table(tableOut, progressErr, /*json=*/false, /*showProgress=*/true);
+  Reporter table(tableOut, progressErr, ReportFormat::kTable, /*showProgress=*/true);
   p.done = 1;
   p.stopping = true;
   p.running = 3;
@@ -151,7 +162,7 @@ TEST(CliReport, FailedOutputIsNoticed) {
   std::ostringstream out;
   std::ostringstream err;
   out.setstate(std::ios::badbit);
-  Reporter reporter(out, err, true, false);
+  Reporter reporter(out, err, ReportFormat::kJson, false);
   reporter.OnReport(Sample());
   EXPECT_TRUE(reporter.OutputFailed());
 }

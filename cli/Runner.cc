@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <queue>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -74,95 +76,187 @@ bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
   return true;
 }
 
-// After a successful set: the camera restarts, so wait until it answers again and compare.
-// An answer with other values before the camera was seen away may come from before the
-// restart, so only a later one, or the last one at the time limit, counts as "not applied".
-void Verify(const Job& job, const CameraAccess& access, const RunOptions& options,
-            const std::atomic<bool>& stop, CameraReport& report) {
-  const std::int64_t end = tw::NowMs() + options.verifyTimeoutMs;
-  const int pause = std::max(options.verifyPauseMs, 10);
-  const int attempts = options.verifyTimeoutMs / pause + 2;
+// One camera on its way through a run: the read, the set, and the wait for its return.
+struct CameraWork {
+  Job job;
+  CameraReport report;
+  CameraAccess access;
+  std::int64_t start = 0;
+  bool verify = false;
+  Orientation target;  // what the set sent
+  std::int64_t verifyEnd = 0;
+  int pauseMs = 0;  // before the next attempt to read it back
+  int maxPauseMs = 0;
   bool sawAway = false;
   std::optional<Orientation> other;
   Failure lastFailure;
-  report.verified = false;
-  for (int attempt = 0; attempt < attempts; ++attempt) {
-    if (!PauseUntil(std::min(tw::NowMs() + pause, end), stop)) {
-      SetStatus(report, Status::kVerifyInterrupted,
-                "Not verified: the run was stopped while waiting for the restart");
-      return;
-    }
-    if (tw::NowMs() >= end) break;
-    CameraAccess again = access;
-    again.deadlineAtMs = end;
-    const QueryResult q = QueryOrientation(again);
-    if (!ValuesRead(q)) {
-      sawAway = true;
-      // The wait's own end cuts the last attempts short; an earlier cause says more.
-      if (q.failure.cause != Cause::kDeadline || lastFailure.cause == Cause::kNone) {
-        lastFailure = q.failure;
-      }
-      continue;
-    }
-    const Orientation got{q.flip != 0, q.mirror != 0};
-    if (got == job.wanted) {
-      report.verified = true;
-      report.after = got;
-      report.note = "verified: the camera answered with the new values";
-      return;
-    }
-    other = got;
-    if (sawAway) break;
-  }
-  if (other) {
-    report.after = other;
-    SetStatus(report, Status::kNotApplied,
-              "Not applied: the camera came back with " + Describe(*other));
-  } else {
-    SetStatus(report, Status::kNoAnswerAfterRestart,
-              "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
-                  " s after the set");
-    if (lastFailure.cause != Cause::kNone) {
-      SetFailure(report, lastFailure);
-      report.detail = "last failure: " + report.detail;
-    }
-  }
+};
+
+std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions& options,
+                                  bool verify) {
+  auto w = std::make_unique<CameraWork>();
+  w->job = job;
+  w->start = tw::NowMs();
+  w->verify = verify && options.mode == Mode::kSet && !options.dryRun;
+  CameraReport& r = w->report;
+  r.index = index;
+  r.host = job.host;
+  r.port = job.port;
+  r.user = job.user;
+  r.name = job.name;
+  r.location = job.location;
+  w->access.ip = job.host.c_str();
+  w->access.port = job.port;
+  w->access.user = job.user.c_str();
+  w->access.password = options.password.c_str();
+  w->access.timeoutMs = options.timeoutMs;
+  w->access.deadlineAtMs = w->start + options.deadlineMs;
+  return w;
 }
 
-void RunSet(const Job& job, const CameraAccess& access, const RunOptions& options,
-            const std::atomic<bool>& stop, CameraReport& report) {
+// Reads the camera and, for a set, sends it; `beforeSet` sees the values read just before a
+// set goes out and may hold it back. True when the camera was set and is to be read back.
+bool ReadAndSet(CameraWork& w, const RunOptions& options,
+                const std::function<bool(const Orientation&)>& beforeSet) {
+  CameraReport& report = w.report;
+  if (options.mode == Mode::kQuery) {
+    report.action = Action::kQuery;
+    const QueryResult q = QueryOrientation(w.access);
+    if (TakeRead(report, q)) {
+      SetFromOutcome(report, q.outcome, q.failure);
+      report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
+    }
+    return false;
+  }
   // A dry run stays one whatever the camera answers, so a failure never reads as a set.
   report.action = options.dryRun ? Action::kDryRun : Action::kSet;
+  Orientation target = w.job.wanted;
   if (!options.force) {
-    const QueryResult q = QueryOrientation(access);
+    const QueryResult q = QueryOrientation(w.access);
     // A camera whose values are unknown gets no set command: it may already be as wanted.
-    if (!TakeRead(report, q)) return;
+    if (!TakeRead(report, q)) return false;
     const Orientation current{q.flip != 0, q.mirror != 0};
     report.before = current;
+    if (w.job.keepFlip) target.flip = current.flip;
+    if (w.job.keepMirror) target.mirror = current.mirror;
     if (options.dryRun) {
-      report.action = Action::kDryRun;
-      report.after = job.wanted;
-      if (current == job.wanted) {
+      report.after = target;
+      if (current == target) {
         SetStatus(report, Status::kWouldKeep, "Already as wanted: nothing would be sent");
       } else {
-        SetStatus(report, Status::kWouldSet, "Would set " + Describe(job.wanted));
+        SetStatus(report, Status::kWouldSet, "Would set " + Describe(target));
       }
-      return;
+      return false;
     }
-    if (current == job.wanted) {
+    if (current == target) {
       report.action = Action::kSkip;
       report.after = current;
       SetStatus(report, Status::kAlreadySet, "Already as wanted: nothing sent");
-      return;
+      return false;
+    }
+    if (beforeSet && !beforeSet(current)) {
+      SetStatus(report, Status::kNotStarted,
+                "Not set: its values before could not be written to the backup file");
+      return false;
     }
   }
   Failure failure;
   const Outcome outcome =
-      SetOrientation(access, job.wanted.flip ? 1 : 0, job.wanted.mirror ? 1 : 0, &failure);
+      SetOrientation(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
   SetFromOutcome(report, outcome, failure);
-  if (outcome != Outcome::kSetSuccess) return;
-  report.after = job.wanted;
-  if (options.verify) Verify(job, access, options, stop, report);
+  if (outcome != Outcome::kSetSuccess) return false;
+  report.after = target;
+  if (!w.verify) return false;
+  w.target = target;
+  report.verified = false;
+  w.verifyEnd = tw::NowMs() + options.verifyTimeoutMs;
+  w.pauseMs = std::max(options.verifyPauseMs, 10);
+  w.maxPauseMs = std::max(w.pauseMs, std::min(8 * w.pauseMs, 5000));
+  return true;
+}
+
+void EndVerify(CameraWork& w, const RunOptions& options) {
+  CameraReport& report = w.report;
+  if (w.other) {
+    report.after = w.other;
+    SetStatus(report, Status::kNotApplied,
+              "Not applied: the camera came back with " + Describe(*w.other));
+    return;
+  }
+  SetStatus(report, Status::kNoAnswerAfterRestart,
+            "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
+                " s after the set");
+  if (w.lastFailure.cause != Cause::kNone) {
+    SetFailure(report, w.lastFailure);
+    report.detail = "last failure: " + report.detail;
+  }
+}
+
+void InterruptVerify(CameraWork& w) {
+  SetStatus(w.report, Status::kVerifyInterrupted,
+            "Not verified: the run was stopped while waiting for the restart");
+}
+
+// One attempt to read a restarted camera back: the time of the next one, or 0 when the
+// camera is done. An answer with other values before the camera was seen away may come from
+// before the restart, so only a later one, or the last one at the time limit, counts as
+// "not applied". Refusals and resets while it restarts are waited out, ever less often.
+std::int64_t VerifyAttempt(CameraWork& w, const RunOptions& options) {
+  if (tw::NowMs() < w.verifyEnd) {
+    CameraAccess again = w.access;
+    again.deadlineAtMs = w.verifyEnd;
+    const QueryResult q = QueryOrientation(again);
+    bool again_later = true;
+    if (!ValuesRead(q)) {
+      w.sawAway = true;
+      // The wait's own end cuts the last attempts short; an earlier cause says more.
+      if (q.failure.cause != Cause::kDeadline || w.lastFailure.cause == Cause::kNone) {
+        w.lastFailure = q.failure;
+      }
+    } else {
+      const Orientation got{q.flip != 0, q.mirror != 0};
+      if (got == w.target) {
+        w.report.verified = true;
+        w.report.after = got;
+        w.report.note = "verified: the camera answered with the new values";
+        return 0;
+      }
+      w.other = got;
+      again_later = !w.sawAway;
+    }
+    if (again_later) {
+      const std::int64_t next = tw::NowMs() + w.pauseMs;
+      w.pauseMs = std::min(w.pauseMs + w.pauseMs / 4, w.maxPauseMs);
+      return std::min(next, w.verifyEnd);
+    }
+  }
+  EndVerify(w, options);
+  return 0;
+}
+
+// The restart wait in the caller's own thread, holding its slot.
+void WaitForReturn(CameraWork& w, const RunOptions& options, const std::atomic<bool>& stop) {
+  std::int64_t due = tw::NowMs() + w.pauseMs;
+  for (int attempt = 0; attempt < options.verifyTimeoutMs / 10 + 2; ++attempt) {
+    if (!PauseUntil(due, stop)) {
+      InterruptVerify(w);
+      return;
+    }
+    due = VerifyAttempt(w, options);
+    if (due == 0) return;
+  }
+  EndVerify(w, options);
+}
+
+CameraReport Finish(CameraWork& w, const RunOptions& options) {
+  CameraReport& report = w.report;
+  // The procedures cannot know how long the deadline was; say it where it decided.
+  if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
+    report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
+                    std::to_string(options.deadlineMs / 1000) + " s";
+  }
+  report.elapsedMs = tw::NowMs() - w.start;
+  return std::move(report);
 }
 
 }  // namespace
@@ -215,6 +309,8 @@ const char* StatusName(Status status) {
       return "not-started";
     case Status::kNotRead:
       return "not-read";
+    case Status::kInterrupted:
+      return "interrupted";
   }
   return "?";
 }
@@ -255,131 +351,295 @@ Status StatusFor(Outcome outcome) {
 }
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
-  const std::int64_t start = tw::NowMs();
-  CameraReport report;
-  report.host = job.host;
-  report.port = job.port;
-  CameraAccess access;
-  access.ip = job.host.c_str();
-  access.port = job.port;
-  access.user = job.user.c_str();
-  access.password = options.password.c_str();
-  access.timeoutMs = options.timeoutMs;
-  access.deadlineAtMs = start + options.deadlineMs;
+  std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify);
+  if (ReadAndSet(*w, options, nullptr)) WaitForReturn(*w, options, stop);
+  return Finish(*w, options);
+}
 
-  if (options.mode == Mode::kQuery) {
-    report.action = Action::kQuery;
-    const QueryResult q = QueryOrientation(access);
-    if (TakeRead(report, q)) {
-      SetFromOutcome(report, q.outcome, q.failure);
-      report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
+namespace {
+
+// What the workers and the caller of RunJobs share. It lives until the last worker ends, as
+// workers abandoned by a hard stop may still be inside an exchange when RunJobs returns; they
+// touch the caller's flags and hooks only under the lock and only while not abandoned.
+struct Schedule {
+  Schedule(const std::vector<Job>& j, const RunOptions& o, const std::atomic<bool>& s,
+           const RunHooks& h)
+      : jobs(j),
+        options(o),
+        stop(&s),
+        hooks(h),
+        work(j.size()),
+        results(j.size()),
+        startedAt(j.size(), 0),
+        published(j.size()),
+        inWorker(j.size(), false) {}
+
+  const std::vector<Job> jobs;
+  const RunOptions options;
+  const std::atomic<bool>* stop;
+  const RunHooks hooks;
+
+  std::mutex mu;
+  std::condition_variable wake;     // for the workers
+  std::condition_variable changed;  // for the caller
+  std::atomic<bool> stopSeen{false};
+  bool abandoned = false;
+  size_t next = 0;
+  size_t workersLeft = 0;
+  std::string halt;  // why no further camera is started, when it is not the stop
+  size_t canaryFinished = 0;
+  size_t failures = 0;
+  using Due = std::pair<std::int64_t, size_t>;  // when, which camera
+  std::priority_queue<Due, std::vector<Due>, std::greater<Due>> due;
+  std::vector<std::unique_ptr<CameraWork>> work;
+  std::vector<std::optional<CameraReport>> results;
+  std::vector<std::int64_t> startedAt;
+  std::vector<std::optional<Orientation>> published;  // values before, once a set may go out
+  std::vector<bool> inWorker;
+  Progress progress;
+
+  bool StoppingLocked() {
+    if (!abandoned && stop->load()) stopSeen = true;
+    return stopSeen.load();
+  }
+  bool MoreToStartLocked() { return next < jobs.size() && halt.empty() && !StoppingLocked(); }
+  bool CanStartLocked() {
+    if (!MoreToStartLocked()) return false;
+    const size_t canary = std::min<size_t>(static_cast<size_t>(options.canary), jobs.size());
+    if (next >= canary && canaryFinished < canary) return false;
+    return options.maxRestarting <= 0 ||
+           progress.running < static_cast<size_t>(options.maxRestarting);
+  }
+
+  void FinishLocked(size_t i, bool waited) {
+    CameraReport report = Finish(*work[i], options);
+    work[i].reset();
+    --progress.running;
+    if (waited) --progress.restarting;
+    ++progress.done;
+    if (!report.ok) {
+      ++progress.failed;
+      ++failures;
+      if (i < static_cast<size_t>(options.canary) && halt.empty()) {
+        halt = "Not started: a canary camera did not succeed";
+      }
+      if (options.maxFailures > 0 && failures >= static_cast<size_t>(options.maxFailures) &&
+          halt.empty()) {
+        halt = "Not started: " + std::to_string(failures) + " camera(s) had failed already";
+      }
     }
-  } else {
-    RunSet(job, access, options, stop, report);
+    if (i < static_cast<size_t>(options.canary)) ++canaryFinished;
+    if (hooks.onReport) hooks.onReport(report);
+    results[i] = std::move(report);
+    wake.notify_all();
+    changed.notify_all();
   }
-  // The procedures cannot know how long the deadline was; say it where it decided.
-  if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
-    report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
-                    std::to_string(options.deadlineMs / 1000) + " s";
+
+  // The report of a camera abandoned in a worker, from what was published of it.
+  CameraReport InterruptedLocked(size_t i) {
+    const Job& job = jobs[i];
+    CameraReport r;
+    r.index = i;
+    r.host = job.host;
+    r.port = job.port;
+    r.user = job.user;
+    r.name = job.name;
+    r.location = job.location;
+    r.action = options.mode == Mode::kQuery ? Action::kQuery
+               : options.dryRun             ? Action::kDryRun
+                                            : Action::kSet;
+    r.before = published[i];
+    SetStatus(r, Status::kInterrupted,
+              published[i] ? "Interrupted: stopped at once; the set may have gone out"
+                           : "Interrupted: stopped at once while the camera was under way");
+    r.elapsedMs = tw::NowMs() - startedAt[i];
+    return r;
   }
-  report.elapsedMs = tw::NowMs() - start;
-  return report;
+};
+
+void Work(const std::shared_ptr<Schedule>& s) {
+  const RunOptions& options = s->options;
+  std::unique_lock<std::mutex> lock(s->mu);
+  while (!s->abandoned) {
+    if (s->StoppingLocked() && !s->due.empty()) {
+      const size_t i = s->due.top().second;
+      s->due.pop();
+      InterruptVerify(*s->work[i]);
+      s->FinishLocked(i, true);
+      continue;
+    }
+    if (!s->due.empty() && s->due.top().first <= tw::NowMs()) {
+      const size_t i = s->due.top().second;
+      s->due.pop();
+      s->inWorker[i] = true;
+      lock.unlock();
+      const std::int64_t next = VerifyAttempt(*s->work[i], options);
+      lock.lock();
+      if (s->abandoned) break;
+      s->inWorker[i] = false;
+      if (next != 0) {
+        s->due.emplace(next, i);
+      } else {
+        s->FinishLocked(i, true);
+      }
+      continue;
+    }
+    if (s->CanStartLocked()) {
+      const size_t i = s->next++;
+      const bool verify = s->options.verify || i < static_cast<size_t>(options.canary);
+      s->work[i] = Begin(s->jobs[i], i, options, verify);
+      s->startedAt[i] = s->work[i]->start;
+      s->inWorker[i] = true;
+      ++s->progress.running;
+      CameraWork& w = *s->work[i];
+      lock.unlock();
+      bool waits = ReadAndSet(w, options, [&s, i](const Orientation& before) {
+        std::lock_guard<std::mutex> held(s->mu);
+        if (s->abandoned) return false;
+        s->published[i] = before;
+        return !s->hooks.onRead || s->hooks.onRead(s->jobs[i], before);
+      });
+      if (waits && options.verifyHoldsSlot) {
+        WaitForReturn(w, options, s->stopSeen);
+        waits = false;
+      }
+      lock.lock();
+      if (s->abandoned) break;
+      s->inWorker[i] = false;
+      if (waits) {
+        ++s->progress.restarting;
+        s->due.emplace(tw::NowMs() + w.pauseMs, i);
+      } else {
+        s->FinishLocked(i, false);
+      }
+      continue;
+    }
+    if (s->progress.running == 0 && !s->MoreToStartLocked()) break;
+    // Until the next read-back is due or a camera finishes; the caller's ticks wake the
+    // workers too, so a stop is seen soon.
+    std::int64_t until = tw::NowMs() + 250;
+    if (!s->due.empty()) until = std::min(until, s->due.top().first);
+    s->wake.wait_for(lock,
+                     std::chrono::milliseconds(std::max<std::int64_t>(until - tw::NowMs(), 1)));
+  }
+  --s->workersLeft;
+  s->changed.notify_all();
+}
+
+}  // namespace
+
+std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
+                                  const std::atomic<bool>& stop, const RunHooks& hooks) {
+  const std::int64_t start = tw::NowMs();
+  auto s = std::make_shared<Schedule>(jobs, options, stop, hooks);
+  s->progress.total = jobs.size();
+  const size_t wanted = std::min<size_t>(std::max(options.jobs, 1), jobs.size());
+  std::vector<std::thread> pool;
+  pool.reserve(wanted);
+  {
+    std::lock_guard<std::mutex> lock(s->mu);
+    s->workersLeft = wanted;
+  }
+  for (size_t t = 0; t < wanted; ++t) {
+    try {
+      pool.emplace_back(Work, s);
+    } catch (const std::system_error&) {
+      // The system gives no more threads: go on with the ones there are, or this one.
+      std::lock_guard<std::mutex> lock(s->mu);
+      s->workersLeft -= wanted - t;
+      break;
+    }
+  }
+  std::unique_lock<std::mutex> lock(s->mu);
+  if (pool.empty() && !jobs.empty()) {
+    s->workersLeft = 1;
+    lock.unlock();
+    Work(s);
+    lock.lock();
+  }
+  while (s->workersLeft > 0) {
+    s->changed.wait_for(lock, std::chrono::milliseconds(std::max(hooks.tickMs, 10)));
+    if (hooks.hardStop != nullptr && hooks.hardStop->load()) {
+      s->abandoned = true;
+      s->stopSeen = true;
+      break;
+    }
+    s->progress.stopping = s->StoppingLocked();
+    s->progress.elapsedMs = tw::NowMs() - start;
+    s->wake.notify_all();
+    if (hooks.onTick) {
+      const Progress now = s->progress;
+      lock.unlock();
+      hooks.onTick(now);
+      lock.lock();
+    }
+  }
+
+  const bool abandoned = s->abandoned;
+  std::vector<CameraReport> ordered;
+  ordered.reserve(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (!s->results[i] && s->work[i]) {
+      // Only after a hard stop: under way in a worker, or waiting for its restart.
+      if (s->inWorker[i]) {
+        s->results[i] = s->InterruptedLocked(i);
+      } else {
+        InterruptVerify(*s->work[i]);
+        s->results[i] = Finish(*s->work[i], options);
+      }
+      ++s->progress.done;
+      ++s->progress.failed;
+      if (hooks.onReport) hooks.onReport(*s->results[i]);
+    }
+  }
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (!s->results[i]) {
+      CameraReport r;
+      r.index = i;
+      r.host = jobs[i].host;
+      r.port = jobs[i].port;
+      r.user = jobs[i].user;
+      r.name = jobs[i].name;
+      r.location = jobs[i].location;
+      r.action = options.mode == Mode::kQuery ? Action::kQuery
+                 : options.dryRun             ? Action::kDryRun
+                                              : Action::kSet;
+      SetStatus(r, Status::kNotStarted,
+                s->halt.empty() ? "Not started: the run was stopped first" : s->halt);
+      ++s->progress.done;
+      ++s->progress.failed;
+      if (hooks.onReport) hooks.onReport(r);
+      s->results[i] = std::move(r);
+    }
+    ordered.push_back(*s->results[i]);
+  }
+  s->progress.running = 0;
+  s->progress.restarting = 0;
+  s->progress.stopping = s->StoppingLocked();
+  s->progress.elapsedMs = tw::NowMs() - start;
+  const Progress last = s->progress;
+  lock.unlock();
+  for (std::thread& t : pool) {
+    // Abandoned workers end on their own, at the latest at their exchange's limits.
+    if (abandoned) {
+      t.detach();
+    } else {
+      t.join();
+    }
+  }
+  if (hooks.onTick) hooks.onTick(last);
+  return ordered;
 }
 
 std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
                                   const std::atomic<bool>& stop,
                                   const std::function<void(const CameraReport&)>& onReport,
                                   const std::function<void(const Progress&)>& onTick, int tickMs) {
-  const std::int64_t start = tw::NowMs();
-  std::vector<std::optional<CameraReport>> results(jobs.size());
-  std::mutex mu;
-  std::condition_variable changed;
-  Progress progress;
-  progress.total = jobs.size();
-  size_t next = 0;
-  size_t workersLeft = 0;
-
-  auto work = [&] {
-    std::unique_lock<std::mutex> lock(mu);
-    for (;;) {
-      if (stop.load() || next >= jobs.size()) break;
-      const size_t i = next++;
-      ++progress.running;
-      lock.unlock();
-      CameraReport report = RunOne(jobs[i], options, stop);
-      report.index = i;
-      lock.lock();
-      --progress.running;
-      ++progress.done;
-      if (!report.ok) ++progress.failed;
-      if (onReport) onReport(report);
-      results[i] = std::move(report);
-      changed.notify_all();
-    }
-    --workersLeft;
-    changed.notify_all();
-  };
-
-  const size_t wanted = std::min<size_t>(std::max(options.jobs, 1), jobs.size());
-  std::vector<std::thread> pool;
-  pool.reserve(wanted);
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    workersLeft = wanted;
-  }
-  for (size_t t = 0; t < wanted; ++t) {
-    try {
-      pool.emplace_back(work);
-    } catch (const std::system_error&) {
-      // The system gives no more threads: go on with the ones there are, or this one.
-      std::lock_guard<std::mutex> lock(mu);
-      workersLeft -= wanted - t;
-      break;
-    }
-  }
-  if (pool.empty()) {
-    if (!jobs.empty()) {
-      workersLeft = 1;
-      work();
-    }
-  } else {
-    std::unique_lock<std::mutex> lock(mu);
-    while (workersLeft > 0) {
-      changed.wait_for(lock, std::chrono::milliseconds(std::max(tickMs, 10)));
-      progress.stopping = stop.load();
-      progress.elapsedMs = tw::NowMs() - start;
-      if (onTick) {
-        const Progress now = progress;
-        lock.unlock();
-        onTick(now);
-        lock.lock();
-      }
-    }
-  }
-  for (std::thread& t : pool) t.join();
-
-  std::vector<CameraReport> ordered;
-  ordered.reserve(jobs.size());
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (!results[i]) {
-      CameraReport r;
-      r.index = i;
-      r.host = jobs[i].host;
-      r.port = jobs[i].port;
-      r.action = options.mode == Mode::kQuery ? Action::kQuery : Action::kSet;
-      SetStatus(r, Status::kNotStarted, "Not started: the run was stopped first");
-      ++progress.done;
-      ++progress.failed;
-      if (onReport) onReport(r);
-      results[i] = std::move(r);
-    }
-    ordered.push_back(std::move(*results[i]));
-  }
-  progress.running = 0;
-  progress.stopping = stop.load();
-  progress.elapsedMs = tw::NowMs() - start;
-  if (onTick) onTick(progress);
-  return ordered;
+  RunHooks hooks;
+  hooks.onReport = onReport;
+  hooks.onTick = onTick;
+  hooks.tickMs = tickMs;
+  return RunJobs(jobs, options, stop, hooks);
 }
 
 }  // namespace cli

@@ -33,6 +33,11 @@ struct Job {
   int port = 80;
   std::string user;
   Orientation wanted;  // kSet only
+  // kSet: the camera's current value stands for this part of `wanted` (read first).
+  bool keepFlip = false;
+  bool keepMirror = false;
+  std::string name;  // from the input, for the reports
+  std::string location;
 };
 
 struct RunOptions {
@@ -45,7 +50,13 @@ struct RunOptions {
   int timeoutMs = 3000;    // each socket wait
   int deadlineMs = 30000;  // the query and set of one camera together
   int verifyTimeoutMs = 120000;
-  int verifyPauseMs = 1000;  // between attempts to reach a restarting camera
+  int verifyPauseMs = 1000;  // before the first attempt to reach a restarting camera
+  int maxRestarting = 0;     // kSet: cameras between their set and their return; 0: no limit
+  int canary = 0;            // kSet: the first this many are set and verified before the rest
+  int maxFailures = 0;       // no new camera after this many failures; 0: no limit
+  // As runs before overlapping restarts did: a camera's slot waits through its restart.
+  // Only for comparing speeds.
+  bool verifyHoldsSlot = false;
 };
 
 // What was done to a camera; "skip" is a set that found the camera already as wanted.
@@ -69,8 +80,9 @@ enum class Status {
   kNotApplied,
   kNoAnswerAfterRestart,
   kVerifyInterrupted,
-  kNotStarted,  // the run was stopped before this camera's turn
-  kNotRead,     // the camera answered, but its Flip and Mirror could not be read whole
+  kNotStarted,   // the run was stopped before this camera's turn
+  kNotRead,      // the camera answered, but its Flip and Mirror could not be read whole
+  kInterrupted,  // stopped at once while under way: whether a set went out is unknown
 };
 
 const char* ActionName(Action action);  // "query", "set", "skip", "dry-run"
@@ -82,6 +94,9 @@ struct CameraReport {
   size_t index = 0;  // place in the job list
   std::string host;
   int port = 0;
+  std::string user;  // so a report can be run again or restored without the list
+  std::string name;
+  std::string location;
   Action action = Action::kQuery;
   Status status = Status::kNotStarted;
   bool ok = false;
@@ -99,23 +114,42 @@ struct CameraReport {
   std::int64_t elapsedMs = 0;
 };
 
-// One camera from start to end. Stops early only inside the verification wait.
+// One camera from start to end, its verification wait included. Stops early only inside
+// that wait.
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop);
 
 struct Progress {
   size_t total = 0;
   size_t done = 0;
   size_t failed = 0;
-  size_t running = 0;
+  size_t running = 0;     // started and not finished, waiting for a restart included
+  size_t restarting = 0;  // set and waiting to be read back
   bool stopping = false;
   std::int64_t elapsedMs = 0;
 };
 
-// Runs every job with at most options.jobs at once. Once `stop` is set no further camera is
-// started; the ones under way finish, and each camera never started gets a kNotStarted
-// report. `onReport` sees every report exactly once, one call at a time, in the order they
-// finish (the not-started ones last). `onTick` is called on the calling thread about every
-// `tickMs` while cameras run, and once at the end. Returns the reports in job order.
+struct RunHooks {
+  // Every report exactly once, one call at a time, in the order cameras finish.
+  std::function<void(const CameraReport&)> onReport;
+  // On the calling thread about every `tickMs` while cameras run, and once at the end.
+  std::function<void(const Progress&)> onTick;
+  // kSet: the values a camera holds, once read and before any set goes out, one call at a
+  // time. False: the camera gets no set and no further camera is started.
+  std::function<bool(const Job&, const Orientation&)> onRead;
+  // Once set, the run ends at once: cameras under way are abandoned and reported
+  // kInterrupted (their exchanges go on in the background until their own limits).
+  const std::atomic<bool>* hardStop = nullptr;
+  int tickMs = 200;
+};
+
+// Runs every job with at most options.jobs exchanges at once. A camera waiting for its restart
+// holds no slot: the slots serve the due read-backs first, then new cameras. Once `stop` is
+// set, or the canary cameras did not all succeed, or options.maxFailures were reached, no
+// further camera is started: the ones under way finish (their restart waits end as
+// kVerifyInterrupted on `stop`) and each camera never started gets a kNotStarted report,
+// reported last. Returns the reports in job order.
+std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
+                                  const std::atomic<bool>& stop, const RunHooks& hooks);
 std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
                                   const std::atomic<bool>& stop,
                                   const std::function<void(const CameraReport&)>& onReport,

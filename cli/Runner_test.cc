@@ -41,7 +41,12 @@ camsim::SimulatorOptions Cameras(int count) {
 }
 
 Job JobFor(int port, Orientation wanted = {}) {
-  return Job{"127.0.0.1", port, "admin", wanted};
+  Job job;
+  job.host = "127.0.0.1";
+  job.port = port;
+  job.user = "admin";
+  job.wanted = wanted;
+  return job;
 }
 
 RunOptions Options(Mode mode) {
@@ -233,6 +238,36 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_EQ(cut.status, Status::kVerifyInterrupted) << StatusName(cut.status);
   EXPECT_EQ(cut.message, "Not verified: the run was stopped while waiting for the restart");
   EXPECT_LT(cut.elapsedMs, 20000);
+}
+
+TEST(CliRunner, CanaryAndFailureLimitsStopTheRest) {
+  camsim::SimulatorOptions so = Cameras(6);
+  so.overrides.push_back({{true, 1}, std::nullopt, 72, std::nullopt, std::nullopt});
+  Fleet fleet(so);
+  ASSERT_TRUE(fleet.started);
+  std::vector<Job> jobs;
+  for (int i = 0; i < 6; ++i) jobs.push_back(JobFor(fleet.port(i), {true, true}));
+  RunOptions o = Options(Mode::kSet);
+  o.canary = 2;
+  std::vector<CameraReport> reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_EQ(reports[0].verified, std::optional<bool>(true));  // canaries are read back
+  EXPECT_EQ(reports[1].status, Status::kDeviceTypeHV);
+  for (size_t i = 2; i < 6; ++i) {
+    EXPECT_EQ(reports[i].status, Status::kNotStarted) << i;
+    EXPECT_EQ(reports[i].message, "Not started: a canary camera did not succeed");
+    EXPECT_EQ(fleet.Count(fleet.port(i), "/"), 0u) << i;
+  }
+
+  // Canaries that succeed let the rest go on; one failure is the limit here.
+  jobs.erase(jobs.begin());
+  for (Job& j : jobs) j.wanted = Orientation{false, false};
+  o.canary = 0;
+  o.maxFailures = 1;
+  o.jobs = 1;
+  reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
+  EXPECT_EQ(reports[0].status, Status::kDeviceTypeHV);
+  EXPECT_EQ(reports[1].status, Status::kNotStarted);
+  EXPECT_EQ(reports[1].message, "Not started: 1 camera(s) had failed already");
 }
 
 TEST(CliRunner, StopLeavesTheRestNotStartedAndLosesNothing) {

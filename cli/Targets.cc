@@ -84,6 +84,17 @@ bool ParseOnOff(std::string_view text, bool* value) {
   return false;
 }
 
+bool ParseWant(std::string_view text, Want* want) {
+  bool on = false;
+  if (ParseOnOff(text, &on)) {
+    *want = on ? Want::kOn : Want::kOff;
+    return true;
+  }
+  if (Lower(text) != "keep") return false;
+  *want = Want::kKeep;
+  return true;
+}
+
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
   std::vector<std::string> errors;
   std::map<std::pair<std::string, int>, const Target*> seen;

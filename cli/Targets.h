@@ -10,13 +10,19 @@
 
 namespace cli {
 
+// A wanted Flip or Mirror: on, off, or whatever the camera holds now.
+enum class Want { kOff, kOn, kKeep };
+
 struct Target {
   std::string host;  // dotted-quad IPv4, canonical form
   int port = 80;
   std::optional<std::string> user;  // from the list; otherwise the --user value
-  std::optional<bool> flip;         // wanted values from the list
-  std::optional<bool> mirror;
+  std::optional<Want> flip;         // wanted values from the list; none: the option's
+  std::optional<Want> mirror;
   std::string origin;  // where it was named, for messages: "cameras.csv:12" or "argument 2"
+  // Carried into the reports so a filed report still says which camera it was.
+  std::string name;
+  std::string location;
 };
 
 // Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no
@@ -31,6 +37,8 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error);
 
 // "on"/"off" and the usual synonyms (1/0, yes/no, true/false), any case.
 bool ParseOnOff(std::string_view text, bool* value);
+// ParseOnOff, or "keep".
+bool ParseWant(std::string_view text, Want* want);
 
 // One error text per camera named more than once ("a.csv:7: 10.0.0.5:80 is also on a.csv:3"):
 // a camera set twice would restart twice, and two runs at once would race.

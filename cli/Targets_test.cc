@@ -64,10 +64,10 @@ TEST(CliTargets, OnOffAndDuplicates) {
   for (const char* bad : {"", "2", "o", "onn", " on"}) EXPECT_FALSE(ParseOnOff(bad, &v)) << bad;
 
   std::vector<Target> targets(4);
-  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3"};
-  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4"};
-  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1"};
-  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7"};
+  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3", {}, {}};
+  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4", {}, {}};
+  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1", {}, {}};
+  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7", {}, {}};
   const std::vector<std::string> errors = FindDuplicates(targets);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "a.csv:7: 127.0.9.5:80 is named more than once (also a.csv:3)");
@@ -91,17 +91,18 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
       "127.168.1.20,8080,installer,on,off\r\n"
       "  # a camera taken out\n"
       "127.168.1.21,,,,\n"
-      "\"127.168.1.22\",81,\"ad,min\",0,YES\n");
+      "\"127.168.1.22\",81,\"ad,min\",0,YES\n"
+      "127.168.1.23,,,Keep,on\n");
   std::vector<Target> targets;
   std::vector<std::string> errors;
   ReadTargetList(in, "site.csv", &targets, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
-  ASSERT_EQ(targets.size(), 3u);
+  ASSERT_EQ(targets.size(), 4u);
   EXPECT_EQ(targets[0].host, "127.168.1.20");
   EXPECT_EQ(targets[0].port, 8080);
   EXPECT_EQ(targets[0].user, std::optional<std::string>("installer"));
-  EXPECT_EQ(targets[0].flip, std::optional<bool>(true));
-  EXPECT_EQ(targets[0].mirror, std::optional<bool>(false));
+  EXPECT_EQ(targets[0].flip, std::optional<Want>(Want::kOn));
+  EXPECT_EQ(targets[0].mirror, std::optional<Want>(Want::kOff));
   EXPECT_EQ(targets[0].origin, "site.csv:4");
   EXPECT_EQ(targets[1].port, 80);
   EXPECT_FALSE(targets[1].user.has_value());
@@ -109,8 +110,9 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
   EXPECT_FALSE(targets[1].mirror.has_value());
   EXPECT_EQ(targets[1].origin, "site.csv:6");
   EXPECT_EQ(targets[2].user, std::optional<std::string>("ad,min"));
-  EXPECT_EQ(targets[2].flip, std::optional<bool>(false));
-  EXPECT_EQ(targets[2].mirror, std::optional<bool>(true));
+  EXPECT_EQ(targets[2].flip, std::optional<Want>(Want::kOff));
+  EXPECT_EQ(targets[2].mirror, std::optional<Want>(Want::kOn));
+  EXPECT_EQ(targets[3].flip, std::optional<Want>(Want::kKeep));
 
   std::istringstream hostOnly("host\n10.1.1.1\n");
   targets.clear();
@@ -137,7 +139,7 @@ TEST(CliCsv, ReportsEveryBadLineWithItsNumber) {
   ASSERT_EQ(errors.size(), 6u);
   EXPECT_EQ(errors[0], "fleet.csv:3: host \"127.0.9.300\" is not a dotted-quad IPv4 address");
   EXPECT_EQ(errors[1], "fleet.csv:4: port \"0\" is not a port number (1-65535)");
-  EXPECT_EQ(errors[2], "fleet.csv:5: flip \"maybe\" is not on or off");
+  EXPECT_EQ(errors[2], "fleet.csv:5: flip \"maybe\" is not on, off or keep");
   EXPECT_EQ(errors[3], "fleet.csv:6: expected 3 fields as in the header, found 2");
   EXPECT_EQ(errors[4], "fleet.csv:7: a quoted field is not closed");
   EXPECT_EQ(errors[5], "fleet.csv:8: host \"\" is not a dotted-quad IPv4 address");

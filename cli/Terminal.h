@@ -13,10 +13,13 @@ enum class Stream { kIn, kOut, kErr };
 bool IsTerminal(Stream stream);
 
 // Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's control events) only set
-// the stop flag. A closed output pipe becomes a write error instead of killing the process.
+// the stop flags: the first request the stop flag, a second one both. A closed
+// output pipe becomes a write error instead of killing the process.
 void InstallStopHandlers();
 // The only global state of the tool: set by the handlers above or by RequestStop().
 const std::atomic<bool>& StopFlag();
+// Stop at once: exchanges under way are abandoned.
+const std::atomic<bool>& HardStopFlag();
 void RequestStop();
 
 // Shows `prompt` on standard error and reads one line from the terminal on standard input

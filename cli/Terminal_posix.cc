@@ -13,10 +13,13 @@ namespace term {
 namespace {
 
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_hardStop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
+// The first Ctrl-C or SIGTERM lets the cameras under way finish (scripts and service managers
+// rely on that); a second of either abandons them.
 extern "C" void OnStopSignal(int) {
-  g_stop.store(true);
+  if (g_stop.exchange(true)) g_hardStop.store(true);
 }
 
 constexpr size_t kMaxLine = 4096;
@@ -45,6 +48,10 @@ void InstallStopHandlers() {
 
 const std::atomic<bool>& StopFlag() {
   return g_stop;
+}
+
+const std::atomic<bool>& HardStopFlag() {
+  return g_hardStop;
 }
 
 void RequestStop() {

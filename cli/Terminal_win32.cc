@@ -11,10 +11,11 @@ namespace term {
 namespace {
 
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_hardStop{false};
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    g_stop.store(true);
+    if (g_stop.exchange(true)) g_hardStop.store(true);
     return TRUE;
   }
   return FALSE;
@@ -35,6 +36,10 @@ void InstallStopHandlers() {
 
 const std::atomic<bool>& StopFlag() {
   return g_stop;
+}
+
+const std::atomic<bool>& HardStopFlag() {
+  return g_hardStop;
 }
 
 void RequestStop() {

@@ -125,14 +125,14 @@ class Process {
     if (out_ >= 0) ::close(out_);
     out_ = -1;
   }
-  // Reads output until `needle` shows up on standard error or `timeoutMs` runs out.
+  // Reads output until `needle` shows up on standard error (or output) or `timeoutMs` runs out.
   bool WaitForError(const std::string& needle, int timeoutMs) {
-    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (err_text_.find(needle) == std::string::npos) {
-      if (Clock::now() >= end || !Pump(50)) return err_text_.find(needle) != std::string::npos;
-    }
-    return true;
+    return WaitFor(err_text_, needle, timeoutMs);
   }
+  bool WaitForOutput(const std::string& needle, int timeoutMs) {
+    return WaitFor(out_text_, needle, timeoutMs);
+  }
+  const std::string& output() const { return out_text_; }
   void Signal(int sig) {
     if (pid_ > 0) ::kill(pid_, sig);
   }
@@ -168,6 +168,13 @@ class Process {
   }
 
  private:
+  bool WaitFor(const std::string& text, const std::string& needle, int timeoutMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (text.find(needle) == std::string::npos) {
+      if (Clock::now() >= end || !Pump(50)) return text.find(needle) != std::string::npos;
+    }
+    return true;
+  }
   // One bounded wait on both output pipes; false once both are closed.
   bool Pump(int timeoutMs) {
     pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};

@@ -10,6 +10,7 @@
 #include "cgi/net.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
+#include "cli/ReportFile.h"
 #include "cli/Runner.h"
 #include "cli/Terminal.h"
 
@@ -58,6 +59,7 @@ int Run(int argc, char** argv) {
 
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;
+  std::vector<std::string> notes;
   const std::vector<cli::Target> targets = cli::CollectTargets(
       options,
       [&file](const std::string& name) -> std::istream* {
@@ -65,10 +67,26 @@ int Run(int argc, char** argv) {
         file = std::make_unique<std::ifstream>(name, std::ios::binary);
         return *file ? file.get() : nullptr;
       },
-      &errors);
+      &errors, &notes);
+  for (const std::string& note : notes) std::cerr << "tiltwise-cli: " << note << "\n";
   if (!errors.empty()) return UsageErrors(errors);
   const std::vector<cli::Job> jobs = cli::BuildJobs(options, targets, &errors);
   if (!errors.empty()) return UsageErrors(errors);
+  // Opened before any camera is touched: a set without its backup is not started.
+  std::ofstream backup;
+  if (!options.backup.empty()) {
+    // Never over an earlier backup: it may hold the only record of a site's old values.
+    if (std::ifstream(options.backup, std::ios::binary).peek() != EOF) {
+      errors.push_back("the backup file " + options.backup +
+                       " already holds data: give a new name");
+      return UsageErrors(errors);
+    }
+    backup.open(options.backup, std::ios::binary | std::ios::trunc);
+    if (!backup) {
+      errors.push_back("the backup file " + options.backup + " cannot be written");
+      return UsageErrors(errors);
+    }
+  }
 
   std::string password;
   std::string error;
@@ -84,21 +102,49 @@ int Run(int argc, char** argv) {
     return cli::kExitFailed;
   }
   const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr);
-  cli::Reporter reporter(std::cout, std::cerr, options.json, progress);
+  const cli::ReportFormat format = options.json  ? cli::ReportFormat::kJson
+                                   : options.csv ? cli::ReportFormat::kCsv
+                                                 : cli::ReportFormat::kTable;
+  cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
+  cli::RunHooks hooks;
+  hooks.onReport = [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); };
+  hooks.onTick = [&reporter](const cli::Progress& p) {
+    // Nobody can read the outcomes any more: start no further camera.
+    if (reporter.OutputFailed()) cli::term::RequestStop();
+    reporter.OnTick(p);
+  };
+  bool backupFailed = false;
+  if (backup.is_open()) {
+    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before) {
+      // Flushed line by line: a run killed at any moment can still be restored.
+      backup << cli::BackupLine(job, before) << "\n" << std::flush;
+      if (backup) return true;
+      backupFailed = true;
+      cli::term::RequestStop();
+      return false;
+    };
+  }
+  hooks.hardStop = &cli::term::HardStopFlag();
   const std::vector<cli::CameraReport> reports = cli::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(),
-      [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); },
-      [&reporter](const cli::Progress& p) {
-        // Nobody can read the outcomes any more: start no further camera.
-        if (reporter.OutputFailed()) cli::term::RequestStop();
-        reporter.OnTick(p);
-      });
+      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
+  if (cli::term::HardStopFlag().load()) {
+    std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";
+    // Exchanges abandoned under way may still run; end without waiting for them.
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(cli::kExitInterrupted);
+  }
   net::Cleanup();
 
   if (reporter.OutputFailed()) {
     std::cerr << "tiltwise-cli: writing the report failed\n";
+    return cli::kExitFailed;
+  }
+  if (backupFailed) {
+    std::cerr << "tiltwise-cli: writing the backup file " << options.backup
+              << " failed: the cameras after it were not changed\n";
     return cli::kExitFailed;
   }
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;

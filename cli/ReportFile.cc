@@ -1,0 +1,172 @@
+#include "cli/ReportFile.h"
+
+#include <nlohmann/json.hpp>
+
+namespace cli {
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t kMaxLine = 64 * 1024;
+
+// One line without its end; false at the end of input. A longer line is cut at the limit and
+// `tooLong` is set (the rest is read and dropped, so memory stays bounded).
+bool ReadLine(std::istream& in, std::string* line, bool* tooLong, bool* ended) {
+  line->clear();
+  *tooLong = false;
+  *ended = false;
+  std::streambuf* buf = in.rdbuf();
+  for (;;) {
+    const int c = buf->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(std::ios::eofbit);
+      return !line->empty() || *tooLong;
+    }
+    if (c == '\n') {
+      *ended = true;
+      return true;
+    }
+    if (line->size() < kMaxLine) {
+      line->push_back(static_cast<char>(c));
+    } else {
+      *tooLong = true;
+    }
+  }
+}
+
+bool OptionalText(const json& j, const char* key, std::string* out, std::string* error) {
+  auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return true;
+  if (!it->is_string()) {
+    *error = std::string("\"") + key + "\" is not text";
+    return false;
+  }
+  *out = it->get<std::string>();
+  return true;
+}
+
+bool OptionalBool(const json& j, const char* key, std::optional<bool>* out, std::string* error) {
+  auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return true;
+  if (!it->is_boolean()) {
+    *error = std::string("\"") + key + "\" is not true, false or null";
+    return false;
+  }
+  *out = it->get<bool>();
+  return true;
+}
+
+bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
+  if (!j.is_object()) {
+    *error = "not a JSON object";
+    return false;
+  }
+  std::string address;
+  if (!OptionalText(j, "address", &address, error)) return false;
+  if (!ParseDottedQuad(address, &e->target.host)) {
+    *error = "no dotted-quad \"address\"";
+    return false;
+  }
+  auto port = j.find("port");
+  if (port == j.end() || !port->is_number_integer() || port->get<long long>() < 1 ||
+      port->get<long long>() > 65535) {
+    *error = "no \"port\" 1-65535";
+    return false;
+  }
+  e->target.port = port->get<int>();
+  std::string user;
+  if (!OptionalText(j, "user", &user, error)) return false;
+  if (!user.empty()) e->target.user = user;
+  if (!OptionalText(j, "name", &e->target.name, error) ||
+      !OptionalText(j, "location", &e->target.location, error) ||
+      !OptionalText(j, "action", &e->action, error) ||
+      !OptionalText(j, "outcome", &e->outcome, error) || !OptionalBool(j, "ok", &e->ok, error)) {
+    return false;
+  }
+  std::optional<bool> flip;
+  std::optional<bool> mirror;
+  if (!OptionalBool(j, "flip_before", &flip, error) ||
+      !OptionalBool(j, "mirror_before", &mirror, error)) {
+    return false;
+  }
+  if (flip && mirror) e->before = Orientation{*flip, *mirror};
+  return true;
+}
+
+}  // namespace
+
+bool LooksLikeJsonLines(std::istream& in) {
+  std::streambuf* buf = in.rdbuf();
+  // Only blanks are skipped; a list's first byte stays for the list reader.
+  for (;;) {
+    const int c = buf->sgetc();
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      buf->sbumpc();
+      continue;
+    }
+    return c == '{';
+  }
+}
+
+void ReadReportLines(std::istream& in, const std::string& name, std::vector<ReportEntry>* entries,
+                     std::vector<std::string>* errors, std::vector<std::string>* warnings) {
+  std::string line;
+  bool tooLong = false;
+  bool ended = false;
+  size_t number = 0;
+  const size_t before = entries->size();
+  while (ReadLine(in, &line, &tooLong, &ended)) {
+    ++number;
+    const std::string where = name + ":" + std::to_string(number);
+    if (tooLong) {
+      errors->push_back(where + ": a line longer than 64 KiB");
+      continue;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    const json j = json::parse(line, nullptr, false);
+    ReportEntry e;
+    e.target.origin = where;
+    std::string error = "not a JSON object";
+    if (!j.is_discarded() && ReadEntry(j, &e, &error)) {
+      entries->push_back(std::move(e));
+      continue;
+    }
+    if (!ended && in.eof()) {
+      warnings->push_back(where +
+                          ": the last line is cut short (the run was stopped while "
+                          "writing it); it is left out");
+      break;
+    }
+    errors->push_back(where + ": " + error);
+  }
+  if (in.bad()) {
+    errors->push_back(name + ": read error after line " + std::to_string(number));
+  } else if (entries->size() == before && errors->empty()) {
+    errors->push_back(name + ": the report names no camera");
+  }
+}
+
+bool MayHaveChanged(const ReportEntry& e) {
+  if (e.action.empty()) return true;  // a backup line
+  if (e.action != "set") return false;
+  for (const char* sent : {"set", "set-failed", "not-applied", "no-answer-after-restart",
+                           "verify-interrupted", "interrupted"}) {
+    if (e.outcome == sent) return true;
+  }
+  return false;
+}
+
+std::string BackupLine(const Job& job, const Orientation& before) {
+  nlohmann::ordered_json j;
+  j["address"] = job.host;
+  j["port"] = job.port;
+  j["user"] = job.user;
+  if (!job.name.empty()) j["name"] = job.name;
+  if (!job.location.empty()) j["location"] = job.location;
+  j["flip_before"] = before.flip;
+  j["mirror_before"] = before.mirror;
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace cli

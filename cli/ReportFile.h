@@ -1,0 +1,44 @@
+// JSON lines reports read back as the cameras of a new run (retry the failures, restore the
+// values before), and the backup lines `set --backup` writes as each camera is read.
+#ifndef TILTWISE_CLI_REPORTFILE_H_
+#define TILTWISE_CLI_REPORTFILE_H_
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Runner.h"
+#include "cli/Targets.h"
+
+namespace cli {
+
+// One line of a report or a backup file.
+struct ReportEntry {
+  Target target;           // address, port, user, name and location; origin "FILE:LINE"
+  std::string action;      // "set", "skip", ...; empty in a backup line
+  std::string outcome;     // "set", "not-applied", ...; empty in a backup line
+  std::optional<bool> ok;  // none in a backup line
+  std::optional<Orientation> before;
+};
+
+// True when the first byte that is not blank is '{'; consumes nothing.
+bool LooksLikeJsonLines(std::istream& in);
+
+// Reads every line. A bad line adds "NAME:LINE: what" to `errors`, except a last line that
+// ends without a newline: a run killed while writing leaves one, so it only adds to
+// `warnings`. An empty report is an error.
+void ReadReportLines(std::istream& in, const std::string& name, std::vector<ReportEntry>* entries,
+                     std::vector<std::string>* errors, std::vector<std::string>* warnings);
+
+// Whether the run that wrote the line may have changed the camera: a backup line (the set
+// may have gone out after it was written), or a set that went out or may have.
+bool MayHaveChanged(const ReportEntry& entry);
+
+// {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..}
+// with no newline: the values a camera held when `set` read it.
+std::string BackupLine(const Job& job, const Orientation& before);
+
+}  // namespace cli
+
+#endif  // TILTWISE_CLI_REPORTFILE_H_
