@@ -6,7 +6,8 @@ completion knows every subcommand and option the build has, with no list kept by
 
 Subcommands come from the "Subcommands:" part of `TILTWISE_CLI --help`, each one's options
 from `TILTWISE_CLI SUB --help`. An option shown with FILE takes a file name; one shown with
-{a,b} takes one of those words. Exit 1 when the program cannot be run or lists no subcommand.
+{a,b} takes one of those words. A subcommand's other words are file names unless its only
+positionals are cameras (TARGET). Exit 1 when the program cannot be run or lists no subcommand.
 """
 import re
 import subprocess
@@ -65,9 +66,14 @@ def main():
         sys.exit(f"make-completion: {program} --help lists no subcommand")
     top_names, _, _ = options(top)
 
-    cases, files, choices = [], set(), {}
+    cases, files, choices, file_args = [], set(), {}, []
     for sub in subcommands:
-        names, taking_files, words = options(help_text(program, sub))
+        text = help_text(program, sub)
+        names, taking_files, words = options(text)
+        metavars = [line.split()[1] for line in sections(text).get("Positionals", [])
+                    if len(line.split()) > 1]
+        if any(m != "TARGET" for m in metavars):
+            file_args.append(sub)
         cases.append(f"    {sub}) words=\"{' '.join(names)}\" ;;")
         files.update(taking_files)
         choices.update(words)
@@ -93,7 +99,10 @@ _tiltwise_cli() {{
     *) words="{' '.join(subcommands + top_names)}" ;;
   esac
   if [[ -n $sub && $cur != -* ]]; then
-    return  # a camera address: nothing to offer
+    case $sub in
+      {'|'.join(file_args) or '""'}) COMPREPLY=($(compgen -f -- "$cur")) ;;
+    esac
+    return  # otherwise a camera address: nothing to offer
   fi
   COMPREPLY=($(compgen -W "$words" -- "$cur"))
 }}
