@@ -2,7 +2,7 @@
 #ifndef TILTWISE_APP_TILTWISEAPP_H_
 #define TILTWISE_APP_TILTWISEAPP_H_
 
-#include "ui/Framework.h"
+#include "ui/WinApp.h"
 
 class CTiltwiseApp : public CWinApp {
  public:

@@ -1,6 +1,7 @@
 // tiltwise-demo: the dialog program without a window, against a simulated camera on loopback.
 // A scripted user fills in the dialog, queries, ticks Flip, sets, queries again and quits;
 // each step prints what the dialog shows. Only 127.0.0.1 is ever contacted.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "app/TiltwiseApp.h"
 #include "app/TiltwiseDlg.h"
 #include "camsim/CameraSim.h"
+#include "res/version.h"
 #include "ui/backends/headless.h"
 
 namespace {
@@ -25,9 +27,10 @@ const char kUsage[] =
     "Options:\n"
     "  --show-requests  also print the requests the simulated camera received\n"
     "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
     "Exit status: 0 when every step shows what a working camera should,\n"
-    "1 when a step does not, 2 for a usage error.\n";
+    "1 when a step does not or the output cannot be written, 2 for a usage error.\n";
 
 const char* Tick(int check) {
   return check ? "[x]" : "[ ]";
@@ -102,6 +105,15 @@ class Demo {
   bool ok_ = true;
 };
 
+// Output that never arrived is a failure: a script reading it would see nothing.
+int Finish(int code) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tiltwise-demo: cannot write the output: %s\n", std::strerror(errno));
+    return code == 0 ? 1 : code;
+  }
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -109,7 +121,11 @@ int main(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
-      return 0;
+      return Finish(0);
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("tiltwise-demo %s\n", TILTWISE_VERSION_STR);
+      return Finish(0);
     }
     if (std::strcmp(argv[i], "--show-requests") == 0) {
       showRequests = true;
@@ -150,5 +166,5 @@ int main(int argc, char* argv[]) {
     }
   }
   std::printf("Result: %s\n", ok ? "as expected" : "NOT as expected");
-  return ok ? 0 : 1;
+  return Finish(ok ? 0 : 1);
 }

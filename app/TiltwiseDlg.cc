@@ -94,6 +94,7 @@ CameraAccess CTiltwiseDlg::Camera() const {
   camera.user = m_strUserName;
   camera.password = m_strPassword;
   camera.timeoutMs = kTimeoutMs;
+  camera.exchangeLimitMs = kExchangeLimitMs;
   return camera;
 }
 
@@ -107,7 +108,9 @@ void CTiltwiseDlg::OnBnClickedQuery() {
   // A port box that holds no number has just been reported; going on would ask the port
   // typed before.
   if (!UpdateData(TRUE)) return;
-  QueryResult result = QueryOrientation(Camera());
+  const CameraAccess camera = Camera();
+  QueryResult result;
+  AfxRunBusy([&] { result = QueryOrientation(camera); });
   if (result.outcome == Outcome::kQueried) {
     m_bFlip = result.flip;
     m_bMirror = result.mirror;
@@ -119,6 +122,10 @@ void CTiltwiseDlg::OnBnClickedQuery() {
 void CTiltwiseDlg::OnBnClickedSet() {
   // As in Query; here the old port could even restart a camera the user did not mean.
   if (!UpdateData(TRUE)) return;
-  CWaitCursor wait;
-  ShowOutcome(SetOrientation(Camera(), m_bFlip, m_bMirror));
+  const CameraAccess camera = Camera();
+  const int flip = m_bFlip;
+  const int mirror = m_bMirror;
+  Outcome outcome = Outcome::kSetFailed;
+  AfxRunBusy([&] { outcome = SetOrientation(camera, flip, mirror); });
+  ShowOutcome(outcome);
 }

@@ -5,7 +5,8 @@
 
 #include "app/CameraProcedures.h"
 #include "res/resource.h"
-#include "ui/Framework.h"
+#include "ui/Dialog.h"
+#include "ui/WinApp.h"
 
 class CTiltwiseDlg : public CDialog {
  public:
@@ -15,6 +16,8 @@ class CTiltwiseDlg : public CDialog {
 
   // The time limit of each wait for the camera, in milliseconds.
   static constexpr int kTimeoutMs = 3000;
+  // The bound of each whole exchange: two of them, so no press holds the dialog 30 s.
+  static constexpr int kExchangeLimitMs = 10000;
 
   CString m_strCameraIP;
   int m_nHttpPort;

@@ -1,124 +1,16 @@
 // The main dialog against cameras on loopback: the simulator, a scripted server for replies
 // the simulator never gives, and a port where nothing listens. Every request goes to
 // 127.0.0.1; the address box is filled before any button is pressed.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <mutex>
-#include <thread>
-
 #include "app/TiltwiseTestFixture.h"
 #include "camsim/CameraSim.h"
+#include "tests/ScriptedPeer.h"
 
 namespace {
 
 constexpr char kSetPrefix[] = "/param.cgi?cmd=setmotorrange";
 constexpr unsigned kError = MB_OK | MB_ICONERROR;
 
-// A loopback socket bound to a port but not listening: connections to it are refused, and no
-// other program can take the port while the test runs.
-class RefusingPort {
- public:
-  RefusingPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-      ADD_FAILURE() << "cannot reserve a loopback port";
-      return;
-    }
-    port_ = ntohs(a.sin_port);
-  }
-  ~RefusingPort() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-// A one-thread HTTP server that answers every request with the reply `answer` gives for its
-// target, then closes. Stops within 100 ms of its destruction.
-class ScriptedCamera {
- public:
-  explicit ScriptedCamera(std::function<std::string(const std::string& target)> answer)
-      : answer_(std::move(answer)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (listen_ < 0 || ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(listen_, 8) != 0 ||
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-      ADD_FAILURE() << "cannot start the scripted camera";
-      return;
-    }
-    port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~ScriptedCamera() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (listen_ >= 0) ::close(listen_);
-  }
-  int port() const { return port_; }
-  std::vector<std::string> targets() const {
-    std::lock_guard<std::mutex> lock(mu_);
-    return targets_;
-  }
-
- private:
-  void Serve() {
-    while (!stop_) {
-      pollfd p{listen_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      int c = ::accept(listen_, nullptr, nullptr);
-      if (c < 0) continue;
-      std::string request;
-      char buf[1024];
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-      while (request.find("\r\n\r\n") == std::string::npos && request.size() < 8192 &&
-             std::chrono::steady_clock::now() < deadline) {
-        pollfd q{c, POLLIN, 0};
-        if (::poll(&q, 1, 100) <= 0) continue;
-        ssize_t n = ::recv(c, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<size_t>(n));
-      }
-      size_t sp1 = request.find(' ');
-      size_t sp2 = request.find(' ', sp1 + 1);
-      std::string target = sp1 == std::string::npos || sp2 == std::string::npos
-                               ? std::string()
-                               : request.substr(sp1 + 1, sp2 - sp1 - 1);
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        targets_.push_back(target);
-      }
-      std::string reply = answer_(target);
-      ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-      ::close(c);
-    }
-  }
-
-  std::function<std::string(const std::string&)> answer_;
-  int listen_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-  mutable std::mutex mu_;
-  std::vector<std::string> targets_;
-};
+using tiltwise_test::ScriptedPeer;
 
 class CameraDialogTest : public TiltwiseDialogTest {
  protected:
@@ -143,7 +35,7 @@ class CameraDialogTest : public TiltwiseDialogTest {
     return n;
   }
 
-  // The Set press shows `expected` (or nothing, when null) with the wait cursor up.
+  // The Set press shows `expected` (or nothing, when null) once the wait cursor is gone.
   void ExpectSetShows(ui::HeadlessDialog& d, const char* expected, unsigned style = kError) {
     int begins = ui_.waitCursorBegins();
     std::vector<ui::MessageBoxRecord> boxes = Press(d, IDC_BUTTON_SET);
@@ -158,7 +50,7 @@ class CameraDialogTest : public TiltwiseDialogTest {
     EXPECT_EQ(boxes[0].caption, style == kError ? "Error" : "Info");
     EXPECT_EQ(boxes[0].style, style);
     EXPECT_EQ(boxes[0].owner, d.handle());
-    EXPECT_EQ(boxes[0].waitCursorDepth, 1);
+    EXPECT_EQ(boxes[0].waitCursorDepth, 0);
   }
 
   // A Query that fails with `expected` and leaves every box as it was.
@@ -191,7 +83,8 @@ TEST_F(CameraDialogTest, QueryTicksTheBoxesFromTheCamera) {
     EXPECT_EQ(dlg.m_bFlip, 1);
     EXPECT_EQ(dlg.m_bMirror, 0);
     EXPECT_EQ(dlg.m_nHttpPort, sim.port());
-    EXPECT_EQ(ui_.waitCursorBegins(), 0);  // Query shows no wait cursor
+    EXPECT_EQ(ui_.waitCursorBegins(), 1);
+    EXPECT_EQ(ui_.waitCursorDepth(), 0);
   });
   std::vector<camsim::RequestRecord> log = sim.requests();
   ASSERT_EQ(log.size(), 2u);
@@ -331,23 +224,23 @@ TEST_F(CameraDialogTest, WrongCredentialsAreReportedAsFailures) {
 }
 
 TEST_F(CameraDialogTest, SetReplyWithoutSucceedIsAFailure) {
-  ScriptedCamera camera([](const std::string& target) -> std::string {
-    if (target == "/qx.html") return "HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n";
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n[Failed]busy\r\n";
-  });
+  tiltwise_test::Script script = ScriptedPeer::AnswerAndClose(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n[Failed]busy\r\n");
+  script.answers["/qx.html"] = "HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n";
+  ScriptedPeer camera(script);
   CTiltwiseDlg dlg;
   RunDialog(dlg, [&](ui::HeadlessDialog& d) {
     Address(d, camera.port());
     d.Click(IDC_CHECK_MIRROR);
     ExpectSetShows(d, "Failed to set new Camera PTZ");
   });
-  std::vector<std::string> targets = camera.targets();
+  std::vector<std::string> targets = camera.Targets();
   ASSERT_EQ(targets.size(), 2u);
   EXPECT_EQ(targets[1], "/param.cgi?cmd=setmotorrange&-flip=0&-mirror=1");
 }
 
 TEST_F(CameraDialogTest, NothingListening) {
-  RefusingPort port;
+  tiltwise_test::RefusingPort port;
   CTiltwiseDlg dlg;
   RunDialog(dlg, [&](ui::HeadlessDialog& d) {
     Address(d, port.port());

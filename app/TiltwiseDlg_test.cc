@@ -1,4 +1,5 @@
-// The main dialog without a camera: its template, start-up, fonts, icon and closing. Nothing
+// The main dialog without a camera: its resources, start-up, fonts, icon and closing. (The
+// layout is checked on the real windows, under Xvfb and Wine.) Nothing
 // here presses Query or Set, so nothing is sent anywhere.
 #include <gtest/gtest.h>
 
@@ -7,66 +8,10 @@
 
 #include "app/TiltwiseTestFixture.h"
 #include "res/TiltwiseResources.h"
-#include "res/version.h"
 
 namespace {
 
-using namespace ui::style;
-using ui::ControlKind;
-
-TEST(TiltwiseResourcesTest, DialogTemplateHasTheLayout) {
-  const ui::DialogTemplate& t = kTiltwiseDialog;
-  EXPECT_STREQ(t.caption, "Tiltwise");
-  EXPECT_EQ(t.cx, 424);
-  EXPECT_EQ(t.cy, 189);
-  EXPECT_STREQ(t.fontName, "MS Sans Serif");
-  EXPECT_EQ(t.fontPointSize, 10);
-  EXPECT_EQ(t.style,
-            kPopup | kVisible | kCaption | kSysMenu | kMinimizeBox | kDsModalFrame | kDsSetFont);
-  EXPECT_EQ(t.exStyle, kExAppWindow);
-
-  constexpr std::uint32_t kTab = kTabStop, kEditStyle = kBorder | kTabStop | kEsAutoHScroll;
-  struct Expected {
-    int id;
-    ControlKind kind;
-    const char* text;
-    int x, y, cx, cy;
-    std::uint32_t flags;  // all style bits besides child and visible
-  } expected[] = {
-      {1010, ControlKind::kPushButton, "Set", 326, 129, 83, 18, kTab},
-      {1000, ControlKind::kEdit, "", 158, 19, 143, 14, kEditStyle},
-      {1001, ControlKind::kEdit, "", 158, 37, 143, 14, kEditStyle},
-      {1002, ControlKind::kEdit, "", 158, 56, 143, 14, kEditStyle | kEsPassword},
-      {1006, ControlKind::kPushButton, "Query", 359, 19, 50, 14, kTab},
-      {2, ControlKind::kPushButton, "Close", 367, 168, 50, 14, kTab},
-      {-1, ControlKind::kLabel, "Camera IP:", 113, 21, 37, 8, kSsRight | kGroup},
-      {-1, ControlKind::kLabel, "User name:", 112, 40, 38, 8, kSsRight | kGroup},
-      {-1, ControlKind::kLabel, "Password:", 116, 59, 34, 8, kSsRight | kGroup},
-      {-1, ControlKind::kGroupBox, "Camera Info", 7, 7, 410, 97, kBsGroupBox},
-      {-1, ControlKind::kGroupBox, "Camera PTZ Control", 7, 116, 410, 42, kBsGroupBox},
-      {1017, ControlKind::kAutoCheckBox, "Flip", 118, 135, 27, 10, kTab | kBsAutoCheckBox},
-      {1018, ControlKind::kAutoCheckBox, "Mirror", 174, 135, 34, 10, kTab | kBsAutoCheckBox},
-      {-1, ControlKind::kLabel, "HTTP Port:", 86, 77, 64, 8, kSsRight | kGroup},
-      {1003, ControlKind::kEdit, "", 158, 74, 143, 14, kEditStyle},
-  };
-  ASSERT_EQ(t.controlCount, 15);
-  for (int i = 0; i < 15; ++i) {
-    const ui::ControlTemplate& c = t.controls[i];
-    const Expected& e = expected[i];
-    SCOPED_TRACE(testing::Message() << "control #" << i + 1 << " \"" << e.text << '"');
-    EXPECT_EQ(c.id, e.id);
-    EXPECT_EQ(ui::KindOf(c), e.kind);
-    EXPECT_STREQ(c.text, e.text);
-    EXPECT_EQ(c.x, e.x);
-    EXPECT_EQ(c.y, e.y);
-    EXPECT_EQ(c.cx, e.cx);
-    EXPECT_EQ(c.cy, e.cy);
-    EXPECT_EQ(c.style, kChild | kVisible | e.flags);  // nothing more: no stray tab stops
-    EXPECT_EQ(c.exStyle, 0u);
-  }
-}
-
-TEST(TiltwiseResourcesTest, ResourcesAreFoundByIdAndVersionAgreesWithTheBuild) {
+TEST(TiltwiseResourcesTest, ResourcesAreFoundById) {
   const ui::ResourceModule* previous = ui::SetResourceModule(&TiltwiseResources());
   EXPECT_EQ(ui::FindDialogResource(IDD_TILTWISE_DIALOG), &kTiltwiseDialog);
   const ui::IconImage* icon = ui::FindIconResource(IDR_MAINFRAME);
@@ -81,8 +26,6 @@ TEST(TiltwiseResourcesTest, ResourcesAreFoundByIdAndVersionAgreesWithTheBuild) {
   }
   EXPECT_GT(opaque, 200);  // a picture, on a transparent ground
   EXPECT_GT(clear, 200);
-  EXPECT_STREQ(TILTWISE_VERSION_STR, TILTWISE_PROJECT_VERSION);
-  EXPECT_STREQ(TILTWISE_PRODUCT_NAME, "Tiltwise");
 }
 
 TEST_F(TiltwiseDialogTest, StartUpShowsTheDefaults) {
@@ -202,7 +145,7 @@ TEST_F(TiltwiseDialogTest, MinimisedDialogDrawsItsIconCentred) {
     EXPECT_EQ(paint.y, 5);
     EXPECT_EQ(paint.icon, d.Icon(true));
     EXPECT_TRUE(paint.backgroundErased);
-    d.Restore();
+    d.Minimize(false);
     d.Paint();
     EXPECT_EQ(ui_.iconPaints().size(), 1u);
   });

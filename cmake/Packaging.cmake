@@ -1,5 +1,7 @@
-# The Debian package: the dialog program, the command-line tool and the camera simulator, with
-# the desktop entry and icon. `cpack` in the build directory writes tiltwise_<version>_<arch>.deb.
+# Installing and the Debian package: the dialog program, the command-line tool and the camera
+# simulator, with the desktop entry, the icon in the hicolor sizes, man pages, the bash
+# completion of tiltwise-cli and the copyright file. `cpack` in the build directory writes
+# tiltwise_<version>_<arch>.deb.
 if(WIN32)
   return()
 endif()
@@ -9,20 +11,85 @@ include(GNUInstallDirs)
 if(TARGET tiltwise-cli)
   install(TARGETS tiltwise-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET tiltwise)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/tiltwise.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  foreach(size 16 32 48 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/icons/tiltwise-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME tiltwise.png)
+  endforeach()
+endif()
+
+# Debian wants man pages and the changelog compressed, without a time stamp (-n).
+set(doc_dir ${CMAKE_BINARY_DIR}/doc)
+configure_file(${PROJECT_SOURCE_DIR}/res/changelog.in ${doc_dir}/changelog @ONLY)
+function(tiltwise_gzip file)
+  add_custom_command(OUTPUT ${file}.gz COMMAND gzip -9nkf ${file} DEPENDS ${file} VERBATIM)
+endfunction()
+tiltwise_gzip(${doc_dir}/changelog)
+configure_file(${PROJECT_SOURCE_DIR}/res/tiltwise.1 ${doc_dir}/tiltwise.1 COPYONLY)
+tiltwise_gzip(${doc_dir}/tiltwise.1)
+set(docs ${doc_dir}/changelog.gz)
+if(TARGET tiltwise)
+  list(APPEND docs ${doc_dir}/tiltwise.1.gz)
+  install(FILES ${doc_dir}/tiltwise.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/res/copyright ${doc_dir}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tiltwise)
+
+# Man pages and the completion are made from the programs' own --help, so they say what the
+# build does.
+option(TILTWISE_MAN "Make man pages from the programs' --help (needs help2man)" ON)
+if(TILTWISE_MAN AND (TARGET tiltwise-cli OR TARGET tiltwise-camsim))
+  find_program(HELP2MAN help2man)
+  if(NOT HELP2MAN)
+    message(FATAL_ERROR "help2man is missing (Debian: help2man); or configure with -DTILTWISE_MAN=OFF")
+  endif()
+  foreach(program tiltwise-cli tiltwise-camsim)
+    if(program STREQUAL tiltwise-cli)
+      set(name "read and set network cameras' Flip and Mirror, one or a whole fleet")
+    else()
+      set(name "stand in for network cameras' web servers, for tests and trials")
+    endif()
+    set(page ${doc_dir}/${program}.1)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+              --name=${name} --output=${page} $<TARGET_FILE:${program}>
+      DEPENDS ${program}
+      COMMENT "Man page of ${program} from its --help"
+      VERBATIM)
+    tiltwise_gzip(${page})
+    list(APPEND docs ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
+  set(completion ${doc_dir}/tiltwise-cli.bash)
+  add_custom_command(OUTPUT ${completion}
+    COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/make-completion.py $<TARGET_FILE:tiltwise-cli>
+            ${completion}
+    DEPENDS tiltwise-cli ${PROJECT_SOURCE_DIR}/scripts/make-completion.py
+    COMMENT "Bash completion of tiltwise-cli from its --help"
+    VERBATIM)
+  list(APPEND docs ${completion})
+  install(FILES ${completion} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME tiltwise-cli)
+endif()
+add_custom_target(tiltwise_docs ALL DEPENDS ${docs})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tiltwise)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tiltwise developers")
-set(CPACK_PACKAGE_CONTACT "Tiltwise developers")
+set(CPACK_PACKAGE_CONTACT "Tiltwise developers <dev@tiltwise.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "reads and changes whether a network camera's picture is flipped and mirrored")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Tiltwise talks to a network camera's built-in web server (HTTP with Basic authentication)
-to read and set whether its picture is flipped and mirrored. It contains the dialog program
-tiltwise, the command-line tool tiltwise-cli for scripts and many cameras at once, and the
-camera simulator tiltwise-camsim for trying both without a camera.")
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tiltwise developers")
+  "Tiltwise talks to a network camera's built-in web server (HTTP with Basic
+authentication) to read and set whether its picture is flipped and mirrored.
+It contains the dialog program tiltwise, the command-line tool tiltwise-cli
+for scripts and many cameras at once, and the camera simulator
+tiltwise-camsim for trying both without a camera.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tiltwise developers <dev@tiltwise.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})

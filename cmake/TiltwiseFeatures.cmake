@@ -1,8 +1,7 @@
-# Platform facts the socket layer needs, detected rather than guessed from the OS name.
+# Platform facts the socket layer needs, detected rather than guessed from the OS name. (It
+# picks MSG_NOSIGNAL and SO_NOSIGPIPE by their macros itself.)
 include(CheckSymbolExists)
 if(NOT WIN32)
-  check_symbol_exists(MSG_NOSIGNAL "sys/socket.h" TILTWISE_HAVE_MSG_NOSIGNAL)
-  check_symbol_exists(SO_NOSIGPIPE "sys/socket.h" TILTWISE_HAVE_SO_NOSIGPIPE)
   check_symbol_exists(poll "poll.h" TILTWISE_HAVE_POLL)
   if(NOT TILTWISE_HAVE_POLL)
     message(FATAL_ERROR "poll() is required: select() cannot wait on descriptors above FD_SETSIZE")

@@ -5,7 +5,7 @@
 #define TILTWISE_RES_TILTWISERESOURCES_H_
 
 #include "res/resource.h"
-#include "ui/Resources.h"
+#include "ui/WinApp.h"
 
 extern const ui::DialogTemplate kTiltwiseDialog;  // resource IDD_TILTWISE_DIALOG
 extern const ui::IconImage kTiltwiseIcon;         // resource IDR_MAINFRAME, 32 x 32

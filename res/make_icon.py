@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the application icon (a camera inside a turning arrow, 32 x 32) and writes it as
-tiltwise.ico (Windows resource), tiltwise.png (for people and tools) and TiltwiseIcon.cc
-(the same pixels for the Linux toolkits). Standard library only; run it from anywhere:
+"""Draws the application icon (a camera inside a turning arrow, drawn on a 32 x 32 grid) and
+writes it as tiltwise.ico (Windows resource: 16, 32, 48 and 256 pixels), icons/tiltwise-N.png
+(the hicolor theme's sizes, installed on Linux) and TiltwiseIcon.cc (the 32-pixel picture for
+the Linux toolkits). Standard library only; run it from anywhere:
 
     python3 res/make_icon.py
 """
@@ -10,7 +11,8 @@ import os
 import struct
 import zlib
 
-SIZE = 32
+GRID = 32  # the drawing's own units
+SIZES = (16, 32, 48, 256)
 SUB = 4  # subsamples per pixel side, for smooth edges
 
 ORANGE = (240, 140, 30, 255)
@@ -85,14 +87,15 @@ def colour_at(x, y):
     return None
 
 
-def render():
+def render(size):
+    scale = GRID / size
     pixels = []
-    for py in range(SIZE):
-        for px in range(SIZE):
+    for py in range(size):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]
             for sy in range(SUB):
                 for sx in range(SUB):
-                    c = colour_at(px + (sx + 0.5) / SUB, py + (sy + 0.5) / SUB)
+                    c = colour_at((px + (sx + 0.5) / SUB) * scale, (py + (sy + 0.5) / SUB) * scale)
                     if c is None:
                         continue
                     a = c[3] / 255.0
@@ -110,40 +113,49 @@ def render():
     return pixels
 
 
-def png(pixels):
+def png(pixels, size):
     raw = b"".join(
-        b"\x00" + b"".join(bytes(pixels[y * SIZE + x]) for x in range(SIZE)) for y in range(SIZE))
+        b"\x00" + b"".join(bytes(pixels[y * size + x]) for x in range(size)) for y in range(size))
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) +
             chunk(b"IEND", b""))
 
 
-def ico(pixels):
-    # One 32-bit image: a bitmap header of twice the height (colour plus mask), BGRA rows from
-    # the bottom, then the 1-bit transparency mask, also from the bottom.
+def bmp(pixels, size):
+    # A 32-bit bitmap of twice the height (colour plus mask), BGRA rows from the bottom, then
+    # the 1-bit transparency mask, also from the bottom, each row padded to 32 bits.
     xor = b"".join(
-        bytes((p[2], p[1], p[0], p[3])) for y in reversed(range(SIZE))
-        for p in pixels[y * SIZE:(y + 1) * SIZE])
+        bytes((p[2], p[1], p[0], p[3])) for y in reversed(range(size))
+        for p in pixels[y * size:(y + 1) * size])
     mask = b""
-    for y in reversed(range(SIZE)):
+    stride = (size + 31) // 32 * 4
+    for y in reversed(range(size)):
         bits = 0
-        for x in range(SIZE):
-            if pixels[y * SIZE + x][3] == 0:
-                bits |= 1 << (SIZE - 1 - x)
-        mask += struct.pack(">I", bits)
-    bmp = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0,
-                      0) + xor + mask
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 32, len(bmp), 6 + 16)
-    return directory + entry + bmp
+        for x in range(size):
+            if pixels[y * size + x][3] == 0:
+                bits |= 1 << (stride * 8 - 1 - x)
+        mask += bits.to_bytes(stride, "big")
+    return struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0,
+                       0, 0) + xor + mask
 
 
-def cpp(pixels):
+def ico(images):
+    # Bitmaps for the small sizes; the 256-pixel picture as PNG, as the system's icons hold it.
+    bodies = [png(p, s) if s >= 256 else bmp(p, s) for s, p in images]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for (size, _), body in zip(images, bodies):
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(body), offset)
+        offset += len(body)
+    return out + b"".join(bodies)
+
+
+def cpp(pixels, size):
     data = [v for p in pixels for v in p]
     lines = []
     for i in range(0, len(data), 16):
@@ -154,18 +166,20 @@ def cpp(pixels):
             "const std::uint8_t kPixels[%d * %d * 4] = {\n%s\n};\n\n"
             "}  // namespace\n\n"
             "const ui::IconImage kTiltwiseIcon = {%d, %d, kPixels};\n" %
-            (SIZE, SIZE, "\n".join(lines), SIZE, SIZE))
+            (size, size, "\n".join(lines), size, size))
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    pixels = render()
-    with open(os.path.join(here, "tiltwise.png"), "wb") as f:
-        f.write(png(pixels))
+    images = [(size, render(size)) for size in SIZES]
+    os.makedirs(os.path.join(here, "icons"), exist_ok=True)
+    for size, pixels in images:
+        with open(os.path.join(here, "icons", "tiltwise-%d.png" % size), "wb") as f:
+            f.write(png(pixels, size))
     with open(os.path.join(here, "tiltwise.ico"), "wb") as f:
-        f.write(ico(pixels))
+        f.write(ico(images))
     with open(os.path.join(here, "TiltwiseIcon.cc"), "w", newline="\n") as f:
-        f.write(cpp(pixels))
+        f.write(cpp(dict(images)[32], 32))
 
 
 if __name__ == "__main__":

@@ -92,3 +92,10 @@ case $status in
   77) stamp "dialog program smoke test skipped: a tool or the simulator is missing" ;;
   *) exit "$status" ;;
 esac
+
+# The programs as users get them: optimised, stripped, no test hooks; size and imports checked.
+cmake --preset mingw-release >/dev/null
+cmake --build --preset mingw-release --target tiltwise tiltwise-cli
+"$root/scripts/check-windows-exe.sh" "$root/build/mingw-release/app/tiltwise.exe" \
+  "$root/build/mingw-release/cli/tiltwise-cli.exe:2097152"
+stamp "release programs checked"

@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   nginx-light apache2-utils curl python3 procps
   nmap  # only the baseline of bench/scan_bench.sh
-  dpkg-dev file fonts-dejavu-core
+  dpkg-dev file fonts-dejavu-core help2man lintian
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
 )
 

@@ -7,6 +7,8 @@
 #   - typing 127.0.0.1 and the simulator's port, then Enter: the dialog stays open;
 #   - a click on Query: the simulator logs the getmotorrange request and the Flip box ticks
 #     (the simulator's camera is flipped, not mirrored);
+#   - a camera that trickles its reply: Query ends within 30 s, the window painting again what
+#     another window uncovers and taking no input meanwhile;
 #   - a screenshot; Escape asks "Are you sure to quit?", No keeps the dialog, Escape and Yes
 #     end the program with exit code 0.
 # What the program shows is read from the layout dump it writes when TILTWISE_DUMP_LAYOUT names
@@ -51,9 +53,10 @@ fi
 work=$(mktemp -d)
 xvfb_pid=""
 camsim_pid=""
+trickle_pid=""
 app_pid=""
 cleanup() {
-  for pid in $app_pid $camsim_pid $xvfb_pid; do
+  for pid in $app_pid $trickle_pid $camsim_pid $xvfb_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -81,17 +84,21 @@ say "X display $DISPLAY"
 timeout 120 "$run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
   fail "could not set up the Wine prefix"
 
+# The port a simulator reports in LOG once it listens; status 1 when it says none in 10 s.
+port_of() {
+  for _ in $(seq 100); do
+    if [[ $(head -1 "$1") =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
+      echo "${BASH_REMATCH[1]}"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
 "$camsim" --port 0 --flip 1 >"$work/camsim.log" 2>&1 &
 camsim_pid=$!
-port=""
-for _ in $(seq 100); do
-  if [[ $(head -1 "$work/camsim.log") =~ ^listening\ on\ 127\.0\.0\.1:([0-9]+)$ ]]; then
-    port=${BASH_REMATCH[1]}
-    break
-  fi
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the simulator did not report its port: $(cat "$work/camsim.log")"
+port=$(port_of "$work/camsim.log") ||
+  fail "the simulator did not report its port: $(cat "$work/camsim.log")"
 say "simulator at 127.0.0.1:$port"
 
 dump="$work/layout.txt"
@@ -154,6 +161,61 @@ say "Query read flip=1 mirror=0 from the simulator: $(grep -c ' GET ' "$work/cam
 mkdir -p "$artifacts"
 timeout 20 import -window root "$artifacts/tiltwise-wine.png" || fail "no screenshot"
 say "screenshot in $artifacts/tiltwise-wine.png"
+
+# A camera that trickles its reply a byte a second: the Query ends within 30 s, and meanwhile
+# the window paints what another window uncovers and takes no input (a click on Set, a key).
+rect_of() { python3 "$check" show "$dump" "$2" | sed -n "s/^control id=$1 .* rect=\([0-9,]*\) .*/\1/p"; }
+click_at() {  # ID BLOCK
+  local l t r b
+  IFS=, read -r l t r b <<<"$(rect_of "$1" "$2")"
+  xdotool mousemove --sync $((wx + border + (l + r) / 2)) $((wy + top + (t + b) / 2)) click 1
+}
+"$camsim" --port 0 --fault @0:trickle >"$work/trickle.log" 2>&1 &
+trickle_pid=$!
+slow_port=$(port_of "$work/trickle.log") || fail "the trickling simulator did not report its port"
+click_at 1003 "$queried"
+keys End shift+Home
+xdotool type --window "$window" --delay 30 "$slow_port"
+pressed=$(date +%s)
+click_at 1006 "$queried"
+for _ in $(seq 100); do
+  grep -q ' GET /qx.html ' "$work/trickle.log" && break
+  sleep 0.1
+done
+grep -q ' GET /qx.html ' "$work/trickle.log" || fail "the trickling camera got no request"
+sleep 1
+click_at 1010 "$queried"
+keys x
+# Another window over the dialog, then gone: what it uncovered must be painted again.
+IFS=, read -r _ _ cw ch <<<"$client"
+timeout 20 display -geometry "${cw}x${ch}+$((wx + border))+$((wy + top))" -size 8x8 xc:black &
+cover_pid=$!
+sleep 2
+kill "$cover_pid" 2>/dev/null
+wait "$cover_pid" 2>/dev/null || true
+sleep 1
+timeout 20 import -window root "$work/busy.png" || fail "no screenshot"
+for id in 1000 1001 1002 1003; do
+  IFS=, read -r l t r b <<<"$(rect_of "$id" "$queried")"
+  px=$(convert "$work/busy.png" -format \
+    "%[fx:int(255*p{$((wx + border + r - 6)),$((wy + top + (t + b) / 2))}.r)]" info:)
+  [ "$px" = 255 ] || fail "during the exchange edit box $id was not painted again"
+done
+slow=$(python3 "$check" wait "$dump" message --after "$queried" --timeout 40) ||
+  fail "the trickling Query did not end"
+took=$(($(date +%s) - pressed))
+[ "$took" -le 30 ] || fail "the trickling Query held the window ${took}s"
+python3 "$check" expect "$dump" "$slow" message.text='Failed to query camera info' \
+  message.style=16 1000.text=127.0.0.1 || fail "the trickling Query ended wrongly"
+keys Return
+queried=$(python3 "$check" wait "$dump" 'command 1006' --after "$slow" --timeout 20) ||
+  fail "the trickling Query's message did not close"
+sleep 1
+python3 "$check" wait "$dump" 'command 1010|message' --after "$queried" --timeout 0 >/dev/null 2>&1 &&
+  fail "a click during the exchange ran Set"
+grep -q setmotorrange "$work/trickle.log" && fail "a click during the exchange sent a Set"
+python3 "$check" expect "$dump" "$queried" 1000.text=127.0.0.1 || fail "a key during the exchange was typed"
+say "a trickling camera: Query ended in ${took}s, the window painted and took no input meanwhile"
 
 # Escape asks before quitting; No keeps the dialog, Yes ends the program. The box's window is
 # gone as soon as the key goes down, so sending the key's release may fail: the dump tells

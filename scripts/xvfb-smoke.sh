@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Smoke test of the dialog program on a private X server: the window as template 102 lays it
 # out, one Query against the camera simulator typed and clicked as a user would, Enter that
-# closes nothing, and the quit question answered No, then Yes.
+# closes nothing, the quit question answered No, a Query of a camera that trickles its reply
+# (bounded, the window painting and deaf meanwhile), then the quit question answered Yes.
 #
 #   scripts/xvfb-smoke.sh TILTWISE TILTWISE_CAMSIM ARTIFACT_DIR
 #
@@ -69,6 +70,9 @@ control_line() { last_block | grep -m1 "^control id=$1 "; }
 control_field() {  # ID NAME: a field after the text, e.g. rect, check, font
   control_line "$1" | sed -n "s/.* $2=\([^ ]*\).*/\1/p"
 }
+# Functions, not expansions, for wait_for: they must be read again on every try.
+event_is() { [[ $(last_event) == "$1" ]]; }
+event_after() { (($(last_seq) > $1)) && event_is "$2"; }
 control_text() { control_line "$1" | sed -n 's/.* text="\(.*\)" rect=.*/\1/p'; }
 
 fail() {
@@ -129,7 +133,7 @@ pids+=("$tw")
 wid=$(timeout 20 xdotool search --sync --name '^Tiltwise$' | head -n1)
 [[ -n $wid ]] || fail "no window titled Tiltwise"
 [[ $(xdo getwindowname "$wid") == "Tiltwise" ]] || fail "window title is not Tiltwise"
-wait_for 10 "layout block for the shown dialog" test "$(last_event)" = shown
+wait_for 10 "layout block for the shown dialog" event_is shown
 eval "$(xdo getwindowgeometry --shell "$wid")"  # X Y WIDTH HEIGHT of the client area
 
 # ---- The window against the template.
@@ -219,7 +223,7 @@ xdo key --clearmodifiers ctrl+a
 xdo type --delay 20 127.0.0.1
 # Enter in a box neither closes the dialog nor runs anything.
 xdo key Return
-wait_for 10 "block after Enter" test "$(last_event)" = "command 1"
+wait_for 10 "block after Enter" event_is "command 1"
 last_block | grep -q '^message ' && fail "Enter showed a message box"
 # Tab follows the template order: from the address box seven steps reach the port box.
 for _ in 1 2 3 4 5 6 7; do xdo key Tab; done
@@ -228,7 +232,7 @@ click 1006
 
 wait_for 15 "getmotorrange request at the simulator" \
   grep -q ' GET /param.cgi?cmd=getmotorrange 200$' "$work/camsim.log"
-wait_for 10 "block after Query" test "$(last_event)" = "command 1006"
+wait_for 10 "block after Query" event_is "command 1006"
 last_block | grep '^message ' && fail "Query showed a message box"
 [[ $(control_text 1000) == 127.0.0.1 ]] || fail "address box holds '$(control_text 1000)'"
 [[ $(control_text 1003) == "$port" ]] || fail "port box holds '$(control_text 1003)' (Tab order?)"
@@ -256,10 +260,10 @@ mirror_after=$(darkness "$work/query.png" 1018)
 # ---- Tick Mirror and Set: the camera gets both, the wait cursor comes and goes around the
 # exchange, and the outcome is a plain message box that Enter closes.
 click 1018
-wait_for 10 "block after ticking Mirror" test "$(last_event)" = "command 1018"
+wait_for 10 "block after ticking Mirror" event_is "command 1018"
 [[ $(control_field 1018 check) == 1 ]] || fail "a click did not tick Mirror"
 click 1010
-wait_for 15 "Set outcome" test "$(last_event)" = message
+wait_for 15 "Set outcome" event_is message
 last_block | grep -qx 'message caption="Info" text="Set success, camera rebooting." style=0' ||
   fail "Set did not report success"
 grep -q ' GET /param.cgi?cmd=setmotorrange&-flip=1&-mirror=1 200$' "$work/camsim.log" ||
@@ -267,12 +271,12 @@ grep -q ' GET /param.cgi?cmd=setmotorrange&-flip=1&-mirror=1 200$' "$work/camsim
 import -window root "$work/set.png" && convert "$work/set.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
   +repage "$artifacts/tiltwise-linux-set.png"
 xdo key Return
-wait_for 10 "block after Set" test "$(last_event)" = "command 1010"
+wait_for 10 "block after Set" event_is "command 1010"
 
 # ---- Escape asks; No keeps the dialog and its fields.
 xdo windowfocus "$wid"
 xdo key Escape
-wait_for 10 "quit question" test "$(last_event)" = message
+wait_for 10 "quit question" event_is message
 last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" style=4' ||
   fail "not the quit question"
 confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
@@ -280,15 +284,52 @@ confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
 import -window root "$work/confirm.png" && convert "$work/confirm.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
   +repage "$artifacts/tiltwise-linux-confirm.png"
 xdo key Tab Return  # from Yes to No
-wait_for 10 "block after No" test "$(last_event)" = "command 2"
+wait_for 10 "block after No" event_is "command 2"
 kill -0 "$tw" 2>/dev/null || fail "the program ended although the answer was No"
 [[ $(control_text 1000) == 127.0.0.1 && $(control_field 1017 check) == 1 ]] ||
   fail "fields changed after No"
 
+# ---- A camera that trickles its reply a byte a second: the Query is bounded, and meanwhile the
+# window repaints (unmapped and mapped again, it must draw itself anew) and takes no input.
+timeout 300 "$camsim" --port 0 --fault @0:trickle >"$work/trickle.log" 2>&1 &
+pids+=($!)
+wait_for 10 "trickling camera" grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$work/trickle.log"
+slow_port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/trickle.log")
+click 1003
+xdo key --clearmodifiers ctrl+a
+xdo type --delay 20 "$slow_port"
+seq=$(last_seq)
+pressed=$SECONDS
+click 1006
+wait_for 10 "request at the trickling camera" grep -q ' GET /qx.html ' "$work/trickle.log"
+sleep 1
+click 1010  # Set, and typing in the address box: both must come to nothing
+click 1000
+xdo type --delay 20 x
+xdo windowunmap "$wid"
+xdo windowmap "$wid"
+sleep 1
+import -window root "$work/busy.png" || fail "no screenshot"
+for id in 1000 1001 1002 1003; do
+  IFS=, read -r l t r b <<<"$(control_field "$id" rect)"
+  [[ $(pixel "$work/busy.png" $((X + r - 6)) $((Y + (t + b) / 2))) == 255,255,255 ]] ||
+    fail "during the exchange edit box $id is not painted again"
+done
+[[ $(last_seq) == "$seq" ]] || fail "something ran while the exchange went on: $(last_event)"
+wait_for 35 "outcome of the trickling Query" event_is message
+took=$((SECONDS - pressed))
+((took <= 30)) || fail "the Query held the window ${took}s"
+last_block | grep -qx 'message caption="Error" text="Failed to query camera info" style=16' ||
+  fail "the trickling Query did not fail as it should"
+xdo key Return
+wait_for 10 "block after the trickling Query" event_is "command 1006"
+[[ $(control_text 1000) == 127.0.0.1 ]] || fail "typing during the exchange reached the address box"
+grep -q 'setmotorrange' "$work/trickle.log" && fail "a click during the exchange sent a Set"
+
 # ---- The Close button asks again; Yes (Enter) ends the program with 0.
 seq=$(last_seq)
 click 2
-wait_for 10 "second quit question" test "$(last_event)" = message -a "$(last_seq)" -gt "$seq"
+wait_for 10 "second quit question" event_after "$seq" message
 xdo key Return
 wait_for 10 "program to end" ended "$tw"
 wait "$tw"

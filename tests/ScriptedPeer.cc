@@ -111,6 +111,11 @@ ScriptedPeer::~ScriptedPeer() {
   CloseSock(ToSock(listener_));
 }
 
+std::vector<std::string> ScriptedPeer::Targets() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return targets_;
+}
+
 std::string ScriptedPeer::Request() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return request_;
@@ -174,6 +179,8 @@ void ScriptedPeer::Serve(std::intptr_t handle) {
   int one = 1;
   ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 
+  const std::vector<Write>* writes = &script_.writes;
+  std::vector<Write> answer;
   if (script_.readRequest) {
     std::string got;
     const long long end = NowMs() + kRequestReadMs;
@@ -184,12 +191,21 @@ void ScriptedPeer::Serve(std::intptr_t handle) {
       if (n <= 0) break;
       got.append(buf, static_cast<size_t>(n));
     }
+    const size_t from = got.find(' ');
+    const size_t to = from == std::string::npos ? from : got.find(' ', from + 1);
+    std::string target = to == std::string::npos ? "" : got.substr(from + 1, to - from - 1);
+    auto it = script_.answers.find(target);
+    if (it != script_.answers.end()) {
+      answer.push_back({it->second, 0});
+      writes = &answer;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     request_ = std::move(got);
+    targets_.push_back(std::move(target));
   }
 
   bool going = true;
-  for (const Write& w : script_.writes) {
+  for (const Write& w : *writes) {
     if (!(going = Sleep(w.pauseBeforeMs))) break;
     size_t done = 0;
     while (done < w.bytes.size()) {
@@ -222,6 +238,17 @@ int UnusedLoopbackPort() {
   if (s == kNoSocket) throw std::runtime_error("UnusedLoopbackPort: cannot bind 127.0.0.1");
   CloseSock(s);
   return port;
+}
+
+RefusingPort::RefusingPort() {
+  StartSocketLibrary();
+  Sock s = BindAnyPort(&port_);
+  if (s == kNoSocket) throw std::runtime_error("RefusingPort: cannot bind 127.0.0.1");
+  socket_ = static_cast<std::intptr_t>(s);
+}
+
+RefusingPort::~RefusingPort() {
+  CloseSock(ToSock(socket_));
 }
 
 }  // namespace tiltwise_test

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +38,9 @@ struct Script {
   int silentMs = 0;
   // Close with a reset (RST) instead of an orderly shutdown.
   bool reset = false;
+  // Replies by request target ("/qx.html"): a request for one of these gets it in one write
+  // instead of `writes`.
+  std::map<std::string, std::string> answers;
 };
 
 class ScriptedPeer {
@@ -53,6 +57,8 @@ class ScriptedPeer {
 
   // The bytes read on the latest connection, exactly as received (empty before any).
   std::string Request() const;
+  // The request targets read so far, in order ("" for a request without one).
+  std::vector<std::string> Targets() const;
   // Connections served to the end (closed by the peer).
   int Connections() const;
   // Waits at most `timeoutMs` until `count` connections have been served.
@@ -76,12 +82,28 @@ class ScriptedPeer {
   mutable std::mutex mutex_;
   mutable std::condition_variable served_;
   std::string request_;
+  std::vector<std::string> targets_;
   int connections_ = 0;
   std::thread thread_;
 };
 
 // A loopback port where nothing listens: bound once by the system's choice, then released.
 int UnusedLoopbackPort();
+
+// A loopback port held bound but never listening for the object's life: connections to it are
+// refused, and no other program can take it meanwhile.
+class RefusingPort {
+ public:
+  RefusingPort();  // throws std::runtime_error when it cannot bind
+  ~RefusingPort();
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  int port() const { return port_; }
+
+ private:
+  std::intptr_t socket_;
+  int port_ = 0;
+};
 
 }  // namespace tiltwise_test
 

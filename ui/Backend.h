@@ -7,13 +7,15 @@
 //  - One thread: every call, and every DialogEvents callback, happens on the thread that called
 //    RunModal. Callbacks run synchronously; a handler may open a message box or call EndModal.
 //  - Ids, styles, check states, message-box styles and results carry the Windows values
-//    (IDOK 1, IDCANCEL 2, MB_YESNO 4, BST_CHECKED 1, ...).
+//    (IDOK 1, IDCANCEL 2, MB_YESNO 4, ...).
 //  - Window handles of a dialog and its controls stay valid from HandleInitDialog until
 //    HandleDestroy returns; a call with a null handle does nothing and returns a neutral value.
 #ifndef TILTWISE_UI_BACKEND_H_
 #define TILTWISE_UI_BACKEND_H_
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/DialogTemplate.h"
@@ -38,21 +40,13 @@ struct Rect {
   int Height() const { return bottom - top; }
 };
 
-// A font's description, field for field the system's LOGFONT.
+// A font's description, field for field the system's LOGFONT. lfHeight in pixels: negative a
+// character height, positive a cell height; lfWidth 0: from the height; lfWeight 0 default,
+// 400 normal, 700 bold.
 struct LogFont {
-  std::int32_t lfHeight = 0;  // pixels; negative: character height, positive: cell height
-  std::int32_t lfWidth = 0;   // 0: from the height
-  std::int32_t lfEscapement = 0;
-  std::int32_t lfOrientation = 0;
-  std::int32_t lfWeight = 0;  // 0 default, 400 normal, 700 bold
-  std::uint8_t lfItalic = 0;
-  std::uint8_t lfUnderline = 0;
-  std::uint8_t lfStrikeOut = 0;
-  std::uint8_t lfCharSet = 0;
-  std::uint8_t lfOutPrecision = 0;
-  std::uint8_t lfClipPrecision = 0;
-  std::uint8_t lfQuality = 0;
-  std::uint8_t lfPitchAndFamily = 0;
+  std::int32_t lfHeight = 0, lfWidth = 0, lfEscapement = 0, lfOrientation = 0, lfWeight = 0;
+  std::uint8_t lfItalic = 0, lfUnderline = 0, lfStrikeOut = 0, lfCharSet = 0;
+  std::uint8_t lfOutPrecision = 0, lfClipPrecision = 0, lfQuality = 0, lfPitchAndFamily = 0;
   char lfFaceName[32] = {};
 };
 
@@ -91,25 +85,15 @@ class DialogEvents {
 namespace win {
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
-constexpr int kIdAbort = 3;
-constexpr int kIdRetry = 4;
-constexpr int kIdIgnore = 5;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
-constexpr int kIdTryAgain = 10;
-constexpr int kIdContinue = 11;
-constexpr int kSmCxScreen = 0;
-constexpr int kSmCyScreen = 1;
 constexpr int kSmCxIcon = 11;
 constexpr int kSmCyIcon = 12;
-constexpr int kSmCxSmIcon = 49;
-constexpr int kSmCySmIcon = 50;
 }  // namespace win
 
 class Backend {
  public:
   virtual ~Backend();
-  virtual const char* Name() const = 0;
 
   // Connects to the window system; AfxWinMain calls it before the application starts. False
   // when there is none (the backend has said why on stderr): the program then ends with 1.
@@ -125,17 +109,13 @@ class Backend {
 
   // Controls. FindControl gives null when the dialog has no control with that id.
   virtual WindowHandle FindControl(WindowHandle dialog, int id) = 0;
-  virtual int ControlId(WindowHandle control) = 0;
   // Text of a control or the dialog's caption; single-byte text, as typed.
   virtual void SetText(WindowHandle window, const char* text) = 0;
   virtual std::string GetText(WindowHandle window) = 0;
-  // Tick state of a check box: 0 clear, 1 ticked, 2 indeterminate.
+  // Tick state of a check box: 0 clear, 1 ticked.
   virtual int GetCheck(WindowHandle button) = 0;
   virtual void SetCheck(WindowHandle button, int state) = 0;
-  virtual void Enable(WindowHandle window, bool enable) = 0;
-  virtual bool IsEnabled(WindowHandle window) = 0;
   virtual void Focus(WindowHandle control) = 0;
-  virtual WindowHandle FocusedWindow() = 0;  // null when none of ours has it
   // Selects characters [start, end) of an edit box; end -1 means to the end of the text.
   virtual void SelectText(WindowHandle edit, int start, int end) = 0;
   virtual bool IsMinimized(WindowHandle dialog) = 0;
@@ -154,7 +134,7 @@ class Backend {
   virtual IconHandle LoadIconResource(int resourceId, const IconImage* image) = 0;
   // Sets the big (title bar, task switcher) or small icon; returns the previous one.
   virtual IconHandle SetWindowIcon(WindowHandle dialog, IconHandle icon, bool big) = 0;
-  // The system's metric by its Windows index; SM_CXICON (11) and SM_CYICON (12) at least.
+  // The system's metric by its Windows index: SM_CXICON (11) and SM_CYICON (12).
   virtual int SystemMetric(int index) = 0;
 
   // Painting, from HandlePaint only.
@@ -163,13 +143,22 @@ class Backend {
   virtual void EraseIconBackground(WindowHandle window, PaintHandle dc) = 0;
   virtual void PaintIcon(PaintHandle dc, int x, int y, IconHandle icon) = 0;
 
-  // A modal message box: `style` is the Windows MB_* value; returns IDOK, IDCANCEL, IDYES,
-  // IDNO ..., or 0 when no box could be shown. A null owner shows it without an owner.
+  // A modal message box: `style` is the Windows MB_* value (MB_OK or MB_YESNO, with
+  // MB_ICONERROR, MB_ICONEXCLAMATION or no icon); returns IDOK, IDYES or IDNO, or 0 when no box
+  // could be shown. A null owner shows it without an owner.
   virtual int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
                              unsigned style) = 0;
   // Nested: the wait cursor shows from the first Begin until the matching last End.
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
+
+  // Runs `work` on a thread of its own and returns once it has returned. Meanwhile the dialogs
+  // keep painting and show the wait cursor, and take no input: nothing can be pressed.
+  void RunBusy(const std::function<void()>& work);
+
+ protected:
+  // Handles the windows' events, all input dropped, until `done` is set.
+  virtual void PumpUntil(const std::atomic<bool>& done) = 0;
 };
 
 // The backend this program was linked with; defined once, in the backend's own source.

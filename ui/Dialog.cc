@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "ui/Resources.h"
 #include "ui/WinApp.h"
 
 namespace {
@@ -119,30 +118,14 @@ void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bSaveAndValidate) {
     value = B().GetCheck(control);
   } else {
-    B().SetCheck(control, value >= 0 && value <= 2 ? value : 0);
+    B().SetCheck(control, value ? 1 : 0);
   }
 }
 
 // ---- CDialog
 
-CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
-
-CDialog::CDialog() = default;
-
-CDialog::~CDialog() = default;
-
-BOOL CDialog::InitModalIndirect(const ui::DialogTemplate* pTemplate, CWnd* pParentWnd) {
-  if (!pTemplate) return FALSE;
-  m_lpDialogTemplate = pTemplate;
-  m_pParentWnd = pParentWnd;
-  return TRUE;
-}
-
 INT_PTR CDialog::DoModal() {
-  const ui::DialogTemplate* dialog = m_lpDialogTemplate
-                                         ? m_lpDialogTemplate
-                                         : ui::FindDialogResource(static_cast<int>(m_nIDTemplate));
+  const ui::DialogTemplate* dialog = ui::FindDialogResource(static_cast<int>(m_nIDTemplate));
   if (!dialog) return -1;
   for (CDialog* running : ModalDialogs()) {
     if (running == this) return -1;
@@ -172,32 +155,14 @@ BOOL CDialog::OnInitDialog() {
   return TRUE;
 }
 
-void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
-
 void CDialog::OnOK() {
   if (!UpdateData(TRUE)) return;
   EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() {
-  EndDialog(IDCANCEL);
-}
-
 bool CDialog::HandleInitDialog(ui::WindowHandle dialog) {
   m_hWnd = dialog;
   return OnInitDialog() != FALSE;
-}
-
-void CDialog::HandleCommand(int id) {
-  OnCmdMsg(id);
-}
-
-void CDialog::HandlePaint() {
-  DispatchPaint();
-}
-
-ui::IconHandle CDialog::HandleQueryDragIcon() {
-  return DispatchQueryDragIcon();
 }
 
 void CDialog::HandleDestroy() {

@@ -44,15 +44,11 @@ bool AfxParseInt(const char* text, int* value);
 class CDialog : public CWnd, private ui::DialogEvents {
  public:
   // The dialog of resource `nIDTemplate` in the registered resource table.
-  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
-  CDialog();
-  ~CDialog() override;
+  explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr)
+      : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
-  // Uses `pTemplate` (which must outlive the dialog) instead of a resource.
-  BOOL InitModalIndirect(const ui::DialogTemplate* pTemplate, CWnd* pParentWnd = nullptr);
-
-  // Runs the dialog until EndDialog; returns its result, or -1 when there is no template or
-  // the window cannot be created.
+  // Runs the dialog until EndDialog; returns its result, or -1 when the resource table has no
+  // such template or the window cannot be created.
   virtual INT_PTR DoModal();
   void EndDialog(int nResult);
 
@@ -64,24 +60,23 @@ class CDialog : public CWnd, private ui::DialogEvents {
   virtual BOOL OnInitDialog();
 
  protected:
-  virtual void DoDataExchange(CDataExchange* pDX);
+  virtual void DoDataExchange(CDataExchange* /*pDX*/) {}
   // Enter: reads the fields and closes with IDOK when that succeeds.
   virtual void OnOK();
   // Escape, the Close button and the close box: closes with IDCANCEL.
-  virtual void OnCancel();
+  virtual void OnCancel() { EndDialog(IDCANCEL); }
 
   DECLARE_MESSAGE_MAP()
 
  private:
   bool HandleInitDialog(ui::WindowHandle dialog) override;
-  void HandleCommand(int id) override;
-  void HandlePaint() override;
-  ui::IconHandle HandleQueryDragIcon() override;
+  void HandleCommand(int id) override { OnCmdMsg(id); }
+  void HandlePaint() override { DispatchPaint(); }
+  ui::IconHandle HandleQueryDragIcon() override { return DispatchQueryDragIcon(); }
   void HandleDestroy() override;
 
-  UINT m_nIDTemplate = 0;
-  const ui::DialogTemplate* m_lpDialogTemplate = nullptr;
-  CWnd* m_pParentWnd = nullptr;
+  UINT m_nIDTemplate;
+  CWnd* m_pParentWnd;
 };
 
 // The innermost dialog running modally; null when none. Owner of framework messages.

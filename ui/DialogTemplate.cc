@@ -72,11 +72,4 @@ int PointSizeToLogicalHeight(int points, int dpi) {
   return -MulDiv(points, dpi, 72);
 }
 
-const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
-  for (int i = 0; i < dialog.controlCount; ++i) {
-    if (dialog.controls[i].id == id) return &dialog.controls[i];
-  }
-  return nullptr;
-}
-
 }  // namespace ui

@@ -90,9 +90,6 @@ const char* KindName(ControlKind kind);
 inline bool IsPassword(const ControlTemplate& c) {
   return c.cls == ControlClass::kEdit && (c.style & style::kEsPassword) != 0;
 }
-inline bool HasStyle(std::uint32_t styleBits, std::uint32_t flag) {
-  return (styleBits & flag) == flag;
-}
 
 // Dialog units to pixels for a font whose average character is `avgCharWidth` pixels wide and
 // whose cell is `charHeight` pixels high: a horizontal unit is a quarter of the average width,
@@ -103,9 +100,6 @@ int DialogUnitsToPixelsY(int units, int charHeight);
 // The font height of a point size on a screen of `dpi` dots per inch, as the negative
 // (character-height) value a LOGFONT carries: -round(points * dpi / 72).
 int PointSizeToLogicalHeight(int points, int dpi);
-
-// Looks a control up by id; null when the template has none.
-const ControlTemplate* FindControl(const DialogTemplate& dialog, int id);
 
 }  // namespace ui
 

@@ -37,9 +37,12 @@ const ui::DialogTemplate kForm = {"Form", kPopup | kCaption | kSysMenu | kDsSetF
                                   false,  kFormControls,
                                   8};
 
+const ui::DialogResource kDialogs[] = {{500, &kForm}};
+const ui::ResourceModule kResources = {kDialogs, 1, nullptr, 0};
+
 class CFormDlg : public CDialog {
  public:
-  CFormDlg() { InitModalIndirect(&kForm); }
+  CFormDlg() : CDialog(500) {}
 
   CString m_name = "start";
   int m_count = 7;
@@ -76,7 +79,7 @@ class FrameworkTest : public ::testing::Test {
     EXPECT_EQ(ui_.pendingAnswers(), 0u);
   }
 
-  CWinApp app_{"FrameworkTest"};
+  CWinApp app_{"FrameworkTest", &kResources};
   ui::HeadlessBackend& ui_ = ui::Headless();
 };
 
@@ -110,16 +113,6 @@ TEST(AfxParseIntTest, TakesWholeDecimalNumbersInIntRangeOnly) {
     EXPECT_EQ(AfxParseInt(c.text, &value), c.ok) << '"' << c.text << '"';
     EXPECT_EQ(value, c.ok ? c.value : 12345) << '"' << c.text << '"';
   }
-}
-
-TEST(DialogUnitsTest, RoundLikeTheSystem) {
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(424, 7), 742);
-  EXPECT_EQ(ui::DialogUnitsToPixelsY(189, 16), 378);
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(1, 6), 2);  // 1.5 rounds away from zero
-  EXPECT_EQ(ui::DialogUnitsToPixelsX(-1, 6), -2);
-  EXPECT_EQ(ui::DialogUnitsToPixelsY(3, 13), 5);  // 4.875
-  EXPECT_EQ(ui::PointSizeToLogicalHeight(10, 96), -13);
-  EXPECT_EQ(ui::PointSizeToLogicalHeight(8, 96), -11);
 }
 
 TEST_F(FrameworkTest, InitialisationShowsFieldsAndGivesDefaultFocus) {

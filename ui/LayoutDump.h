@@ -1,7 +1,8 @@
 // A text picture of what a program shows, for scripts that drive the real program from outside
 // (an X server, Wine) and cannot ask its windows what they hold. Every backend writes the same
 // format, so one script reads them all; the backend fills a LayoutState from its own windows.
-// Only when the environment variable TILTWISE_DUMP_LAYOUT names a file: backends then append a
+// A test hook, built only with TILTWISE_TEST_HOOKS (the builds the tests use). Only when the
+// environment variable TILTWISE_DUMP_LAYOUT names a file: backends then append a
 // block once a dialog is shown, after each command delivered to it, while a message box is up,
 // and when a dialog is destroyed. A reader takes the last block that has its "end" line.
 //
@@ -59,7 +60,8 @@ struct LayoutState {
   std::vector<LayoutMessage> messages;
 };
 
-// The file named by TILTWISE_DUMP_LAYOUT, read once; empty when it is not set.
+// The file named by TILTWISE_DUMP_LAYOUT, read once; empty when it is not set or the build has
+// no test hooks.
 const std::string& LayoutDumpPath();
 
 // One block; `event` says what led to it ("shown", "command 1006", "message", "destroy").

@@ -33,31 +33,17 @@ typedef ui::LogFont LOGFONT;
 typedef ui::Rect RECT;
 typedef RECT* LPRECT;
 
-// Message-box buttons and icons.
+// Message-box buttons and icons (those the backends can show).
 constexpr UINT MB_OK = 0x00000000;
-constexpr UINT MB_OKCANCEL = 0x00000001;
-constexpr UINT MB_YESNOCANCEL = 0x00000003;
 constexpr UINT MB_YESNO = 0x00000004;
-constexpr UINT MB_ICONHAND = 0x00000010;
-constexpr UINT MB_ICONERROR = MB_ICONHAND;
-constexpr UINT MB_ICONSTOP = MB_ICONHAND;
-constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONERROR = 0x00000010;
 constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
-constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
-constexpr UINT MB_ICONASTERISK = 0x00000040;
-constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
 
 // Dialog and message-box results, also the command ids of the standard buttons.
 constexpr int IDOK = ui::win::kIdOk;
 constexpr int IDCANCEL = ui::win::kIdCancel;
 constexpr int IDYES = ui::win::kIdYes;
 constexpr int IDNO = ui::win::kIdNo;
-constexpr int IDC_STATIC = -1;
-
-// Check states.
-constexpr UINT BST_UNCHECKED = 0;
-constexpr UINT BST_CHECKED = 1;
-constexpr UINT BST_INDETERMINATE = 2;
 
 // Icon sizes for GetSystemMetrics.
 constexpr int SM_CXICON = ui::win::kSmCxIcon;

@@ -9,8 +9,33 @@
 namespace {
 
 CWinApp* g_app = nullptr;
+const ui::ResourceModule* g_module = nullptr;
 
 }  // namespace
+
+namespace ui {
+
+const ResourceModule* SetResourceModule(const ResourceModule* module) {
+  const ResourceModule* previous = g_module;
+  g_module = module;
+  return previous;
+}
+
+const DialogTemplate* FindDialogResource(int id) {
+  for (int i = 0; g_module && i < g_module->dialogCount; ++i) {
+    if (g_module->dialogs[i].id == id) return g_module->dialogs[i].dialog;
+  }
+  return nullptr;
+}
+
+const IconImage* FindIconResource(int id) {
+  for (int i = 0; g_module && i < g_module->iconCount; ++i) {
+    if (g_module->icons[i].id == id) return g_module->icons[i].image;
+  }
+  return nullptr;
+}
+
+}  // namespace ui
 
 CWinApp::CWinApp(LPCTSTR lpszAppName, const ui::ResourceModule* resources)
     : m_pszAppName(lpszAppName ? lpszAppName : "") {
@@ -26,44 +51,18 @@ CWinApp::~CWinApp() {
   g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() {
-  return TRUE;
-}
-
-int CWinApp::Run() {
-  return ExitInstance();
-}
-
-int CWinApp::ExitInstance() {
-  return 0;
-}
-
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
   int id = static_cast<int>(nIDResource);
   return ui::GetBackend().LoadIconResource(id, ui::FindIconResource(id));
-}
-
-void CWinApp::BeginWaitCursor() {
-  ui::GetBackend().BeginWaitCursor();
-}
-
-void CWinApp::EndWaitCursor() {
-  ui::GetBackend().EndWaitCursor();
 }
 
 CWinApp* AfxGetApp() {
   return g_app;
 }
 
-CWnd* AfxGetMainWnd() {
-  return g_app ? g_app->m_pMainWnd : nullptr;
-}
-
 LPCTSTR AfxGetAppName() {
   return g_app ? g_app->m_pszAppName : "";
 }
-
-void AfxEnableControlContainer() {}
 
 int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
   CDialog* owner = AfxGetModalDialog();
@@ -74,6 +73,10 @@ int AfxMessageBox(LPCTSTR lpszText, UINT nType) {
 int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType) {
   return ui::GetBackend().ShowMessageBox(hWnd, lpText ? lpText : "",
                                          lpCaption ? lpCaption : "Error", uType);
+}
+
+void AfxRunBusy(const std::function<void()>& work) {
+  ui::GetBackend().RunBusy(work);
 }
 
 int AfxWinMain(int /*argc*/, char* /*argv*/[]) {

@@ -12,10 +12,6 @@ ui::Backend& B() {
 
 // ---- CFont
 
-CFont::~CFont() {
-  DeleteObject();
-}
-
 BOOL CFont::CreateFontIndirect(const LOGFONT* lpLogFont) {
   if (m_hObject || !lpLogFont) return FALSE;
   HFONT font = B().MakeFont(*lpLogFont);
@@ -60,42 +56,8 @@ CWnd* CWnd::GetDlgItem(int nID) const {
   return child.get();
 }
 
-int CWnd::GetDlgCtrlID() const {
-  return B().ControlId(m_hWnd);
-}
-
-void CWnd::SetWindowText(LPCTSTR lpszString) {
-  B().SetText(m_hWnd, lpszString ? lpszString : "");
-}
-
-void CWnd::GetWindowText(CString& rString) const {
-  rString = CString(B().GetText(m_hWnd));
-}
-
-int CWnd::GetWindowTextLength() const {
-  return static_cast<int>(B().GetText(m_hWnd).size());
-}
-
 void CWnd::SetFocus() {
   B().Focus(m_hWnd);
-}
-
-BOOL CWnd::EnableWindow(BOOL bEnable) {
-  bool wasDisabled = !B().IsEnabled(m_hWnd);
-  B().Enable(m_hWnd, bEnable != FALSE);
-  return wasDisabled ? TRUE : FALSE;
-}
-
-BOOL CWnd::IsWindowEnabled() const {
-  return B().IsEnabled(m_hWnd) ? TRUE : FALSE;
-}
-
-void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) {
-  B().SetCheck(B().FindControl(m_hWnd, nIDButton), static_cast<int>(nCheck));
-}
-
-UINT CWnd::IsDlgButtonChecked(int nIDButton) const {
-  return static_cast<UINT>(B().GetCheck(B().FindControl(m_hWnd, nIDButton)));
 }
 
 void CWnd::SetFont(CFont* pFont, BOOL bRedraw) {
@@ -133,30 +95,14 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   return 0;
 }
 
-void CWnd::BeginWaitCursor() {
-  B().BeginWaitCursor();
-}
-
-void CWnd::EndWaitCursor() {
-  B().EndWaitCursor();
-}
-
 void CWnd::OnPaint() {
   CPaintDC dc(this);  // nothing of our own to draw; validates the window
-}
-
-HCURSOR CWnd::OnQueryDragIcon() {
-  return nullptr;
 }
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
   static const AFX_MSGMAP_ENTRY entries[] = {{AfxSig::kEnd, 0, nullptr, nullptr}};
   static const AFX_MSGMAP map = {nullptr, &entries[0]};
   return &map;
-}
-
-const AFX_MSGMAP* CWnd::GetMessageMap() const {
-  return GetThisMessageMap();
 }
 
 const AFX_MSGMAP_ENTRY* CWnd::FindEntry(AfxSig sig, int nID) const {
@@ -196,7 +142,7 @@ void CWnd::ForgetWindow() {
   m_hWnd = nullptr;
 }
 
-// ---- Painting and the cursor
+// ---- Painting
 
 BOOL CDC::DrawIcon(int x, int y, HICON hIcon) {
   if (!m_hDC || !hIcon) return FALSE;
@@ -210,14 +156,6 @@ CPaintDC::CPaintDC(CWnd* pWnd) : m_pWnd(pWnd) {
 
 CPaintDC::~CPaintDC() {
   B().FinishPaint(m_pWnd->m_hWnd, m_hDC);
-}
-
-CWaitCursor::CWaitCursor() {
-  B().BeginWaitCursor();
-}
-
-CWaitCursor::~CWaitCursor() {
-  B().EndWaitCursor();
 }
 
 int GetSystemMetrics(int nIndex) {

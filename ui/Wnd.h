@@ -1,5 +1,5 @@
 // CWnd and its helpers: a window of the dialog framework as seen by application code, the
-// message map that routes commands to member functions, fonts, painting and the wait cursor.
+// message map that routes commands to member functions, fonts and painting.
 // Everything goes through ui::GetBackend(); nothing here knows which backend runs.
 #ifndef TILTWISE_UI_WND_H_
 #define TILTWISE_UI_WND_H_
@@ -71,7 +71,7 @@ class CRect : public RECT {
 class CFont {
  public:
   CFont() = default;
-  ~CFont();
+  ~CFont() { DeleteObject(); }
   CFont(const CFont&) = delete;
   CFont& operator=(const CFont&) = delete;
 
@@ -102,16 +102,7 @@ class CWnd {
   // A window object for the child control `nID`, valid while this window exists; null when
   // there is no such control.
   CWnd* GetDlgItem(int nID) const;
-  int GetDlgCtrlID() const;
-
-  void SetWindowText(LPCTSTR lpszString);
-  void GetWindowText(CString& rString) const;
-  int GetWindowTextLength() const;
   void SetFocus();
-  BOOL EnableWindow(BOOL bEnable = TRUE);  // TRUE when the window was disabled before
-  BOOL IsWindowEnabled() const;
-  void CheckDlgButton(int nIDButton, UINT nCheck);
-  UINT IsDlgButtonChecked(int nIDButton) const;
 
   void SetFont(CFont* pFont, BOOL bRedraw = TRUE);
   CFont* GetFont() const;  // a view of the window's font, valid while the window exists
@@ -124,18 +115,15 @@ class CWnd {
   // Understands WM_ICONERASEBKGND (wParam: the HDC); other messages give 0.
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
-  void BeginWaitCursor();
-  void EndWaitCursor();
-
   HWND m_hWnd = nullptr;
 
  protected:
   // The defaults when a class maps these messages to nothing of its own.
   afx_msg void OnPaint();
-  afx_msg HCURSOR OnQueryDragIcon();
+  afx_msg HCURSOR OnQueryDragIcon() { return nullptr; }
 
   static const AFX_MSGMAP* GetThisMessageMap();
-  virtual const AFX_MSGMAP* GetMessageMap() const;
+  virtual const AFX_MSGMAP* GetMessageMap() const { return GetThisMessageMap(); }
 
   // Routes through the message maps; false when no entry takes it.
   bool OnCmdMsg(int nID);
@@ -168,15 +156,6 @@ class CPaintDC : public CDC {
 
  private:
   CWnd* m_pWnd;
-};
-
-// Shows the wait cursor for the life of the object.
-class CWaitCursor {
- public:
-  CWaitCursor();
-  ~CWaitCursor();
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
 
 int GetSystemMetrics(int nIndex);

@@ -7,7 +7,6 @@
 #include <FL/Fl_Image.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Secret_Input.H>
-#include <FL/Fl_Widget.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -16,364 +15,74 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <set>
-#include <vector>
-
-#include "ui/LayoutDump.h"
+#include <string>
 
 namespace ui {
-
 namespace fltk {
-
-const char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-
 namespace {
 
-using namespace win;
+void Nothing(void*) {}
 
-constexpr int kMaxFontSize = 512;
-
-// Windows-1252 bytes 0x80..0x9F; the five the code page leaves open map to the same code point.
-constexpr unsigned kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, unsigned cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-char ToCp1252(unsigned cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == cp) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
-std::string Lower(const char* s) {
-  std::string out;
-  for (; *s; ++s) out += static_cast<char>(*s >= 'A' && *s <= 'Z' ? *s - 'A' + 'a' : *s);
-  return out;
+int CellHeight(Fl_Font face, int size) {
+  if (!fl_display) return size + size / 4;
+  fl_font(face, size);
+  return fl_height();
 }
 
 }  // namespace
 
-BaseUnits BaseUnitsFromMetrics(int sampleWidth, int cellHeight) {
-  BaseUnits units;
-  units.cx = std::max(1, (sampleWidth / 26 + 1) / 2);
-  units.cy = std::max(1, cellHeight);
-  return units;
-}
-
-Rect ControlPixels(const ControlTemplate& control, BaseUnits units) {
-  Rect r;
-  r.left = DialogUnitsToPixelsX(control.x, units.cx);
-  r.top = DialogUnitsToPixelsY(control.y, units.cy);
-  r.right = r.left + DialogUnitsToPixelsX(control.cx, units.cx);
-  r.bottom = r.top + DialogUnitsToPixelsY(control.cy, units.cy);
-  return r;
-}
-
-Rect ClientPixels(const DialogTemplate& dialog, BaseUnits units) {
-  Rect r;
-  r.right = DialogUnitsToPixelsX(dialog.cx, units.cx);
-  r.bottom = DialogUnitsToPixelsY(dialog.cy, units.cy);
-  return r;
-}
-
-Face ChooseFace(const LogFont& font) {
-  char name[sizeof font.lfFaceName + 1] = {};
-  std::memcpy(name, font.lfFaceName, sizeof font.lfFaceName);
-  std::string face = Lower(name);
-  auto has = [&face](const char* part) { return face.find(part) != std::string::npos; };
-  Face f{Family::kSans, font.lfWeight >= 600, font.lfItalic != 0};
-  if (has("courier") || has("mono") || has("console") || has("fixed") || has("terminal")) {
-    f.family = Family::kMono;
-  } else if (has("times") || has("roman") || has("georgia") || (has("serif") && !has("sans"))) {
-    f.family = Family::kSerif;
-  } else if (face.empty()) {
-    // No name: the pitch and family bits decide, as the font mapper lets them.
-    int family = font.lfPitchAndFamily & 0xF0;
-    if ((font.lfPitchAndFamily & 0x3) == 1 || family == 0x30) {
-      f.family = Family::kMono;
-    } else if (family == 0x10) {
-      f.family = Family::kSerif;
-    }
-  }
-  return f;
-}
-
-int FontSize(int lfHeight, const std::function<int(int)>& cellHeightOf, int defaultSize) {
-  if (lfHeight == 0) return std::max(1, defaultSize);
-  if (lfHeight < 0) {
-    // A character height: the cell the system gives it has a quarter more for accents. Faces
-    // differ in how much of their size is leading, so the cell is what has to match.
-    int character = lfHeight < -kMaxFontSize ? kMaxFontSize : -lfHeight;
-    lfHeight = character + character / 4;
-  }
-  // The largest size whose cell fits; cells grow with the size.
-  int lo = 1;
-  int hi = std::min(lfHeight, kMaxFontSize);
-  if (cellHeightOf(lo) > lfHeight) return 1;
-  while (lo < hi) {
-    int mid = lo + (hi - lo + 1) / 2;
-    if (cellHeightOf(mid) <= lfHeight) {
-      lo = mid;
-    } else {
-      hi = mid - 1;
-    }
-  }
-  return lo;
-}
-
-std::vector<MessageButton> MessageBoxButtons(unsigned style) {
-  switch (style & 0xF) {
-    case 1:
-      return {{kIdOk, "OK"}, {kIdCancel, "Cancel"}};
-    case 2:
-      return {{kIdAbort, "&Abort"}, {kIdRetry, "&Retry"}, {kIdIgnore, "&Ignore"}};
-    case 3:
-      return {{kIdYes, "&Yes"}, {kIdNo, "&No"}, {kIdCancel, "Cancel"}};
-    case 4:
-      return {{kIdYes, "&Yes"}, {kIdNo, "&No"}};
-    case 5:
-      return {{kIdRetry, "&Retry"}, {kIdCancel, "Cancel"}};
-    case 6:
-      return {{kIdCancel, "Cancel"}, {kIdTryAgain, "&Try Again"}, {kIdContinue, "&Continue"}};
-    default:
-      return {{kIdOk, "OK"}};
-  }
-}
-
-int MessageBoxDefaultButton(unsigned style) {
-  int index = static_cast<int>((style >> 8) & 0xF);
-  return index < static_cast<int>(MessageBoxButtons(style).size()) ? index : 0;
-}
-
-int MessageBoxEscapeAnswer(unsigned style) {
-  std::vector<MessageButton> buttons = MessageBoxButtons(style);
-  for (const MessageButton& b : buttons) {
-    if (b.id == kIdCancel) return kIdCancel;
-  }
-  return buttons.size() == 1 && buttons[0].id == kIdOk ? kIdOk : 0;
-}
-
-MessageIcon MessageBoxIconOf(unsigned style) {
-  switch (style & 0xF0) {
-    case 0x10:
-      return MessageIcon::kStop;
-    case 0x20:
-      return MessageIcon::kQuestion;
-    case 0x30:
-      return MessageIcon::kExclamation;
-    case 0x40:
-      return MessageIcon::kInformation;
-    default:
-      return MessageIcon::kNone;
-  }
-}
-
-std::string Cp1252ToUtf8(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
-  }
-  return out;
-}
-
-std::string Utf8ToCp1252(const std::string& text) {
-  std::string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    int extra = c < 0x80             ? 0
-                : (c & 0xE0) == 0xC0 ? 1
-                : (c & 0xF0) == 0xE0 ? 2
-                : (c & 0xF8) == 0xF0 ? 3
-                                     : -1;
-    if (extra < 0) {  // a follower without a lead
-      out += '?';
-      ++i;
-      continue;
-    }
-    unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
-    int n = 0;
-    while (n < extra && i + 1 + n < text.size() &&
-           (static_cast<unsigned char>(text[i + 1 + n]) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i + 1 + n]) & 0x3F);
-      ++n;
-    }
-    // A sequence cut short counts as one character that cannot be shown.
-    out += n == extra ? ToCp1252(cp) : '?';
-    i += 1 + n;
-  }
-  return out;
-}
-
-std::string StripMnemonics(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '&') {
-      out += text[i];
-    } else if (i + 1 < text.size() && text[i + 1] == '&') {
-      out += '&';
-      ++i;
-    }
-  }
-  return out;
-}
-
-}  // namespace fltk
-
-// ---- The backend
-
-namespace {
-
-using namespace fltk;
-
-constexpr int kDpi = 96;
-constexpr int kIconSize = 32;
-constexpr int kSmallIconSize = 16;
-// The FLTK size for a font that names no height.
-constexpr int kDefaultSize = 12;
-// Message boxes use the system's message font, 9 point.
-constexpr int kMessagePoints = 9;
-
-Fl_Font FlFace(Face f) {
+int FaceOf(const LogFont& font) {
+  Face f = ChooseFace(font);
   Fl_Font base = f.family == Family::kMono    ? FL_COURIER
                  : f.family == Family::kSerif ? FL_TIMES
                                               : FL_HELVETICA;
   return base + (f.bold ? FL_BOLD : 0) + (f.italic ? FL_ITALIC : 0);
 }
 
-bool HaveDisplay() {
-  return fl_display != nullptr;
+int SizeOf(const LogFont& font) {
+  const Fl_Font face = FaceOf(font);
+  return FontSize(
+      font.lfHeight, [face](int size) { return CellHeight(face, size); }, kDefaultSize);
 }
 
-int CellHeight(Fl_Font face, int size) {
-  if (!HaveDisplay()) return size + size / 4;
-  fl_font(face, size);
-  return fl_height();
+// Bounded, because WakeLoop's timeout can be spent in the very pass that ran a late timer, and
+// an unbounded wait would then sleep until the next X event.
+void WaitTurn() {
+  Fl::wait(0.1);
 }
 
-// A label for a widget FLTK draws itself: '@' starts a symbol there.
+void WakeLoop() {
+  Fl::add_timeout(0.001, &Nothing);
+}
+
 std::string FlLabel(const std::string& cp1252) {
-  std::string utf8 = Cp1252ToUtf8(cp1252);
   std::string out;
-  for (char c : utf8) {
+  for (char c : Cp1252ToUtf8(cp1252)) {
     out += c;
     if (c == '@') out += '@';
   }
   return out;
 }
 
-// Byte offset in UTF-8 text of character `n` (the end when n is past it or negative).
-int Utf8Offset(const char* text, int n) {
-  int len = static_cast<int>(std::strlen(text));
-  if (n < 0) return len;
-  int i = 0;
-  for (int k = 0; k < n && i < len; ++k) {
-    ++i;
-    while (i < len && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+void Centre(Fl_Window& window, Fl_Window* owner) {
+  int areaX, areaY, areaW, areaH;
+  Fl::screen_work_area(areaX, areaY, areaW, areaH, 0);
+  int centreX = areaX + areaW / 2, centreY = areaY + areaH / 2;
+  if (owner && owner->shown()) {
+    centreX = owner->x() + owner->w() / 2;
+    centreY = owner->y() + owner->h() / 2;
   }
-  return i;
+  window.position(std::max(areaX, centreX - window.w() / 2),
+                  std::max(areaY, centreY - window.h() / 2));
 }
 
-bool IsPushButton(ControlKind k) {
-  return k == ControlKind::kPushButton || k == ControlKind::kDefPushButton;
-}
+}  // namespace fltk
 
-bool IsCheckBox(ControlKind k) {
-  return k == ControlKind::kCheckBox || k == ControlKind::kAutoCheckBox;
-}
+namespace {
 
-class FltkBackend;
-struct DialogRecord;
-
-void Nothing(void*) {}
-
-// Ends a modal loop's current wait: a loop ended from a timer (not from an event) would
-// otherwise sleep until the next event arrives.
-void WakeLoop() {
-  Fl::add_timeout(0.001, &Nothing);
-}
-
-// One turn of a modal loop. Bounded, because WakeLoop's timeout can be spent in the very pass
-// that ran a late timer, and an unbounded wait would then sleep until the next X event.
-void WaitTurn() {
-  Fl::wait(0.1);
-}
-
-struct WindowRecord {
-  explicit WindowRecord(bool dialog) : isDialog(dialog) {}
-  bool isDialog;
-  FontHandle font = nullptr;
-};
-
-struct ControlRecord : WindowRecord {
-  ControlRecord() : WindowRecord(false) {}
-  const ControlTemplate* t = nullptr;
-  ControlKind kind = ControlKind::kOther;
-  DialogRecord* dialog = nullptr;
-  Fl_Widget* widget = nullptr;  // owned by the dialog's window
-  std::string text;             // single-byte, as set (edit boxes keep theirs in the widget)
-  bool indeterminate = false;
-};
-
-class DialogWindow;
-
-struct DialogRecord : WindowRecord {
-  DialogRecord() : WindowRecord(true) {}
-  const DialogTemplate* t = nullptr;
-  DialogEvents* events = nullptr;
-  std::unique_ptr<DialogWindow> window;
-  std::vector<std::unique_ptr<ControlRecord>> controls;
-  std::string caption;
-  BaseUnits units{1, 1};
-  bool ended = false;
-  int result = -1;
-  bool drawn = false;
-  bool inDraw = false;
-  FontHandle ownFont = nullptr;
-  IconHandle bigIcon = nullptr;
-  IconHandle smallIcon = nullptr;
-  Fl_Widget* savedFocus = nullptr;  // the control to focus when the window gets the focus back
-};
-
-struct FontRecord {
-  LogFont description;
-  Fl_Font face = FL_HELVETICA;
-  int size = kDefaultSize;
-  bool backendOwned = false;
-};
-
-struct IconRecord {
-  std::unique_ptr<Fl_RGB_Image> image;
-};
-
-struct PaintRecord {
-  DialogRecord* dialog = nullptr;
-  bool canDraw = false;
-};
-
-struct MessageRecord;
-
-WindowHandle ToHandle(WindowRecord* w) {
-  return reinterpret_cast<WindowHandle>(w);
-}
+using namespace fltk;
 
 // Static controls: text at the top, aligned as the style says, never a symbol.
 class Label : public Fl_Widget {
@@ -459,70 +168,53 @@ class Edit : public Base {
   bool numberOnly_;
 };
 
-class FltkBackend final : public Backend {
+class DialogWindow;
+
+class FltkBackend final : public CoreBackend {
  public:
-  FltkBackend();
-  ~FltkBackend() override;
-
-  const char* Name() const override { return "fltk"; }
-  bool Connect() override;
-  int RunModal(const DialogTemplate& dialog, WindowHandle owner, DialogEvents& events) override;
-  void EndModal(WindowHandle dialog, int result) override;
-  WindowHandle FindControl(WindowHandle dialog, int id) override;
-  int ControlId(WindowHandle control) override;
-  void SetText(WindowHandle window, const char* text) override;
-  std::string GetText(WindowHandle window) override;
-  int GetCheck(WindowHandle button) override;
-  void SetCheck(WindowHandle button, int state) override;
-  void Enable(WindowHandle window, bool enable) override;
-  bool IsEnabled(WindowHandle window) override;
-  void Focus(WindowHandle control) override;
-  WindowHandle FocusedWindow() override;
-  void SelectText(WindowHandle edit, int start, int end) override;
+  bool Connect() override { return OpenDisplay(false); }
   bool IsMinimized(WindowHandle dialog) override;
-  Rect ClientRect(WindowHandle window) override;
-  FontHandle MakeFont(const LogFont& description) override;
-  void ReleaseFont(FontHandle font) override;
-  bool DescribeFont(FontHandle font, LogFont* description) override;
-  FontHandle WindowFont(WindowHandle window) override;
-  void SetWindowFont(WindowHandle window, FontHandle font, bool redraw) override;
-  IconHandle LoadIconResource(int resourceId, const IconImage* image) override;
-  IconHandle SetWindowIcon(WindowHandle dialog, IconHandle icon, bool big) override;
-  int SystemMetric(int index) override;
-  PaintHandle StartPaint(WindowHandle window) override;
-  void FinishPaint(WindowHandle window, PaintHandle dc) override;
-  void EraseIconBackground(WindowHandle window, PaintHandle dc) override;
-  void PaintIcon(PaintHandle dc, int x, int y, IconHandle icon) override;
-  int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
-                     unsigned style) override;
-  void BeginWaitCursor() override;
-  void EndWaitCursor() override;
 
-  // From the windows.
-  void Command(DialogRecord* dialog, int id);
-  void EnterPressed(DialogRecord* dialog);
-  void Painted(DialogRecord* dialog);
-  void MessageShown();
+  // From the windows. The screen shows the press (a tick, the button back up) before a
+  // handler that may take a while.
+  void UserCommand(DialogRecord& d, int id) {
+    Fl::flush();
+    Command(d, id);
+  }
+  void UserEnter(DialogRecord& d) {
+    Fl::flush();
+    PressEnter(d);
+  }
+  void UserClick(ControlRecord& c) {
+    Fl::flush();
+    Click(c);
+  }
+  void Painted(DialogRecord& d);
+
+ protected:
+  bool Prepare() override { return OpenDisplay(false); }
+  BaseUnits UnitsOf(const LogFont& font) override;
+  void Create(DialogRecord& d) override;
+  void Loop(DialogRecord& d) override;
+  void Destroy(DialogRecord& d) override;
+  void Ended(DialogRecord&) override { WakeLoop(); }
+  void Changed(WindowRecord& w) override;
+  void FocusChanged(ControlRecord& c) override;
+  void FontChanged(WindowRecord& w, bool redraw) override;
+  void IconsChanged(DialogRecord& d) override;
+  bool CanDraw(DialogRecord& d) override;
+  void EraseBackground(DialogRecord& d) override;
+  void DrawIcon(DialogRecord& d, int x, int y, const IconInfo& icon) override;
+  int Ask(DialogRecord* owner, const MessageBoxRecord& box) override;
+  void ShowWaitCursor(bool on) override;
+  void PumpUntil(const std::atomic<bool>& done) override;
 
  private:
   bool OpenDisplay(bool quiet);
-  WindowRecord* Record(WindowHandle handle);
-  ControlRecord* Control(WindowHandle handle);
-  DialogRecord* Dialog(WindowHandle handle);
-  FontRecord* FontData(FontHandle handle);
-  void ApplyFont(ControlRecord* c, const FontRecord& f, bool redraw);
-  void BuildControl(DialogRecord* d, const ControlTemplate& t);
-  void ApplyCursor();
-  // Writes a block to the layout file (TILTWISE_DUMP_LAYOUT) when one is named.
-  void Dump(const std::string& event);
+  Fl_RGB_Image* Image(const IconInfo& icon);
+  void BuildControl(ControlRecord& c);
 
-  std::vector<DialogRecord*> dialogs_;  // running, innermost last
-  std::vector<MessageRecord*> messages_;
-  std::set<const WindowRecord*> live_;
-  std::map<const FontObject*, std::unique_ptr<FontRecord>> fonts_;
-  std::map<int, std::unique_ptr<IconRecord>> icons_;
-  std::map<const PaintObject*, std::unique_ptr<PaintRecord>> paints_;
-  int waitDepth_ = 0;
+  std::map<const IconImage*, std::unique_ptr<Fl_RGB_Image>> images_;
 };
 
 FltkBackend& Instance() {
@@ -530,29 +222,37 @@ FltkBackend& Instance() {
   return backend;
 }
 
+Fl_Widget* Widget(const ControlRecord& c) {
+  return static_cast<Fl_Widget*>(c.native);
+}
+
 class DialogWindow : public Fl_Double_Window {
  public:
   DialogWindow(int w, int h, DialogRecord* dialog) : Fl_Double_Window(w, h), dialog_(dialog) {}
 
+  bool inDraw = false;
+
   int handle(int event) override {
     if (event == FL_FOCUS && RestoreFocus()) return 1;
     int used = Handle(event);
-    if (Fl::focus() && Fl::focus() != this && contains(Fl::focus()))
-      dialog_->savedFocus = Fl::focus();
+    Fl_Widget* focus = Fl::focus();
+    if (focus && focus != this && contains(focus)) {
+      dialog_->focus = static_cast<ControlRecord*>(focus->user_data());
+    }
     return used;
   }
 
   // Like the system's dialogs, the window gives the focus back to the control that had it when
   // the window lost it, rather than to its first control.
   bool RestoreFocus() {
-    Fl_Widget* w = dialog_->savedFocus;
+    Fl_Widget* w = dialog_->focus ? Widget(*dialog_->focus) : nullptr;
     return w && w->visible() && w->active() && w->take_focus();
   }
 
  protected:
   void draw() override {
     Fl_Double_Window::draw();
-    Instance().Painted(dialog_);
+    Instance().Painted(*dialog_);
   }
 
  private:
@@ -562,11 +262,11 @@ class DialogWindow : public Fl_Double_Window {
       // and move the focus on Enter.
       int key = Fl::event_key();
       if (key == FL_Escape) {
-        Instance().Command(dialog_, kIdCancel);
+        Instance().UserCommand(*dialog_, win::kIdCancel);
         return 1;
       }
       if (key == FL_Enter || key == FL_KP_Enter) {
-        Instance().EnterPressed(dialog_);
+        Instance().UserEnter(*dialog_);
         return 1;
       }
     }
@@ -576,163 +276,33 @@ class DialogWindow : public Fl_Double_Window {
   DialogRecord* dialog_;
 };
 
-// ---- Message boxes
-
-struct MessageRecord {
-  std::string caption;
-  std::string text;
-  unsigned style = 0;
-  std::vector<MessageButton> buttons;
-  std::vector<Fl_Button*> widgets;
-  int answer = 0;
-  bool drawn = false;
-};
-
-class MessageIconBox : public Fl_Widget {
- public:
-  MessageIconBox(int x, int y, MessageIcon icon)
-      : Fl_Widget(x, y, kIconSize, kIconSize), icon_(icon) {}
-  int handle(int) override { return 0; }
-
- protected:
-  void draw() override {
-    const int X = x(), Y = y(), S = kIconSize;
-    const char* glyph = nullptr;
-    Fl_Color glyphColor = FL_WHITE;
-    switch (icon_) {
-      case MessageIcon::kStop:
-        fl_color(fl_rgb_color(200, 30, 30));
-        fl_pie(X, Y, S, S, 0, 360);
-        fl_color(FL_WHITE);
-        fl_line_style(FL_SOLID | FL_CAP_ROUND, 4);
-        fl_line(X + 10, Y + 10, X + S - 11, Y + S - 11);
-        fl_line(X + S - 11, Y + 10, X + 10, Y + S - 11);
-        fl_line_style(0);
-        return;
-      case MessageIcon::kQuestion:
-        fl_color(fl_rgb_color(30, 90, 200));
-        fl_pie(X, Y, S, S, 0, 360);
-        glyph = "?";
-        break;
-      case MessageIcon::kInformation:
-        fl_color(fl_rgb_color(30, 90, 200));
-        fl_pie(X, Y, S, S, 0, 360);
-        glyph = "i";
-        break;
-      case MessageIcon::kExclamation:
-        fl_color(fl_rgb_color(250, 200, 20));
-        fl_polygon(X + S / 2, Y + 1, X + S - 1, Y + S - 2, X, Y + S - 2);
-        fl_color(FL_BLACK);
-        fl_loop(X + S / 2, Y + 1, X + S - 1, Y + S - 2, X, Y + S - 2);
-        glyph = "!";
-        glyphColor = FL_BLACK;
-        break;
-      case MessageIcon::kNone:
-        return;
-    }
-    fl_font(FL_HELVETICA_BOLD, 22);
-    fl_color(glyphColor);
-    fl_draw(glyph, X, Y + 3, S, S, FL_ALIGN_CENTER, nullptr, 0);
-  }
-
- private:
-  MessageIcon icon_;
-};
-
-class MessageText : public Fl_Widget {
- public:
-  MessageText(int x, int y, int w, int h, const std::string& utf8)
-      : Fl_Widget(x, y, w, h), text_(utf8) {}
-  int handle(int) override { return 0; }
-
- protected:
-  void draw() override {
-    fl_font(labelfont(), labelsize());
-    fl_color(FL_FOREGROUND_COLOR);
-    fl_draw(text_.c_str(), x(), y(), w(), h(),
-            FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP, nullptr, 0);
-  }
-
- private:
-  std::string text_;
-};
-
-class MessageWindow : public Fl_Double_Window {
- public:
-  MessageWindow(int w, int h, MessageRecord* box) : Fl_Double_Window(w, h), box_(box) {
-    callback(&MessageWindow::OnClose, this);
-  }
-
-  void Answer(int id) {
-    if (box_->answer != 0 || id == 0) return;
-    box_->answer = id;
-    WakeLoop();
-  }
-
-  int handle(int event) override {
-    if (event == FL_KEYBOARD || event == FL_SHORTCUT) {
-      int key = Fl::event_key();
-      if (key == FL_Escape) {
-        Answer(MessageBoxEscapeAnswer(box_->style));
-        return 1;
-      }
-      if (key == FL_Enter || key == FL_KP_Enter) {
-        int id = box_->buttons[MessageBoxDefaultButton(box_->style)].id;
-        for (size_t i = 0; i < box_->widgets.size(); ++i) {
-          if (Fl::focus() == box_->widgets[i]) id = box_->buttons[i].id;
-        }
-        Answer(id);
-        return 1;
-      }
-    }
-    return Fl_Double_Window::handle(event);
-  }
-
- protected:
-  void draw() override {
-    Fl_Double_Window::draw();
-    if (!box_->drawn) {
-      box_->drawn = true;
-      Instance().MessageShown();
-    }
-  }
-
- private:
-  static void OnClose(Fl_Widget*, void* self) {
-    auto* w = static_cast<MessageWindow*>(self);
-    w->Answer(MessageBoxEscapeAnswer(w->box_->style));
-  }
-  MessageRecord* box_;
-};
-
-void OnMessageButton(Fl_Widget* w, void* id) {
-  auto* window = static_cast<MessageWindow*>(w->window());
-  window->Answer(static_cast<int>(reinterpret_cast<std::intptr_t>(id)));
+DialogWindow* Window(const DialogRecord& d) {
+  return static_cast<DialogWindow*>(d.native);
 }
 
 void OnControl(Fl_Widget*, void* data) {
-  auto* c = static_cast<ControlRecord*>(data);
-  if (c->kind == ControlKind::kCheckBox) {
-    // Ticked by the program only: undo the toggle FLTK has made.
-    auto* box = static_cast<Fl_Check_Button*>(c->widget);
-    box->value(!box->value());
-  }
-  c->indeterminate = false;
-  Instance().Command(c->dialog, c->t->id);
+  Instance().UserClick(*static_cast<ControlRecord*>(data));
+}
+
+void OnEdit(Fl_Widget* w, void* data) {
+  static_cast<ControlRecord*>(data)->text = Utf8ToCp1252(static_cast<Fl_Input*>(w)->value());
 }
 
 void OnDialogClose(Fl_Widget*, void* data) {
-  Instance().Command(static_cast<DialogRecord*>(data), kIdCancel);
+  Instance().UserCommand(*static_cast<DialogRecord*>(data), win::kIdCancel);
 }
 
-// ---- FltkBackend
-
-FltkBackend::FltkBackend() = default;
-
-FltkBackend::~FltkBackend() = default;
+// While work runs: everything but the user's input reaches the windows (pointer crossings
+// too, or an edit box would put up its own cursor over the wait cursor).
+int DropInput(int event, Fl_Window* window) {
+  const bool input = (event >= FL_PUSH && event <= FL_DRAG) ||
+                     (event >= FL_KEYDOWN && event <= FL_SHORTCUT) || event == FL_PASTE ||
+                     (event >= FL_MOUSEWHEEL && event <= FL_DND_RELEASE);
+  return input ? 1 : Fl::handle_(event, window);
+}
 
 bool FltkBackend::OpenDisplay(bool quiet) {
-  if (HaveDisplay()) return true;
+  if (fl_display) return true;
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
     if (!quiet) {
@@ -750,52 +320,22 @@ bool FltkBackend::OpenDisplay(bool quiet) {
   return true;
 }
 
-bool FltkBackend::Connect() {
-  return OpenDisplay(false);
+bool FltkBackend::IsMinimized(WindowHandle dialog) {
+  DialogRecord* d = Dialog(dialog);
+  return d && Window(*d)->shown() && !Window(*d)->visible();
 }
 
-WindowRecord* FltkBackend::Record(WindowHandle handle) {
-  if (!handle) return nullptr;
-  auto* w = reinterpret_cast<WindowRecord*>(handle);
-  return live_.count(w) ? w : nullptr;
+BaseUnits FltkBackend::UnitsOf(const LogFont& font) {
+  fl_font(FaceOf(font), SizeOf(font));
+  return BaseUnitsFromMetrics(static_cast<int>(fl_width(kAverageWidthSample) + 0.5), fl_height());
 }
 
-ControlRecord* FltkBackend::Control(WindowHandle handle) {
-  WindowRecord* w = Record(handle);
-  return w && !w->isDialog ? static_cast<ControlRecord*>(w) : nullptr;
-}
-
-DialogRecord* FltkBackend::Dialog(WindowHandle handle) {
-  WindowRecord* w = Record(handle);
-  return w && w->isDialog ? static_cast<DialogRecord*>(w) : nullptr;
-}
-
-FontRecord* FltkBackend::FontData(FontHandle handle) {
-  auto it = fonts_.find(handle);
-  return it == fonts_.end() ? nullptr : it->second.get();
-}
-
-void FltkBackend::ApplyFont(ControlRecord* c, const FontRecord& f, bool redraw) {
-  Fl_Widget* w = c->widget;
-  w->labelfont(f.face);
-  w->labelsize(f.size);
-  if (c->kind == ControlKind::kEdit) {
-    auto* input = static_cast<Fl_Input_*>(w);
-    input->textfont(f.face);
-    input->textsize(f.size);
-  }
-  if (redraw) w->redraw();
-}
-
-void FltkBackend::BuildControl(DialogRecord* d, const ControlTemplate& t) {
-  auto c = std::make_unique<ControlRecord>();
-  c->t = &t;
-  c->dialog = d;
-  c->kind = KindOf(t);
-  c->text = t.text ? t.text : "";
-  Rect r = ControlPixels(t, d->units);
+void FltkBackend::BuildControl(ControlRecord& c) {
+  const ControlTemplate& t = *c.t;
+  Rect r = ControlPixels(t, c.dialog->units);
   int x = r.left, y = r.top, w = r.Width(), h = r.Height();
-  switch (c->kind) {
+  Fl_Widget* widget = nullptr;
+  switch (c.kind) {
     case ControlKind::kEdit: {
       bool number = (t.style & style::kEsNumber) != 0;
       Fl_Input* input = IsPassword(t)
@@ -803,567 +343,207 @@ void FltkBackend::BuildControl(DialogRecord* d, const ControlTemplate& t) {
                             : new Edit<Fl_Input>(x, y, w, h, number);
       input->box((t.style & style::kBorder) ? FL_DOWN_BOX : FL_FLAT_BOX);
       input->color(FL_BACKGROUND2_COLOR);
-      input->when(FL_WHEN_NEVER);
-      input->value(Cp1252ToUtf8(c->text).c_str());
-      c->text.clear();
-      c->widget = input;
+      input->when(FL_WHEN_CHANGED);
+      input->callback(&OnEdit, &c);
+      widget = input;
       break;
     }
     case ControlKind::kPushButton:
-    case ControlKind::kDefPushButton: {
-      auto* button = new Fl_Button(x, y, w, h);
-      button->copy_label(FlLabel(c->text).c_str());
-      button->callback(&OnControl, c.get());
-      c->widget = button;
+    case ControlKind::kDefPushButton:
+      widget = new Fl_Button(x, y, w, h);
+      widget->callback(&OnControl, &c);
       break;
-    }
     case ControlKind::kCheckBox:
-    case ControlKind::kAutoCheckBox: {
-      auto* box = new Fl_Check_Button(x, y, w, h);
-      box->copy_label(FlLabel(c->text).c_str());
-      box->callback(&OnControl, c.get());
-      c->widget = box;
+    case ControlKind::kAutoCheckBox:
+      widget = new Fl_Check_Button(x, y, w, h);
+      widget->callback(&OnControl, &c);
       break;
-    }
-    case ControlKind::kGroupBox: {
-      auto* group = new GroupBox(x, y, w, h);
-      group->SetText(c->text);
-      c->widget = group;
+    case ControlKind::kGroupBox:
+      widget = new GroupBox(x, y, w, h);
       break;
-    }
     case ControlKind::kLabel:
     case ControlKind::kOther: {
       unsigned align = t.style & style::kSsAlignMask;
-      auto* label = new Label(x, y, w, h,
-                              align == style::kSsRight    ? FL_ALIGN_RIGHT
-                              : align == style::kSsCenter ? FL_ALIGN_CENTER
-                                                          : FL_ALIGN_LEFT);
-      label->SetText(c->text);
-      c->widget = label;
+      widget = new Label(x, y, w, h,
+                         align == style::kSsRight    ? FL_ALIGN_RIGHT
+                         : align == style::kSsCenter ? FL_ALIGN_CENTER
+                                                     : FL_ALIGN_LEFT);
       break;
     }
   }
+  widget->user_data(&c);
+  c.native = widget;
   // Without a tab stop a control is left out of Tab but still takes the focus when clicked.
-  if (!(t.style & style::kTabStop)) c->widget->clear_visible_focus();
-  if (!(t.style & style::kVisible)) c->widget->hide();
-  if (t.style & style::kDisabled) c->widget->deactivate();
-  c->font = d->ownFont;
-  ApplyFont(c.get(), *FontData(d->ownFont), false);
-  live_.insert(c.get());
-  d->controls.push_back(std::move(c));
+  if (!(t.style & style::kTabStop)) widget->clear_visible_focus();
+  if (!(t.style & style::kVisible)) widget->hide();
+  Changed(c);
+  FontChanged(c, false);
 }
 
-int FltkBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, DialogEvents& events) {
-  DialogRecord* ownerDialog = owner ? Dialog(owner) : nullptr;
-  if ((owner && !ownerDialog) || !OpenDisplay(false)) return -1;
-
-  auto d = std::make_unique<DialogRecord>();
-  d->t = &dialog;
-  d->events = &events;
-  d->caption = dialog.caption ? dialog.caption : "";
-  LogFont f;
-  f.lfHeight = PointSizeToLogicalHeight(dialog.fontPointSize > 0 ? dialog.fontPointSize : 8, kDpi);
-  f.lfWeight = dialog.fontWeight > 0 ? dialog.fontWeight : 400;
-  f.lfItalic = dialog.fontItalic ? 1 : 0;
-  std::strncpy(f.lfFaceName, dialog.fontName ? dialog.fontName : "", sizeof f.lfFaceName - 1);
-  d->ownFont = MakeFont(f);
-  FontRecord* font = FontData(d->ownFont);
-  font->backendOwned = true;
-  d->font = d->ownFont;
-  fl_font(font->face, font->size);
-  d->units =
-      BaseUnitsFromMetrics(static_cast<int>(fl_width(kAverageWidthSample) + 0.5), fl_height());
-
-  Rect client = ClientPixels(dialog, d->units);
-  d->window = std::make_unique<DialogWindow>(client.Width(), client.Height(), d.get());
-  DialogWindow* win = d->window.get();
-  win->copy_label(Cp1252ToUtf8(d->caption).c_str());
+void FltkBackend::Create(DialogRecord& d) {
+  Rect client = ClientPixels(*d.t, d.units);
+  auto* win = new DialogWindow(client.Width(), client.Height(), &d);
+  d.native = win;
+  win->copy_label(Cp1252ToUtf8(d.caption).c_str());
   win->xclass(program_invocation_short_name);
-  win->callback(&OnDialogClose, d.get());
+  win->callback(&OnDialogClose, &d);
   win->size_range(client.Width(), client.Height(), client.Width(), client.Height());
   win->set_modal();
-  int areaX, areaY, areaW, areaH;
-  Fl::screen_work_area(areaX, areaY, areaW, areaH, 0);
-  int centreX = areaX + areaW / 2, centreY = areaY + areaH / 2;
-  if (ownerDialog && ownerDialog->window->shown()) {
-    centreX = ownerDialog->window->x() + ownerDialog->window->w() / 2;
-    centreY = ownerDialog->window->y() + ownerDialog->window->h() / 2;
-  }
-  win->position(std::max(areaX, centreX - client.Width() / 2),
-                std::max(areaY, centreY - client.Height() / 2));
-  live_.insert(d.get());
+  Centre(*win, Top() ? Window(*Top()) : nullptr);
   win->begin();
-  for (int i = 0; i < dialog.controlCount; ++i) BuildControl(d.get(), dialog.controls[i]);
+  for (auto& c : d.controls) BuildControl(*c);
   win->end();
-  if (ownerDialog) ownerDialog->window->deactivate();
-  dialogs_.push_back(d.get());
+}
 
-  bool defaultFocus = events.HandleInitDialog(ToHandle(d.get()));
-  if (!d->ended && !d->savedFocus && defaultFocus) {
-    for (auto& c : d->controls) {
-      if ((c->t->style & style::kTabStop) && c->widget->visible() && c->widget->active()) {
-        d->savedFocus = c->widget;
-        // The system selects the whole text of an edit box it gives the focus to.
-        if (c->kind == ControlKind::kEdit) {
-          auto* input = static_cast<Fl_Input*>(c->widget);
-          input->position(input->size(), 0);
-        }
-        break;
-      }
-    }
-  }
-  if (!d->ended) {
-    if (waitDepth_ > 0) win->cursor(FL_CURSOR_WAIT);
-    win->show();
-    win->RestoreFocus();
-    while (!d->ended) WaitTurn();
-  }
+void FltkBackend::Loop(DialogRecord& d) {
+  DialogWindow* win = Window(d);
+  if (waitCursorDepth() > 0) win->cursor(FL_CURSOR_WAIT);
+  win->show();
+  win->RestoreFocus();
+  while (!d.ended) WaitTurn();
+}
 
-  events.HandleDestroy();
-  dialogs_.pop_back();
-  Dump("destroy");
-  if (ownerDialog) ownerDialog->window->activate();
-  for (auto& c : d->controls) live_.erase(c.get());
-  live_.erase(d.get());
-  for (auto it = paints_.begin(); it != paints_.end();) {
-    it = it->second->dialog == d.get() ? paints_.erase(it) : std::next(it);
-  }
+void FltkBackend::Destroy(DialogRecord& d) {
+  DialogWindow* win = Window(d);
   win->hide();
-  d->window.reset();
-  fonts_.erase(d->ownFont);
+  delete win;
+  d.native = nullptr;
   Fl::flush();
-  return d->result;
 }
 
-void FltkBackend::EndModal(WindowHandle dialog, int result) {
-  DialogRecord* d = Dialog(dialog);
-  if (!d || d->ended) return;
-  d->ended = true;
-  d->result = result;
-  WakeLoop();
-}
-
-void FltkBackend::Command(DialogRecord* dialog, int id) {
-  if (dialog->ended || dialogs_.empty() || dialogs_.back() != dialog) return;
-  // Let the screen show the press (a tick, the button back up) before a handler that may block.
-  Fl::flush();
-  dialog->events->HandleCommand(id);
-  if (!dialog->ended) Dump("command " + std::to_string(id));
-}
-
-void FltkBackend::EnterPressed(DialogRecord* dialog) {
-  int id = kIdOk;
-  int defaultId = 0;
-  for (auto& c : dialog->controls) {
-    if (c->widget == Fl::focus() && IsPushButton(c->kind)) {
-      Command(dialog, c->t->id);
-      return;
-    }
-    if (!defaultId && c->kind == ControlKind::kDefPushButton && c->widget->active())
-      defaultId = c->t->id;
-  }
-  Command(dialog, defaultId ? defaultId : id);
-}
-
-void FltkBackend::Painted(DialogRecord* dialog) {
-  if (!dialog->drawn) {
-    dialog->drawn = true;
+void FltkBackend::Painted(DialogRecord& d) {
+  if (!d.shown) {
+    d.shown = true;
     Dump("shown");
   }
-  if (dialog->ended || dialog->inDraw) return;
-  dialog->inDraw = true;
-  dialog->events->HandlePaint();
-  dialog->inDraw = false;
+  DialogWindow* win = Window(d);
+  if (d.ended || win->inDraw) return;
+  win->inDraw = true;
+  d.events->HandlePaint();
+  win->inDraw = false;
 }
 
-WindowHandle FltkBackend::FindControl(WindowHandle dialog, int id) {
-  DialogRecord* d = Dialog(dialog);
-  if (!d) return nullptr;
-  for (auto& c : d->controls) {
-    if (c->t->id == id) return ToHandle(c.get());
-  }
-  return nullptr;
-}
-
-int FltkBackend::ControlId(WindowHandle control) {
-  ControlRecord* c = Control(control);
-  return c ? c->t->id : 0;
-}
-
-void FltkBackend::SetText(WindowHandle window, const char* text) {
-  WindowRecord* w = Record(window);
-  if (!w) return;
-  std::string s = text ? text : "";
-  if (w->isDialog) {
-    auto* d = static_cast<DialogRecord*>(w);
-    d->caption = s;
-    d->window->copy_label(Cp1252ToUtf8(s).c_str());
+void FltkBackend::Changed(WindowRecord& w) {
+  if (w.isDialog) {
+    auto& d = static_cast<DialogRecord&>(w);
+    if (!Window(d)) return;
+    Window(d)->copy_label(Cp1252ToUtf8(d.caption).c_str());
+    if (d.enabled) {
+      Window(d)->activate();
+    } else {
+      Window(d)->deactivate();
+    }
     return;
   }
-  auto* c = static_cast<ControlRecord*>(w);
-  switch (c->kind) {
-    case ControlKind::kEdit:
-      static_cast<Fl_Input*>(c->widget)->value(Cp1252ToUtf8(s).c_str());
-      static_cast<Fl_Input*>(c->widget)->position(0);
-      return;
+  auto& c = static_cast<ControlRecord&>(w);
+  Fl_Widget* widget = Widget(c);
+  switch (c.kind) {
+    case ControlKind::kEdit: {
+      auto* input = static_cast<Fl_Input*>(widget);
+      if (Utf8ToCp1252(input->value()) != c.text) input->value(Cp1252ToUtf8(c.text).c_str());
+      input->position(Utf8Offset(input->value(), c.selEnd), Utf8Offset(input->value(), c.selStart));
+      break;
+    }
     case ControlKind::kGroupBox:
-      static_cast<GroupBox*>(c->widget)->SetText(s);
+      static_cast<GroupBox*>(widget)->SetText(c.text);
       break;
     case ControlKind::kLabel:
     case ControlKind::kOther:
-      static_cast<Label*>(c->widget)->SetText(s);
+      static_cast<Label*>(widget)->SetText(c.text);
       break;
-    default:
-      c->widget->copy_label(FlLabel(s).c_str());
-      c->widget->redraw();
+    case ControlKind::kCheckBox:
+    case ControlKind::kAutoCheckBox:
+      static_cast<Fl_Check_Button*>(widget)->value(c.check);
+      [[fallthrough]];
+    case ControlKind::kPushButton:
+    case ControlKind::kDefPushButton:
+      widget->copy_label(FlLabel(c.text).c_str());
+      widget->redraw();
       break;
   }
-  c->text = s;
-}
-
-std::string FltkBackend::GetText(WindowHandle window) {
-  WindowRecord* w = Record(window);
-  if (!w) return std::string();
-  if (w->isDialog) return static_cast<DialogRecord*>(w)->caption;
-  auto* c = static_cast<ControlRecord*>(w);
-  if (c->kind == ControlKind::kEdit)
-    return Utf8ToCp1252(static_cast<Fl_Input*>(c->widget)->value());
-  return c->text;
-}
-
-int FltkBackend::GetCheck(WindowHandle button) {
-  ControlRecord* c = Control(button);
-  if (!c || !IsCheckBox(c->kind)) return 0;
-  if (c->indeterminate) return 2;
-  return static_cast<Fl_Check_Button*>(c->widget)->value() ? 1 : 0;
-}
-
-void FltkBackend::SetCheck(WindowHandle button, int state) {
-  ControlRecord* c = Control(button);
-  if (!c || !IsCheckBox(c->kind)) return;
-  c->indeterminate = state == 2;
-  static_cast<Fl_Check_Button*>(c->widget)->value(state != 0);
-}
-
-void FltkBackend::Enable(WindowHandle window, bool enable) {
-  WindowRecord* w = Record(window);
-  if (!w) return;
-  Fl_Widget* widget = w->isDialog
-                          ? static_cast<Fl_Widget*>(static_cast<DialogRecord*>(w)->window.get())
-                          : static_cast<ControlRecord*>(w)->widget;
-  if (enable) {
+  if (c.enabled) {
     widget->activate();
   } else {
     widget->deactivate();
   }
 }
 
-bool FltkBackend::IsEnabled(WindowHandle window) {
-  WindowRecord* w = Record(window);
-  if (!w) return false;
-  if (w->isDialog) return static_cast<DialogRecord*>(w)->window->active();
-  return static_cast<ControlRecord*>(w)->widget->active();
+void FltkBackend::FocusChanged(ControlRecord& c) {
+  Widget(c)->take_focus();
 }
 
-void FltkBackend::Focus(WindowHandle control) {
-  ControlRecord* c = Control(control);
-  if (!c || !c->widget->active()) return;
-  if (c->widget->take_focus() || c->widget->visible_focus()) c->dialog->savedFocus = c->widget;
-}
-
-WindowHandle FltkBackend::FocusedWindow() {
-  Fl_Widget* focus = Fl::focus();
-  if (!focus) return nullptr;
-  for (DialogRecord* d : dialogs_) {
-    for (auto& c : d->controls) {
-      if (c->widget == focus) return ToHandle(c.get());
-    }
+void FltkBackend::FontChanged(WindowRecord& w, bool redraw) {
+  const LogFont* font = FontOf(w.font);
+  if (w.isDialog || !font) return;
+  auto& c = static_cast<ControlRecord&>(w);
+  Fl_Widget* widget = Widget(c);
+  const int face = FaceOf(*font), size = SizeOf(*font);
+  widget->labelfont(face);
+  widget->labelsize(size);
+  if (c.kind == ControlKind::kEdit) {
+    static_cast<Fl_Input_*>(widget)->textfont(face);
+    static_cast<Fl_Input_*>(widget)->textsize(size);
   }
-  return nullptr;
+  if (redraw) widget->redraw();
 }
 
-void FltkBackend::SelectText(WindowHandle edit, int start, int end) {
-  ControlRecord* c = Control(edit);
-  if (!c || c->kind != ControlKind::kEdit) return;
-  auto* input = static_cast<Fl_Input*>(c->widget);
-  int to = Utf8Offset(input->value(), end);
-  int from = std::min(Utf8Offset(input->value(), std::max(start, 0)), to);
-  input->position(to, from);
+Fl_RGB_Image* FltkBackend::Image(const IconInfo& icon) {
+  std::unique_ptr<Fl_RGB_Image>& image = images_[icon.image];
+  if (!image) image = std::make_unique<Fl_RGB_Image>(icon.image->rgba, icon.width, icon.height, 4);
+  return image.get();
 }
 
-bool FltkBackend::IsMinimized(WindowHandle dialog) {
-  DialogRecord* d = Dialog(dialog);
-  return d && d->window->shown() && !d->window->visible();
-}
-
-Rect FltkBackend::ClientRect(WindowHandle window) {
-  WindowRecord* w = Record(window);
-  if (!w) return Rect();
-  Fl_Widget* widget = w->isDialog
-                          ? static_cast<Fl_Widget*>(static_cast<DialogRecord*>(w)->window.get())
-                          : static_cast<ControlRecord*>(w)->widget;
-  return Rect{0, 0, widget->w(), widget->h()};
-}
-
-FontHandle FltkBackend::MakeFont(const LogFont& description) {
-  auto f = std::make_unique<FontRecord>();
-  f->description = description;
-  f->description.lfFaceName[sizeof f->description.lfFaceName - 1] = '\0';
-  f->face = FlFace(ChooseFace(f->description));
-  Fl_Font face = f->face;
-  f->size = FontSize(
-      description.lfHeight, [face](int size) { return CellHeight(face, size); }, kDefaultSize);
-  FontHandle handle = reinterpret_cast<FontHandle>(f.get());
-  fonts_[handle] = std::move(f);
-  return handle;
-}
-
-void FltkBackend::ReleaseFont(FontHandle font) {
-  auto it = fonts_.find(font);
-  if (it == fonts_.end() || it->second->backendOwned) return;
-  fonts_.erase(it);
-}
-
-bool FltkBackend::DescribeFont(FontHandle font, LogFont* description) {
-  FontRecord* f = FontData(font);
-  if (!f || !description) return false;
-  *description = f->description;
-  return true;
-}
-
-FontHandle FltkBackend::WindowFont(WindowHandle window) {
-  WindowRecord* w = Record(window);
-  return w ? w->font : nullptr;
-}
-
-void FltkBackend::SetWindowFont(WindowHandle window, FontHandle font, bool redraw) {
-  WindowRecord* w = Record(window);
-  FontRecord* f = FontData(font);
-  if (!w || !f) return;
-  w->font = font;
-  if (!w->isDialog) ApplyFont(static_cast<ControlRecord*>(w), *f, redraw);
-}
-
-IconHandle FltkBackend::LoadIconResource(int resourceId, const IconImage* image) {
-  auto it = icons_.find(resourceId);
-  if (it != icons_.end()) return reinterpret_cast<IconHandle>(it->second.get());
-  if (!image || !image->rgba || image->width <= 0 || image->height <= 0) return nullptr;
-  auto icon = std::make_unique<IconRecord>();
-  icon->image = std::make_unique<Fl_RGB_Image>(image->rgba, image->width, image->height, 4);
-  IconHandle handle = reinterpret_cast<IconHandle>(icon.get());
-  icons_[resourceId] = std::move(icon);
-  return handle;
-}
-
-IconHandle FltkBackend::SetWindowIcon(WindowHandle dialog, IconHandle icon, bool big) {
-  DialogRecord* d = Dialog(dialog);
-  if (!d) return nullptr;
-  IconHandle& slot = big ? d->bigIcon : d->smallIcon;
-  IconHandle previous = slot;
-  slot = icon;
+void FltkBackend::IconsChanged(DialogRecord& d) {
   // The window manager picks the size it needs from the pictures given.
   const Fl_RGB_Image* images[2];
   int count = 0;
-  for (IconHandle h : {d->bigIcon, d->smallIcon}) {
-    auto* rec = reinterpret_cast<IconRecord*>(h);
-    if (h && (count == 0 || images[0] != rec->image.get())) images[count++] = rec->image.get();
+  for (IconHandle h : {d.bigIcon, d.smallIcon}) {
+    const IconInfo* icon = IconOf(h);
+    if (icon && (count == 0 || images[0] != Image(*icon))) images[count++] = Image(*icon);
   }
-  d->window->icons(images, count);
-  return previous;
+  Window(d)->icons(images, count);
 }
 
-int FltkBackend::SystemMetric(int index) {
-  switch (index) {
-    case kSmCxIcon:
-    case kSmCyIcon:
-      return kIconSize;
-    case kSmCxSmIcon:
-    case kSmCySmIcon:
-      return kSmallIconSize;
-    case kSmCxScreen:
-      return HaveDisplay() ? Fl::w() : 0;
-    case kSmCyScreen:
-      return HaveDisplay() ? Fl::h() : 0;
-    default:
-      return 0;
-  }
+bool FltkBackend::CanDraw(DialogRecord& d) {
+  DialogWindow* win = Window(d);
+  if (win->inDraw) return true;
+  if (!win->shown() || !win->visible()) return false;
+  // Outside a paint the system would draw straight onto the window: so do we.
+  win->make_current();
+  return true;
 }
 
-PaintHandle FltkBackend::StartPaint(WindowHandle window) {
-  DialogRecord* d = Dialog(window);
-  if (!d) return nullptr;
-  auto p = std::make_unique<PaintRecord>();
-  p->dialog = d;
-  if (d->inDraw) {
-    p->canDraw = true;
-  } else if (d->window->shown() && d->window->visible()) {
-    // Outside a paint the system would draw straight onto the window: so do we.
-    d->window->make_current();
-    p->canDraw = true;
-  }
-  PaintHandle handle = reinterpret_cast<PaintHandle>(p.get());
-  paints_[handle] = std::move(p);
-  return handle;
+void FltkBackend::EraseBackground(DialogRecord& d) {
+  fl_rectf(0, 0, Window(d)->w(), Window(d)->h(), Window(d)->color());
 }
 
-void FltkBackend::FinishPaint(WindowHandle /*window*/, PaintHandle dc) {
-  paints_.erase(dc);
+void FltkBackend::DrawIcon(DialogRecord&, int x, int y, const IconInfo& icon) {
+  Image(icon)->draw(x, y);
 }
 
-void FltkBackend::EraseIconBackground(WindowHandle /*window*/, PaintHandle dc) {
-  auto it = paints_.find(dc);
-  if (it == paints_.end() || !it->second->canDraw) return;
-  DialogWindow* win = it->second->dialog->window.get();
-  fl_rectf(0, 0, win->w(), win->h(), win->color());
-}
-
-void FltkBackend::PaintIcon(PaintHandle dc, int x, int y, IconHandle icon) {
-  auto it = paints_.find(dc);
-  if (it == paints_.end() || !it->second->canDraw || !icon) return;
-  for (auto& i : icons_) {
-    if (reinterpret_cast<IconHandle>(i.second.get()) == icon) i.second->image->draw(x, y);
-  }
-}
-
-int FltkBackend::ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
-                                unsigned style) {
-  std::string message = text ? text : "";
-  std::string title = caption ? caption : "";
+int FltkBackend::Ask(DialogRecord* owner, const MessageBoxRecord& box) {
   if (!OpenDisplay(true)) {
     // Nobody can see a box: the text is not lost.
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+    std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
     return 0;
   }
-  DialogRecord* ownerDialog = Dialog(owner);
-
-  MessageRecord box;
-  box.caption = title;
-  box.text = message;
-  box.style = style;
-  box.buttons = MessageBoxButtons(style);
-
-  // Sizes as the system's boxes have them at this font: 75 x 23 buttons, margins of 12.
-  const int margin = 12, gap = 6, buttonW = 75, buttonH = 23, maxTextW = 420;
-  MessageIcon icon = MessageBoxIconOf(style);
-  std::string utf8 = Cp1252ToUtf8(message);
-  const int fontSize = FontSize(
-      PointSizeToLogicalHeight(kMessagePoints, kDpi),
-      [](int size) { return CellHeight(FL_HELVETICA, size); }, kDefaultSize);
-  fl_font(FL_HELVETICA, fontSize);
-  int textW = maxTextW, textH = 0;
-  fl_measure(utf8.c_str(), textW, textH, 0);
-  textW = std::max(textW, 1);
-  const int iconW = icon == MessageIcon::kNone ? 0 : kIconSize + margin;
-  const int bodyH = std::max(icon == MessageIcon::kNone ? 0 : kIconSize, textH);
-  const int count = static_cast<int>(box.buttons.size());
-  const int buttonsW = count * buttonW + (count - 1) * gap;
-  const int W = std::max({iconW + textW, buttonsW, 160}) + 2 * margin;
-  const int H = margin + bodyH + margin + buttonH + margin;
-
-  MessageWindow win(W, H, &box);
-  win.copy_label(Cp1252ToUtf8(title).c_str());
-  win.xclass(program_invocation_short_name);
-  win.size_range(W, H, W, H);
-  win.set_modal();
-  win.begin();
-  if (icon != MessageIcon::kNone) new MessageIconBox(margin, margin, icon);
-  auto* label =
-      new MessageText(margin + iconW, margin + (bodyH - textH) / 2, textW + 1, textH, utf8);
-  label->labelsize(fontSize);
-  int bx = (W - buttonsW) / 2;
-  for (const MessageButton& b : box.buttons) {
-    auto* button = new Fl_Button(bx, H - margin - buttonH, buttonW, buttonH);
-    button->copy_label(b.label);
-    button->labelsize(fontSize);
-    button->callback(&OnMessageButton, reinterpret_cast<void*>(static_cast<std::intptr_t>(b.id)));
-    box.widgets.push_back(button);
-    bx += buttonW + gap;
-  }
-  win.end();
-  int areaX, areaY, areaW, areaH;
-  Fl::screen_work_area(areaX, areaY, areaW, areaH, 0);
-  int centreX = areaX + areaW / 2, centreY = areaY + areaH / 2;
-  if (ownerDialog && ownerDialog->window->shown()) {
-    centreX = ownerDialog->window->x() + ownerDialog->window->w() / 2;
-    centreY = ownerDialog->window->y() + ownerDialog->window->h() / 2;
-  }
-  win.position(std::max(areaX, centreX - W / 2), std::max(areaY, centreY - H / 2));
-
-  Fl_Widget* previousFocus = Fl::focus();
-  messages_.push_back(&box);
-  win.show();
-  box.widgets[MessageBoxDefaultButton(style)]->take_focus();
-  while (box.answer == 0) WaitTurn();
-  win.hide();
-  messages_.pop_back();
-  // Back to where the user was, as the system does when a box closes.
-  if (previousFocus) {
-    for (DialogRecord* d : dialogs_) {
-      for (auto& c : d->controls) {
-        if (c->widget == previousFocus) previousFocus->take_focus();
-      }
-    }
-  }
-  Fl::flush();
-  return box.answer;
+  return RunMessageBox(box, owner ? Window(*owner) : nullptr, [this] { Dump("message"); });
 }
 
-void FltkBackend::ApplyCursor() {
-  Fl_Cursor cursor = waitDepth_ > 0 ? FL_CURSOR_WAIT : FL_CURSOR_DEFAULT;
-  for (DialogRecord* d : dialogs_) {
-    if (d->window->shown()) d->window->cursor(cursor);
+void FltkBackend::ShowWaitCursor(bool on) {
+  for (DialogRecord* d : dialogs()) {
+    if (Window(*d) && Window(*d)->shown())
+      Window(*d)->cursor(on ? FL_CURSOR_WAIT : FL_CURSOR_DEFAULT);
   }
-  // The procedure that follows blocks: the cursor must reach the screen now.
+  // What follows may take a while: the cursor must reach the screen now.
   Fl::flush();
 }
 
-void FltkBackend::BeginWaitCursor() {
-  if (++waitDepth_ == 1) ApplyCursor();
-}
-
-void FltkBackend::EndWaitCursor() {
-  if (waitDepth_ == 0) return;
-  if (--waitDepth_ == 0) ApplyCursor();
-}
-
-void FltkBackend::MessageShown() {
-  Dump("message");
-}
-
-void FltkBackend::Dump(const std::string& event) {
-  if (LayoutDumpPath().empty()) return;
-  LayoutState state;
-  for (const DialogRecord* d : dialogs_) {
-    if (!d->drawn) continue;
-    LayoutDialog dialog;
-    dialog.caption = d->caption;
-    dialog.client = Rect{0, 0, d->window->w(), d->window->h()};
-    dialog.unitsX = d->units.cx;
-    dialog.unitsY = d->units.cy;
-    for (const auto& c : d->controls) {
-      Fl_Widget* w = c->widget;
-      if (w == Fl::focus()) dialog.focusId = c->t->id;
-      LayoutControl control;
-      control.id = c->t->id;
-      control.kind = c->kind;
-      control.text = c->text;
-      if (c->kind == ControlKind::kEdit) {
-        control.text = Utf8ToCp1252(static_cast<Fl_Input*>(w)->value());
-        control.password = IsPassword(*c->t);
-      }
-      control.rect = Rect{w->x(), w->y(), w->x() + w->w(), w->y() + w->h()};
-      if (IsCheckBox(c->kind)) control.check = static_cast<Fl_Check_Button*>(w)->value() ? 1 : 0;
-      control.enabled = w->active() != 0;
-      auto font = fonts_.find(c->font);
-      if (font != fonts_.end()) control.fontHeight = font->second->description.lfHeight;
-      dialog.controls.push_back(std::move(control));
-    }
-    state.dialogs.push_back(std::move(dialog));
-  }
-  for (const MessageRecord* m : messages_) {
-    state.messages.push_back(LayoutMessage{m->caption, m->text, m->style});
-  }
-  DumpLayout(state, event);
+void FltkBackend::PumpUntil(const std::atomic<bool>& done) {
+  Fl_Event_Dispatch previous = Fl::event_dispatch();
+  Fl::event_dispatch(&DropInput);
+  while (!done) Fl::wait(0.05);
+  Fl::event_dispatch(previous);
 }
 
 }  // namespace

@@ -20,16 +20,16 @@ if(NOT FLTK_FOUND OR NOT FLTK_BASE_LIBRARY OR NOT X11_X11_LIB)
 endif()
 message(STATUS "FLTK backend: ${FLTK_BASE_LIBRARY}")
 
-add_library(tiltwise_ui_fltk OBJECT
-  ${CMAKE_CURRENT_LIST_DIR}/fltk.cc ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
+add_library(tiltwise_ui_fltk OBJECT ${CMAKE_CURRENT_LIST_DIR}/fltk.cc
+  ${CMAKE_CURRENT_LIST_DIR}/fltk_message.cc ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
 target_include_directories(tiltwise_ui_fltk SYSTEM PRIVATE ${FLTK_INCLUDE_DIR} ${X11_INCLUDE_DIR})
 # Only what the backend calls: libfltk brings its own dependencies.
 target_link_libraries(tiltwise_ui_fltk PUBLIC tiltwise_ui ${FLTK_BASE_LIBRARY} ${X11_X11_LIB})
 
 if(TILTWISE_TESTS)
-  # The live cases skip in a plain run; the gui entry runs them on a private X server.
+  # The cases skip in a plain run; the gui entry runs them on a private X server.
   tiltwise_add_test(tiltwise_ui_fltk_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fltk_test.cc ${CMAKE_CURRENT_LIST_DIR}/fltk_live_test.cc
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fltk_live_test.cc
     LIBS tiltwise_ui_fltk tiltwise_ui ${FLTK_BASE_LIBRARY})
   target_include_directories(tiltwise_ui_fltk_test SYSTEM PRIVATE ${FLTK_INCLUDE_DIR})
   add_test(NAME tiltwise_ui_fltk_live

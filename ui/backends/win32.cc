@@ -5,6 +5,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -19,8 +20,11 @@ namespace {
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
 
-HCURSOR WaitCursor() {
-  return LoadCursor(nullptr, IDC_WAIT);
+// Keys and clicks (the frame's too, its close box included); moves still set the cursor.
+bool IsInput(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) ||
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
 }
 
 HWND Hwnd(WindowHandle window) {
@@ -33,10 +37,6 @@ WindowHandle Handle(HWND hwnd) {
 
 HFONT Hfont(FontHandle font) {
   return reinterpret_cast<HFONT>(font);
-}
-
-HICON Hicon(IconHandle icon) {
-  return reinterpret_cast<HICON>(icon);
 }
 
 // A live window of ours or of anyone; null for a null or destroyed handle.
@@ -58,67 +58,23 @@ std::string WindowText(HWND hwnd) {
   return text;
 }
 
-// The system class a control belongs to; comctl32 version 6 may name it "<version>!Button".
-ControlClass ClassOf(HWND hwnd, bool* known) {
+ControlKind KindOfWindow(HWND hwnd) {
   char name[64] = {};
   GetClassNameA(hwnd, name, sizeof name);
-  const char* base = std::strrchr(name, '!');
+  const char* base = std::strrchr(name, '!');  // comctl32 version 6: "<version>!Button"
   base = base ? base + 1 : name;
-  *known = true;
-  if (lstrcmpiA(base, "Edit") == 0) return ControlClass::kEdit;
-  if (lstrcmpiA(base, "Static") == 0) return ControlClass::kStatic;
-  if (lstrcmpiA(base, "Button") == 0) return ControlClass::kButton;
-  *known = false;
-  return ControlClass::kStatic;
-}
-
-ControlKind KindOfWindow(HWND hwnd) {
-  bool known = false;
-  ControlClass cls = ClassOf(hwnd, &known);
-  if (!known) return ControlKind::kOther;
   ControlTemplate t = {};
-  t.cls = cls;
   t.style = static_cast<std::uint32_t>(GetWindowLongPtrA(hwnd, GWL_STYLE));
-  return KindOf(t);
-}
-
-// Icon pictures from data: a 32-bit colour bitmap with its alpha, and an empty mask.
-HICON IconFromImage(const IconImage& image) {
-  if (image.width <= 0 || image.height <= 0 || !image.rgba) return nullptr;
-  BITMAPV5HEADER header = {};
-  header.bV5Size = sizeof header;
-  header.bV5Width = image.width;
-  header.bV5Height = -image.height;  // rows from the top
-  header.bV5Planes = 1;
-  header.bV5BitCount = 32;
-  header.bV5Compression = BI_BITFIELDS;
-  header.bV5RedMask = 0x00FF0000;
-  header.bV5GreenMask = 0x0000FF00;
-  header.bV5BlueMask = 0x000000FF;
-  header.bV5AlphaMask = 0xFF000000;
-  void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HBITMAP color = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS,
-                                   &bits, nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  if (!color) return nullptr;
-  auto* out = static_cast<std::uint8_t*>(bits);
-  const std::uint8_t* in = image.rgba;
-  for (int i = 0; i < image.width * image.height; ++i, in += 4, out += 4) {
-    out[0] = in[2];
-    out[1] = in[1];
-    out[2] = in[0];
-    out[3] = in[3];
+  if (lstrcmpiA(base, "Edit") == 0) {
+    t.cls = ControlClass::kEdit;
+  } else if (lstrcmpiA(base, "Static") == 0) {
+    t.cls = ControlClass::kStatic;
+  } else if (lstrcmpiA(base, "Button") == 0) {
+    t.cls = ControlClass::kButton;
+  } else {
+    return ControlKind::kOther;
   }
-  HBITMAP mask = CreateBitmap(image.width, image.height, 1, 1, nullptr);
-  ICONINFO info = {};
-  info.fIcon = TRUE;
-  info.hbmMask = mask;
-  info.hbmColor = color;
-  HICON icon = mask ? CreateIconIndirect(&info) : nullptr;
-  DeleteObject(color);
-  if (mask) DeleteObject(mask);
-  return icon;
+  return KindOf(t);
 }
 
 class TemplateWriter {
@@ -166,8 +122,6 @@ class Win32Backend final : public Backend {
     InitCommonControlsEx(&icc);
   }
 
-  const char* Name() const override { return "win32"; }
-
   // Windows always has a desktop; Wine has none without an X display, and every dialog would
   // then fail without a word.
   bool Connect() override {
@@ -211,11 +165,6 @@ class Win32Backend final : public Backend {
     return hwnd ? Handle(GetDlgItem(hwnd, id)) : nullptr;
   }
 
-  int ControlId(WindowHandle control) override {
-    HWND hwnd = Live(control);
-    return hwnd ? GetDlgCtrlID(hwnd) : 0;
-  }
-
   void SetText(WindowHandle window, const char* text) override {
     if (HWND hwnd = Live(window)) SetWindowTextA(hwnd, text ? text : "");
   }
@@ -235,26 +184,8 @@ class Win32Backend final : public Backend {
     if (hwnd && IsCheckBox(hwnd)) SendMessageA(hwnd, BM_SETCHECK, static_cast<WPARAM>(state), 0);
   }
 
-  void Enable(WindowHandle window, bool enable) override {
-    if (HWND hwnd = Live(window)) EnableWindow(hwnd, enable ? TRUE : FALSE);
-  }
-
-  bool IsEnabled(WindowHandle window) override {
-    HWND hwnd = Live(window);
-    return hwnd && IsWindowEnabled(hwnd);
-  }
-
   void Focus(WindowHandle control) override {
     if (HWND hwnd = Live(control)) SetFocus(hwnd);
-  }
-
-  WindowHandle FocusedWindow() override {
-    HWND focus = GetFocus();
-    if (!focus) return nullptr;
-    for (RunningDialog* run : dialogs_) {
-      if (run->hwnd && (focus == run->hwnd || IsChild(run->hwnd, focus))) return Handle(focus);
-    }
-    return nullptr;
   }
 
   void SelectText(WindowHandle edit, int start, int end) override {
@@ -278,23 +209,14 @@ class Win32Backend final : public Backend {
     return Rect{r.left, r.top, r.right, r.bottom};
   }
 
+  // LogFont is LOGFONTA field for field: copied whole.
+  static_assert(sizeof(LOGFONTA) == sizeof(LogFont) &&
+                    offsetof(LOGFONTA, lfFaceName) == offsetof(LogFont, lfFaceName),
+                "LogFont must match LOGFONTA");
+
   FontHandle MakeFont(const LogFont& d) override {
-    LOGFONTA lf = {};
-    lf.lfHeight = d.lfHeight;
-    lf.lfWidth = d.lfWidth;
-    lf.lfEscapement = d.lfEscapement;
-    lf.lfOrientation = d.lfOrientation;
-    lf.lfWeight = d.lfWeight;
-    lf.lfItalic = d.lfItalic;
-    lf.lfUnderline = d.lfUnderline;
-    lf.lfStrikeOut = d.lfStrikeOut;
-    lf.lfCharSet = d.lfCharSet;
-    lf.lfOutPrecision = d.lfOutPrecision;
-    lf.lfClipPrecision = d.lfClipPrecision;
-    lf.lfQuality = d.lfQuality;
-    lf.lfPitchAndFamily = d.lfPitchAndFamily;
-    static_assert(sizeof lf.lfFaceName == sizeof d.lfFaceName, "LOGFONT face sizes differ");
-    std::memcpy(lf.lfFaceName, d.lfFaceName, sizeof lf.lfFaceName);
+    LOGFONTA lf;
+    std::memcpy(&lf, &d, sizeof lf);
     lf.lfFaceName[sizeof lf.lfFaceName - 1] = '\0';
     return reinterpret_cast<FontHandle>(CreateFontIndirectA(&lf));
   }
@@ -306,21 +228,7 @@ class Win32Backend final : public Backend {
   bool DescribeFont(FontHandle font, LogFont* d) override {
     LOGFONTA lf = {};
     if (!d || !IsFont(font) || GetObjectA(Hfont(font), sizeof lf, &lf) == 0) return false;
-    d->lfHeight = lf.lfHeight;
-    d->lfWidth = lf.lfWidth;
-    d->lfEscapement = lf.lfEscapement;
-    d->lfOrientation = lf.lfOrientation;
-    d->lfWeight = lf.lfWeight;
-    d->lfItalic = lf.lfItalic;
-    d->lfUnderline = lf.lfUnderline;
-    d->lfStrikeOut = lf.lfStrikeOut;
-    d->lfCharSet = lf.lfCharSet;
-    d->lfOutPrecision = lf.lfOutPrecision;
-    d->lfClipPrecision = lf.lfClipPrecision;
-    d->lfQuality = lf.lfQuality;
-    d->lfPitchAndFamily = lf.lfPitchAndFamily;
-    std::memcpy(d->lfFaceName, lf.lfFaceName, sizeof d->lfFaceName);
-    d->lfFaceName[sizeof d->lfFaceName - 1] = '\0';
+    std::memcpy(static_cast<void*>(d), &lf, sizeof lf);  // trivially copyable, see above
     return true;
   }
 
@@ -335,11 +243,11 @@ class Win32Backend final : public Backend {
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(Hfont(font)), redraw ? TRUE : FALSE);
   }
 
-  IconHandle LoadIconResource(int resourceId, const IconImage* image) override {
+  // From the program's own resources; the picture is for backends without them.
+  IconHandle LoadIconResource(int resourceId, const IconImage* /*image*/) override {
     auto it = icons_.find(resourceId);
     if (it != icons_.end()) return reinterpret_cast<IconHandle>(it->second);
     HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId));
-    if (!icon && image) icon = IconFromImage(*image);
     if (!icon) return nullptr;
     icons_[resourceId] = icon;
     return reinterpret_cast<IconHandle>(icon);
@@ -348,8 +256,9 @@ class Win32Backend final : public Backend {
   IconHandle SetWindowIcon(WindowHandle dialog, IconHandle icon, bool big) override {
     HWND hwnd = Live(dialog);
     if (!hwnd) return nullptr;
-    return reinterpret_cast<IconHandle>(SendMessageA(hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                                                     reinterpret_cast<LPARAM>(Hicon(icon))));
+    return reinterpret_cast<IconHandle>(
+        SendMessageA(hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                     reinterpret_cast<LPARAM>(reinterpret_cast<HICON>(icon))));
   }
 
   int SystemMetric(int index) override { return GetSystemMetrics(index); }
@@ -381,7 +290,8 @@ class Win32Backend final : public Backend {
   }
 
   void PaintIcon(PaintHandle dc, int x, int y, IconHandle icon) override {
-    if (dc && icon) DrawIcon(reinterpret_cast<Paint*>(dc)->ps.hdc, x, y, Hicon(icon));
+    if (dc && icon)
+      DrawIcon(reinterpret_cast<Paint*>(dc)->ps.hdc, x, y, reinterpret_cast<HICON>(icon));
   }
 
   int ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
@@ -394,7 +304,7 @@ class Win32Backend final : public Backend {
   }
 
   void BeginWaitCursor() override {
-    HCURSOR previous = SetCursor(WaitCursor());
+    HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     if (waitDepth_++ == 0) restoreCursor_ = previous;
   }
 
@@ -404,6 +314,27 @@ class Win32Backend final : public Backend {
     if (--waitDepth_ == 0) {
       SetCursor(restoreCursor_ ? restoreCursor_ : LoadCursor(nullptr, IDC_ARROW));
     }
+  }
+
+ protected:
+  void PumpUntil(const std::atomic<bool>& done) override {
+    bool quit = false;
+    WPARAM exitCode = 0;
+    while (!done) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          quit = true;
+          exitCode = msg.wParam;
+        } else if (!IsInput(msg.message)) {
+          TranslateMessage(&msg);
+          DispatchMessageA(&msg);
+        }
+      }
+    }
+    // For the loop that waits for it, once the work is done.
+    if (quit) PostQuitMessage(static_cast<int>(exitCode));
   }
 
  private:
@@ -426,25 +357,6 @@ class Win32Backend final : public Backend {
   static bool IsCheckBox(HWND hwnd) {
     ControlKind kind = KindOfWindow(hwnd);
     return kind == ControlKind::kCheckBox || kind == ControlKind::kAutoCheckBox;
-  }
-
-  // Puts the dialog in the middle of its owner, or of the screen's work area, as the dialog
-  // framework does for a dialog that did not place itself.
-  static void Center(HWND hwnd) {
-    RECT area = {};
-    HWND owner = GetWindow(hwnd, GW_OWNER);
-    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
-      GetWindowRect(owner, &area);
-    } else {
-      SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    }
-    RECT r = {};
-    GetWindowRect(hwnd, &r);
-    int x = area.left + (area.right - area.left - (r.right - r.left)) / 2;
-    int y = area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2;
-    if (x < 0) x = 0;
-    if (y < 0) y = 0;
-    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   LayoutDialog Describe(const RunningDialog& run) {
@@ -517,14 +429,9 @@ INT_PTR CALLBACK Win32Backend::DialogProc(HWND hwnd, UINT message, WPARAM wParam
 INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      RECT before = {};
-      GetWindowRect(run.hwnd, &before);
       bool defaultFocus = run.events->HandleInitDialog(Handle(run.hwnd));
       run.initialised = true;
       if (run.ended) return FALSE;
-      RECT after = {};
-      GetWindowRect(run.hwnd, &after);
-      if (before.left == after.left && before.top == after.top) Center(run.hwnd);
       PostMessageA(run.hwnd, kMsgShown, 0, 0);
       // TRUE has the dialog manager focus the first tab stop (here the Set button, where a
       // stray Enter would restart the camera): only when the handler placed no focus itself.
@@ -567,7 +474,7 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
       return reinterpret_cast<INT_PTR>(run.events->HandleQueryDragIcon());
     case WM_SETCURSOR:
       if (waitDepth_ > 0) {
-        SetCursor(WaitCursor());
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
         SetWindowLongPtrA(run.hwnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
       }
@@ -590,17 +497,13 @@ Backend& GetBackend() {
 
 namespace win32 {
 
-void* NativeWindow(WindowHandle window) {
-  return Hwnd(window);
-}
-
 std::vector<std::uint16_t> BuildDialogTemplate(const DialogTemplate& dialog) {
   TemplateWriter w;
   w.Word(1);       // dlgVer
   w.Word(0xFFFF);  // signature: the extended form
   w.Dword(0);      // helpID
   w.Dword(dialog.exStyle);
-  w.Dword(dialog.style);
+  w.Dword(dialog.style | DS_CENTER);  // in the middle of the work area, as the framework puts it
   w.Word(static_cast<std::uint16_t>(dialog.controlCount));
   w.Short(dialog.x);
   w.Short(dialog.y);

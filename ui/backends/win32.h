@@ -2,8 +2,8 @@
 // extended dialog template (DLGTEMPLATEEX) in memory from the DialogTemplate and runs it with
 // DialogBoxIndirectParam, so the dialog and the other backends' windows come from the same data;
 // the dialog manager then does what it does for any dialog (tab order, Enter, Escape, focus).
-// Icons come from the program's own resources by id, or from the given picture when the
-// program carries none. No Windows header is needed to include this file.
+// Icons come from the program's own resources by id. No Windows header is needed to include
+// this file.
 //
 // Test hook: when TILTWISE_DUMP_LAYOUT names a file, the backend appends the open dialogs and
 // message boxes there in the format of ui/LayoutDump.h.
@@ -18,9 +18,6 @@
 
 namespace ui {
 namespace win32 {
-
-// The HWND behind a dialog or control handle of this backend.
-void* NativeWindow(WindowHandle window);
 
 // The extended dialog template RunModal hands to the dialog manager, as 16-bit words: the font
 // block only when the style has DS_SETFONT, each control aligned on 32 bits with its class

@@ -1,6 +1,6 @@
-// The FLTK backend's rules that need no display: dialog units, fonts, message-box buttons and
-// text conversion. The windows themselves are tested under Xvfb (scripts/xvfb-smoke.sh).
-#include "ui/backends/fltk.h"
+// The rules backends follow where the system would decide: dialog units, fonts, message-box
+// buttons and text conversion. The windows themselves are tested under Xvfb and Wine.
+#include "ui/DialogRules.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,19 @@
 
 namespace {
 
-using namespace ui::fltk;
-using ui::ControlClass;
-using ui::ControlTemplate;
-using ui::Rect;
+using namespace ui;
 
-TEST(FltkDialogUnits, BaseUnitsRoundTheAverageOfTheFiftyTwoLetters) {
+TEST(DialogUnits, RoundLikeTheSystem) {
+  EXPECT_EQ(DialogUnitsToPixelsX(424, 7), 742);
+  EXPECT_EQ(DialogUnitsToPixelsY(189, 16), 378);
+  EXPECT_EQ(DialogUnitsToPixelsX(1, 6), 2);  // 1.5 rounds away from zero
+  EXPECT_EQ(DialogUnitsToPixelsX(-1, 6), -2);
+  EXPECT_EQ(DialogUnitsToPixelsY(3, 13), 5);  // 4.875
+  EXPECT_EQ(PointSizeToLogicalHeight(10, 96), -13);
+  EXPECT_EQ(PointSizeToLogicalHeight(8, 96), -11);
+}
+
+TEST(DialogUnits, BaseUnitsRoundTheAverageOfTheFiftyTwoLetters) {
   EXPECT_EQ(52u, std::strlen(kAverageWidthSample));
   // 6.0, 6.46 and 6.5 pixels a letter: the system rounds half up through (w / 26 + 1) / 2.
   EXPECT_EQ(6, BaseUnitsFromMetrics(312, 13).cx);
@@ -25,7 +32,7 @@ TEST(FltkDialogUnits, BaseUnitsRoundTheAverageOfTheFiftyTwoLetters) {
   EXPECT_EQ(1, BaseUnitsFromMetrics(0, 0).cy);
 }
 
-TEST(FltkDialogUnits, ControlsConvertPositionAndSizeEachOnItsOwn) {
+TEST(DialogUnits, ControlsConvertPositionAndSizeEachOnItsOwn) {
   // The Set button of the main dialog with MS Sans Serif 10 point units (7 x 16).
   ControlTemplate set{1010, ControlClass::kButton, "Set", 0, 0, 326, 129, 83, 18};
   Rect r = ControlPixels(set, BaseUnits{7, 16});
@@ -41,8 +48,8 @@ TEST(FltkDialogUnits, ControlsConvertPositionAndSizeEachOnItsOwn) {
   EXPECT_EQ(65, r.Width());
   EXPECT_EQ(16, r.Height());
 
-  ui::DialogTemplate dialog{"Tiltwise",      0,  0, 0,     0,       424, 189,
-                            "MS Sans Serif", 10, 0, false, nullptr, 0};
+  DialogTemplate dialog{"Tiltwise",      0,  0, 0,     0,       424, 189,
+                        "MS Sans Serif", 10, 0, false, nullptr, 0};
   Rect client = ClientPixels(dialog, BaseUnits{7, 16});
   EXPECT_EQ(0, client.left);
   EXPECT_EQ(742, client.Width());
@@ -52,8 +59,8 @@ TEST(FltkDialogUnits, ControlsConvertPositionAndSizeEachOnItsOwn) {
   EXPECT_EQ(307, client.Height());  // 307.125
 }
 
-ui::LogFont Font(const char* face, int height, int weight = 400, int italic = 0) {
-  ui::LogFont f;
+LogFont Font(const char* face, int height, int weight = 400, int italic = 0) {
+  LogFont f;
   std::strncpy(f.lfFaceName, face, sizeof f.lfFaceName - 1);
   f.lfHeight = height;
   f.lfWeight = weight;
@@ -61,7 +68,7 @@ ui::LogFont Font(const char* face, int height, int weight = 400, int italic = 0)
   return f;
 }
 
-TEST(FltkFonts, FacesMapToSansSerifOrMono) {
+TEST(FontRules, FacesMapToSansSerifOrMono) {
   EXPECT_EQ(Family::kSans, ChooseFace(Font("MS Sans Serif", -13)).family);
   EXPECT_EQ(Family::kSans, ChooseFace(Font("Microsoft Sans Serif", -13)).family);
   EXPECT_EQ(Family::kSans, ChooseFace(Font("Tahoma", -13)).family);
@@ -70,24 +77,18 @@ TEST(FltkFonts, FacesMapToSansSerifOrMono) {
   EXPECT_EQ(Family::kMono, ChooseFace(Font("Courier New", -13)).family);
   EXPECT_EQ(Family::kMono, ChooseFace(Font("Lucida Console", -13)).family);
 
-  ui::LogFont unnamed = Font("", -13);
-  unnamed.lfPitchAndFamily = 0x30;  // modern
-  EXPECT_EQ(Family::kMono, ChooseFace(unnamed).family);
-  unnamed.lfPitchAndFamily = 0x12;  // roman, variable pitch
-  EXPECT_EQ(Family::kSerif, ChooseFace(unnamed).family);
-
   EXPECT_FALSE(ChooseFace(Font("MS Sans Serif", -13, 400)).bold);
   EXPECT_FALSE(ChooseFace(Font("MS Sans Serif", -13, 0)).bold);
   EXPECT_TRUE(ChooseFace(Font("MS Sans Serif", -13, 700)).bold);
   EXPECT_TRUE(ChooseFace(Font("MS Sans Serif", -13, 400, 1)).italic);
 
   // A face name that fills the whole field, without its terminating zero, is still read.
-  ui::LogFont full;
+  LogFont full;
   std::memset(full.lfFaceName, 'x', sizeof full.lfFaceName);
   EXPECT_EQ(Family::kSans, ChooseFace(full).family);
 }
 
-TEST(FltkFonts, HeightsBecomePixelSizes) {
+TEST(FontRules, HeightsBecomePixelSizes) {
   // A face whose cell is 1.25 times its size, rounded down, like many sans faces.
   int measured = 0;
   auto cell = [&measured](int size) {
@@ -105,7 +106,7 @@ TEST(FltkFonts, HeightsBecomePixelSizes) {
   EXPECT_EQ(23, FontSize(28, cell, 11));  // 23 -> 28, 24 -> 30
   measured = 0;
   EXPECT_EQ(13, FontSize(16, cell, 11));  // 13 -> 16 exactly
-  EXPECT_LE(measured, 6);                 // a search, not a walk through every size
+  EXPECT_LE(measured, 6);                 // a few sizes, not every one
   EXPECT_EQ(12, FontSize(15, cell, 11));
   EXPECT_EQ(1, FontSize(1, cell, 11));
   // A cell larger than the height asked even at size 1 still gives a usable size.
@@ -114,46 +115,26 @@ TEST(FltkFonts, HeightsBecomePixelSizes) {
   EXPECT_EQ(512, FontSize(2000000000, cell, 11));
 }
 
-TEST(FltkMessageBoxes, ButtonSetsCarryTheSystemIds) {
+TEST(MessageBoxRules, ButtonsEscapeAndIconOfTheStylesShown) {
   auto ids = [](unsigned style) {
     std::vector<int> out;
     for (const MessageButton& b : MessageBoxButtons(style)) out.push_back(b.id);
     return out;
   };
-  EXPECT_EQ(std::vector<int>({1}), ids(0x00));            // MB_OK
-  EXPECT_EQ(std::vector<int>({1}), ids(0x10));            // MB_OK | MB_ICONERROR
-  EXPECT_EQ(std::vector<int>({1, 2}), ids(0x01));         // MB_OKCANCEL
-  EXPECT_EQ(std::vector<int>({3, 4, 5}), ids(0x02));      // MB_ABORTRETRYIGNORE
-  EXPECT_EQ(std::vector<int>({6, 7, 2}), ids(0x03));      // MB_YESNOCANCEL
-  EXPECT_EQ(std::vector<int>({6, 7}), ids(0x04 | 0x20));  // MB_YESNO | MB_ICONQUESTION
-  EXPECT_EQ(std::vector<int>({4, 2}), ids(0x05));         // MB_RETRYCANCEL
-  EXPECT_EQ(std::vector<int>({2, 10, 11}), ids(0x06));    // MB_CANCELTRYCONTINUE
-  EXPECT_EQ(std::vector<int>({1}), ids(0x0F));            // unknown: OK
+  EXPECT_EQ(std::vector<int>({1}), ids(0x00));     // MB_OK
+  EXPECT_EQ(std::vector<int>({1}), ids(0x30));     // MB_OK | MB_ICONEXCLAMATION
+  EXPECT_EQ(std::vector<int>({6, 7}), ids(0x04));  // MB_YESNO
   EXPECT_STREQ("&Yes", MessageBoxButtons(0x04)[0].label);
   EXPECT_STREQ("&No", MessageBoxButtons(0x04)[1].label);
-}
-
-TEST(FltkMessageBoxes, DefaultButtonEscapeAndIcon) {
-  EXPECT_EQ(0, MessageBoxDefaultButton(0x04));
-  EXPECT_EQ(1, MessageBoxDefaultButton(0x04 | 0x100));  // MB_DEFBUTTON2
-  EXPECT_EQ(2, MessageBoxDefaultButton(0x03 | 0x200));  // MB_DEFBUTTON3
-  EXPECT_EQ(0, MessageBoxDefaultButton(0x00 | 0x300));  // no fourth button: the first
-
-  // Escape answers Cancel where there is one, OK on a lone OK, and does nothing otherwise.
+  // Escape answers OK on a lone OK, and does nothing on Yes and No.
   EXPECT_EQ(1, MessageBoxEscapeAnswer(0x10));
-  EXPECT_EQ(2, MessageBoxEscapeAnswer(0x01));
-  EXPECT_EQ(2, MessageBoxEscapeAnswer(0x03));
-  EXPECT_EQ(0, MessageBoxEscapeAnswer(0x04 | 0x20));
-  EXPECT_EQ(0, MessageBoxEscapeAnswer(0x02));
-
-  EXPECT_EQ(MessageIcon::kNone, MessageBoxIconOf(0x00));
+  EXPECT_EQ(0, MessageBoxEscapeAnswer(0x04));
+  EXPECT_EQ(MessageIcon::kNone, MessageBoxIconOf(0x04));
   EXPECT_EQ(MessageIcon::kStop, MessageBoxIconOf(0x10));
-  EXPECT_EQ(MessageIcon::kQuestion, MessageBoxIconOf(0x24));
   EXPECT_EQ(MessageIcon::kExclamation, MessageBoxIconOf(0x30));
-  EXPECT_EQ(MessageIcon::kInformation, MessageBoxIconOf(0x41));
 }
 
-TEST(FltkText, SingleByteTextRoundTripsThroughUtf8) {
+TEST(TextRules, SingleByteTextRoundTripsThroughUtf8) {
   EXPECT_EQ("127.0.0.1", Cp1252ToUtf8("127.0.0.1"));
   EXPECT_EQ("caf\xC3\xA9", Cp1252ToUtf8("caf\xE9"));
   EXPECT_EQ(
@@ -174,9 +155,14 @@ TEST(FltkText, SingleByteTextRoundTripsThroughUtf8) {
   EXPECT_EQ("?x", Utf8ToCp1252("\xC3x"));            // lead byte without its follower
   EXPECT_EQ("?", Utf8ToCp1252("\xE2\x82"));          // cut short at the end
   EXPECT_EQ("?", Utf8ToCp1252("\x80"));              // a stray follower
+
+  // Selections count characters; the toolkit counts bytes.
+  EXPECT_EQ(0, Utf8Offset("caf\xC3\xA9!", 0));
+  EXPECT_EQ(5, Utf8Offset("caf\xC3\xA9!", 4));
+  EXPECT_EQ(6, Utf8Offset("caf\xC3\xA9!", 99));
 }
 
-TEST(FltkText, MnemonicsAreHiddenAsStaticControlsHideThem) {
+TEST(TextRules, MnemonicsAreHiddenAsStaticControlsHideThem) {
   EXPECT_EQ("Camera IP:", StripMnemonics("Camera IP:"));
   EXPECT_EQ("Save", StripMnemonics("&Save"));
   EXPECT_EQ("Fish & Chips", StripMnemonics("Fish && Chips"));
