@@ -154,8 +154,8 @@ TEST(CommandLineTest, HostsTakeOnlyLoopbackDottedQuads) {
         "127.0.0.1--127.0.0.2"}) {
     EXPECT_EQ(ErrorOf({"--hosts", range}), std::string("--hosts ") + range + shape);
   }
-  EXPECT_EQ(ErrorOf({"--hosts", "10.0.0.1-10.0.0.9"}),
-            "--hosts 10.0.0.1-10.0.0.9: the addresses must lie in 127.0.0.0/8 (loopback)");
+  EXPECT_EQ(ErrorOf({"--hosts", "0.0.0.1-0.0.0.9"}),
+            "--hosts 0.0.0.1-0.0.0.9: the addresses must lie in 127.0.0.0/8 (loopback)");
   EXPECT_EQ(ErrorOf({"--hosts", "127.255.255.255-128.0.0.0"}),
             "--hosts 127.255.255.255-128.0.0.0: the addresses must lie in 127.0.0.0/8 (loopback)");
   EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.9-127.0.0.1"}),

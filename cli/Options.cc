@@ -177,6 +177,8 @@ bool ParseCount(const std::string& text, int min, int max, int* value) {
   return true;
 }
 
+}  // namespace
+
 // Every spelling that would carry a password in an argument, looked for before the parser,
 // whose messages repeat what they could not take: --password[=X], -p[X], -np (short options
 // run together), and a value given to the --password-stdin flag.
@@ -197,8 +199,6 @@ bool MentionsPasswordArgument(int argc, const char* const* argv) {
   }
   return false;
 }
-
-}  // namespace
 
 bool ParseDuration(const std::string& text, int bareMs, int minMs, int maxMs, int* ms) {
   const size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());

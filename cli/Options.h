@@ -48,6 +48,10 @@ struct CliOptions {
   bool verifyHoldsSlot = false;  // hidden: the old waits, for the benchmark's baseline
 };
 
+// Whether an argument would carry a password (--password[=X], -p[X], -np, --password-stdin=X):
+// such a command line is refused before any parser can quote it back in a message.
+bool MentionsPasswordArgument(int argc, const char* const* argv);
+
 // Returns -1 when the run should go on; otherwise the exit status, after writing the help or
 // the version (to `out`, status 0) or the usage error (to `err`, status 2).
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* options, std::ostream& out,

@@ -114,6 +114,26 @@ std::string CsvRow(const CameraReport& r) {
   return line + "\r\n";
 }
 
+std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size_t rightColumn) {
+  std::vector<size_t> width;
+  for (const auto& row : rows) {
+    width.resize(std::max(width.size(), row.size()), 0);
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      const std::string pad(width[c] - row[c].size(), ' ');
+      line += c == rightColumn ? pad + row[c] : row[c] + pad;
+      if (c + 1 < row.size()) line += "  ";
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  return text;
+}
+
 std::string FormatTable(const std::vector<CameraReport>& reports) {
   // The list's labels get columns only when some camera has one.
   const bool labels = std::any_of(reports.begin(), reports.end(), [](const CameraReport& r) {
@@ -139,29 +159,7 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
       rows.back().insert(rows.back().begin() + 1, {Label(r.name), Label(r.location)});
     }
   }
-  std::vector<size_t> width(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-  }
-  std::string text;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      const bool last = c + 1 == row.size();
-      const bool right = c == timeColumn;  // times line up on their unit
-      std::string pad(width[c] - row[c].size(), ' ');
-      if (right) {
-        line += pad + row[c];
-      } else {
-        line += row[c];
-        if (!last) line += pad;
-      }
-      if (!last) line += "  ";
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    text += line + "\n";
-  }
-  return text;
+  return AlignColumns(rows, timeColumn);  // times line up on their unit
 }
 
 std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {

@@ -27,6 +27,11 @@ std::string CsvRow(const CameraReport& report);
 // "message (detail) (note)".
 std::string FormatTable(const std::vector<CameraReport>& reports);
 
+// Rows padded to their widest cells, two spaces apart, no trailing blanks; `rightColumn` is
+// aligned to the right.
+std::string AlignColumns(const std::vector<std::vector<std::string>>& rows,
+                         size_t rightColumn = static_cast<size_t>(-1));
+
 // "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).
 std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
 

@@ -14,6 +14,7 @@
 #include "base/Clock.h"
 #include "cgi/net.h"
 #include "cli/Ranges.h"
+#include "cli/Report.h"
 
 namespace cli {
 
@@ -66,20 +67,6 @@ struct ScanCommandLine {
   std::uint64_t maxAddresses = kDefaultMaxAddresses;
 };
 
-// Every spelling that puts a password into the argument list, refused before the parser could
-// quote it back.
-bool CarriesPassword(std::string_view a) {
-  if (a == "--password" || a.rfind("--password=", 0) == 0 || a.rfind("--password-stdin=", 0) == 0) {
-    return true;
-  }
-  if (a.size() < 2 || a[0] != '-' || a[1] == '-') return false;
-  for (size_t k = 1; k < a.size(); ++k) {
-    if (a[k] == 'p') return true;
-    if (a[k] == 'u' || a[k] == 'j') break;  // the rest is that option's value
-  }
-  return false;
-}
-
 const char* OnOff(const std::optional<bool>& v) {
   return !v ? "" : *v ? "on" : "off";
 }
@@ -104,13 +91,11 @@ bool InList(const ScanResult& r) {
 
 int Parse(int argc, const char* const* argv, ScanCommandLine* o, std::ostream& out,
           std::ostream& err) {
-  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (CarriesPassword(argv[i])) {
-      err << "tiltwise-cli: a password is never taken as an argument (others could read it in "
-             "the process list); use --password-file FILE, --password-stdin, TILTWISE_PASSWORD "
-             "or --credentials FILE\n";
-      return kExitUsage;
-    }
+  if (MentionsPasswordArgument(argc, argv)) {
+    err << "tiltwise-cli: a password is never taken as an argument (others could read it in "
+           "the process list); use --password-file FILE, --password-stdin, TILTWISE_PASSWORD "
+           "or --credentials FILE\n";
+    return kExitUsage;
   }
   CLI::App app(
       "Finds the cameras in address ranges, with their chip type and current Flip and "
@@ -259,21 +244,7 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
                     r.chipType ? std::to_string(*r.chipType) : "-", orDash(OnOff(r.flip)),
                     orDash(OnOff(r.mirror)), orDash(r.user), cause});
   }
-  std::vector<size_t> width(rows[0].size(), 0);
-  for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
-  }
-  std::string text;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) {
-      line += row[c];
-      if (c + 1 < row.size()) line += std::string(width[c] - row[c].size() + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    text += line + "\n";
-  }
-  return text;
+  return AlignColumns(rows);
 }
 
 std::string ScanSummary(const ScanProgress& p, size_t addresses, size_t ports) {
