@@ -9,37 +9,15 @@
 # Environment: CAMERAS (default 1000), JOBS (default 64).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
-cli=$build/cli/tiltwise-cli
-sim=$build/camsim/tiltwise-camsim
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 cameras=${CAMERAS:-1000}
 jobs=${JOBS:-64}
-password=bench-pw
-for f in "$cli" "$sim"; do
-  [ -x "$f" ] || { echo "missing $f: build it first" >&2; exit 2; }
-done
 command -v curl >/dev/null || { echo "curl is needed for the baseline" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/tiltwise-cli-bench.XXXXXX)
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # The simulator finds a run of free ports itself (--port 0) and logs one line per request.
-"$sim" --bind 127.0.0.1 --port 0 --cameras "$cameras" --password "$password" \
-  >"$work/sim.log" 2>"$work/sim.err" &
-sim_pid=$!
-first=""
-for _ in $(seq 100); do
-  first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-[0-9]* .*/\1/p' "$work/sim.log")
-  [ -n "$first" ] && break
-  sleep 0.1
-done
-[ -n "$first" ] || { echo "the simulator did not start:" >&2; cat "$work/sim.err" >&2; exit 1; }
+start_sim sim --bind 127.0.0.1 --port 0 --cameras "$cameras"
+first=$sim_port
 last=$((first + cameras - 1))
 echo "$cameras simulated cameras on 127.0.0.1:$first-$last, $jobs at once"
 

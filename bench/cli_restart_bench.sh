@@ -11,39 +11,14 @@
 # Environment: CAMERAS (default 1000), REBOOT_SECONDS (default 3), BASELINE_JOBS (default 64).
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
-cli=$build/cli/tiltwise-cli
-sim=$build/camsim/tiltwise-camsim
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 cameras=${CAMERAS:-1000}
 reboot=${REBOOT_SECONDS:-3}
 baseline_jobs=${BASELINE_JOBS:-64}
-password=bench-pw
-for f in "$cli" "$sim"; do
-  [ -x "$f" ] || { echo "missing $f: build it first" >&2; exit 2; }
-done
 
-work=$(mktemp -d /tmp/tiltwise-restart-bench.XXXXXX)
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$sim" --bind 127.0.0.1 --port 0 --cameras "$cameras" --password "$password" \
-  --reboot-seconds "$reboot" --quiet >"$work/sim.log" 2>"$work/sim.err" &
-sim_pid=$!
-first=""
-for _ in $(seq 100); do
-  first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-[0-9]* .*/\1/p' "$work/sim.log")
-  [ -n "$first" ] && break
-  sleep 0.1
-done
-[ -n "$first" ] || { echo "the simulator did not start:" >&2; cat "$work/sim.err" >&2; exit 1; }
+start_sim sim --bind 127.0.0.1 --port 0 --cameras "$cameras" --reboot-seconds "$reboot" --quiet
+first=$sim_port
 echo "$cameras simulated cameras on 127.0.0.1:$first-$((first + cameras - 1)), ${reboot} s restarts"
 { echo "host,port"; seq "$first" $((first + cameras - 1)) | sed 's/^/127.0.0.1,/'; } \
   >"$work/fleet.csv"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Finds the cameras in two /24 ranges of 127.0.0.0/8 with tiltwise-cli scan and, as the
 # baseline, with what an administrator writes today: nmap -n -sT -Pn -T5 --open for the open
-# ports, then curl --parallel reading each information page (--max-time the scan's limit). 40 simulated cameras (one with
-# another password), 20 silent listeners, every other address refusing. Both results are
+# ports, then curl --parallel reading each information page (--max-time the scan's limit).
+# 40 simulated cameras (one with another password), 20 silent listeners, every other address refusing. Both results are
 # checked for every camera; prints both times, their ratio, and the scan's time in connect
 # limits. Both wait one limit for the silent listeners, which no client can shorten; the scan
 # also reads each camera's orientation. Loopback only; every step bounded.
@@ -12,54 +12,21 @@
 # Environment: TIMEOUT_MS (default 2000): the scan's connect limit and curl's --max-time.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
-cli=$build/cli/tiltwise-cli
-sim=$build/camsim/tiltwise-camsim
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 timeout_ms=${TIMEOUT_MS:-2000}
-password=bench-pw
 ranges=(127.0.70.0/24 127.0.71.0/24)
-for f in "$cli" "$sim"; do
-  [ -x "$f" ] || { echo "missing $f: build it first" >&2; exit 2; }
-done
 for tool in nmap curl; do
   command -v "$tool" >/dev/null || { echo "$tool is needed for the baseline (scripts/deps.sh)" >&2; exit 2; }
 done
 
-work=$(mktemp -d /tmp/tiltwise-scan-bench.XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do
-    if kill "$p" 2>/dev/null; then wait "$p" 2>/dev/null || true; fi
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits for "listening on FIRST-LAST:PORT" in $1 and prints PORT.
-listening_port() {
-  local port=""
-  for _ in $(seq 100); do
-    port=$(sed -n 's/^listening on [0-9.-]*:\([0-9]*\).*/\1/p' "$1")
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  [ -n "$port" ] || { echo "a simulator did not start:" >&2; cat "$1" "$1.err" >&2; exit 1; }
-  echo "$port"
-}
-
 # 40 cameras in the first range, the sixth with another password; the system picks a port
 # free on all of them, and the silent listeners of the second range take the same one.
-"$sim" --quiet --hosts 127.0.70.1-127.0.70.40 --port 0 --password "$password" \
-  --password-at @5:another >"$work/cameras.log" 2>"$work/cameras.log.err" &
-pids+=($!)
-port=$(listening_port "$work/cameras.log")
+start_sim cameras --quiet --hosts 127.0.70.1-127.0.70.40 --port 0 --password-at @5:another
+port=$sim_port
 silent_faults=()
 for i in $(seq 0 19); do silent_faults+=(--fault "@$i:silent"); done
-"$sim" --quiet --hosts 127.0.71.1-127.0.71.20 --port "$port" --password "$password" \
-  "${silent_faults[@]}" >"$work/silent.log" 2>"$work/silent.log.err" &
-pids+=($!)
-listening_port "$work/silent.log" >/dev/null
+start_sim silent --quiet --hosts 127.0.71.1-127.0.71.20 --port "$port" "${silent_faults[@]}"
 echo "40 cameras on 127.0.70.1-40:$port, 20 silent listeners on 127.0.71.1-20:$port;" \
   "ranges ${ranges[*]}, connect limit $timeout_ms ms"
 

@@ -40,6 +40,21 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
   report.message = std::move(message);
 }
 
+// A camera's report before anything is known of it: who it is and what was meant for it.
+CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) {
+  CameraReport r;
+  r.index = index;
+  r.host = job.host;
+  r.port = job.port;
+  r.user = job.user;
+  r.name = job.name;
+  r.location = job.location;
+  r.action = options.mode == Mode::kQuery ? Action::kQuery
+             : options.dryRun             ? Action::kDryRun
+                                          : Action::kSet;
+  return r;
+}
+
 void SetFailure(CameraReport& report, const Failure& failure) {
   report.cause = failure.cause;
   report.request = failure.request;
@@ -98,13 +113,7 @@ std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions
   w->job = job;
   w->start = tw::NowMs();
   w->verify = verify && options.mode == Mode::kSet && !options.dryRun;
-  CameraReport& r = w->report;
-  r.index = index;
-  r.host = job.host;
-  r.port = job.port;
-  r.user = job.user;
-  r.name = job.name;
-  r.location = job.location;
+  w->report = NewReport(job, index, options);
   w->access.ip = job.host.c_str();
   w->access.port = job.port;
   w->access.user = job.user.c_str();
@@ -437,17 +446,7 @@ struct Schedule {
 
   // The report of a camera abandoned in a worker, from what was published of it.
   CameraReport InterruptedLocked(size_t i) {
-    const Job& job = jobs[i];
-    CameraReport r;
-    r.index = i;
-    r.host = job.host;
-    r.port = job.port;
-    r.user = job.user;
-    r.name = job.name;
-    r.location = job.location;
-    r.action = options.mode == Mode::kQuery ? Action::kQuery
-               : options.dryRun             ? Action::kDryRun
-                                            : Action::kSet;
+    CameraReport r = NewReport(jobs[i], i, options);
     r.before = published[i];
     SetStatus(r, Status::kInterrupted,
               published[i] ? "Interrupted: stopped at once; the set may have gone out"
@@ -594,16 +593,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
   }
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (!s->results[i]) {
-      CameraReport r;
-      r.index = i;
-      r.host = jobs[i].host;
-      r.port = jobs[i].port;
-      r.user = jobs[i].user;
-      r.name = jobs[i].name;
-      r.location = jobs[i].location;
-      r.action = options.mode == Mode::kQuery ? Action::kQuery
-                 : options.dryRun             ? Action::kDryRun
-                                              : Action::kSet;
+      CameraReport r = NewReport(jobs[i], i, options);
       SetStatus(r, Status::kNotStarted,
                 s->halt.empty() ? "Not started: the run was stopped first" : s->halt);
       ++s->progress.done;
