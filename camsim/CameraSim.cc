@@ -726,6 +726,8 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
         options_.nonce_lifetime.count()};
     outcome = Respond(request, settings, &camera.orientation, &digest);
     if (settings.auth != AuthMode::kBasic) record.scheme = outcome.scheme;
+    // Even a restart that takes no time forgets the nonces handed out before it.
+    if (outcome.restart) camera.nonces.Clear();
     if (outcome.login == Login::kFailed) ++camera.failed_logins;
     if (outcome.login == Login::kPassed) camera.failed_logins = 0;
   }
@@ -750,7 +752,6 @@ void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
   }
   camera.relisten_at = now + options_.reboot_time;
   camera.failed_logins = 0;
-  camera.nonces.Clear();
   LogRestart(camera, "begins");
   // A restarting camera drops its other connections; the one that asked gets its reply.
   for (auto& other : connections_) {
