@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "cgi/CgiCmd.h"
+#include "cgi/Hash.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ bool Learn(const CString& reply, AuthMemory& memory) {
 int Run(Tries& tries, const CString& user, const CString& password, const CString& path,
         CString& reply, AuthMemory& memory) {
   memory.problem.clear();
+  const std::string login = hash::Hex(hash::Kind::kSha256, user.str() + ":" + password.str());
   bool fresh = true;
   if (!memory.digest) {
     const int got = tries.Send(CCgiCmd::BuildGetRequest(user, password, path));
@@ -90,10 +92,14 @@ int Run(Tries& tries, const CString& user, const CString& password, const CStrin
       return 0;
     }
     const int got = tries.Send(CCgiCmd::BuildGetRequestWith(path, CString(line)));
-    if (!got || !Is401(reply)) return got;
+    if (!got) return got;
+    if (!Is401(reply)) {
+      memory.acceptedLogin = login;
+      return got;
+    }
     if (!Learn(reply, memory)) return got;
     // A stale or forgotten nonce is no verdict on the password; a fresh answer refused is.
-    if (!retried && (memory.challenge.stale || !fresh)) {
+    if (!retried && (memory.challenge.stale || (!fresh && login == memory.acceptedLogin))) {
       fresh = true;
       continue;
     }

@@ -16,6 +16,9 @@ struct AuthMemory {
   bool haveChallenge = false;  // `challenge` may be answered with the next nc
   DigestChallenge challenge;
   unsigned nc = 0;  // the last nc sent with challenge.nonce
+  // A digest of the login the camera last let in with Digest: a held nonce refused to another
+  // login is a wrong password, not a forgotten nonce.
+  std::string acceptedLogin;
   // Why the last refusal could not be answered (a challenge cut or unknown); else empty.
   std::string problem;
 };
@@ -32,8 +35,9 @@ struct AuthLimits {
 
 // HttpGet's result and reply, with the login `memory` calls for. A camera not known to want
 // Digest gets today's Basic request, byte for byte. A 401 that offers Digest is answered at once;
-// one with stale=true, or one to a nonce held from before, gets exactly one more try with its
-// fresh challenge; a 401 to a fresh answer is the final reply (a wrong password). At most three
+// one with stale=true, or one to a nonce held from before (with the login it last let in), gets
+// exactly one more try with its fresh challenge; a 401 to a fresh answer is the final reply (a
+// wrong password). At most three
 // requests, each a new exchange under `limits`. `cut`, when given, says whether the deadline or
 // a request's own limit ended the last one.
 int HttpGetAuthorized(const CString& ip, int port, const CString& user, const CString& password,

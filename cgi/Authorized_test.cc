@@ -100,8 +100,16 @@ TEST(AuthorizedTest, AWrongPasswordCostsOneRefusalPerCommandAndNeverBasicAgain) 
   // The next command fetches a challenge without credentials (no login) and tries once.
   EXPECT_EQ(sim.Get(memory, "/qx.html", "wrong"), 401);
   EXPECT_EQ(sim.Seen(), (Seq{"401 none", "401 digest"}));
-  // Three failed logins so far would have locked it; the right password still gets in.
+  // Three failed logins so far lock it.
   EXPECT_EQ(sim.Get(memory), 403);
+}
+
+TEST(AuthorizedTest, AHeldNonceRefusedToAnotherLoginIsNotTriedAgain) {
+  Sim sim(camsim::AuthMode::kDigest);
+  AuthMemory memory;
+  EXPECT_EQ(sim.Get(memory), 200);
+  EXPECT_EQ(sim.Get(memory, "/qx.html", "wrong"), 401);
+  EXPECT_EQ(sim.Seen(), (Seq{"401 basic", "200 digest", "401 digest"}));
 }
 
 TEST(AuthorizedTest, ACameraKnownAsDigestIsAskedWithoutCredentialsFirst) {
