@@ -161,6 +161,12 @@ bool ReadDigestChallenge(const RawChallenge& raw, DigestChallenge* out) {
   const std::string* realm = Param(raw, "realm");
   const std::string* nonce = Param(raw, "nonce");
   if (!realm || !nonce || nonce->empty()) return false;
+  // Echoed into our own header: a control character there could end or split the line.
+  for (const AuthParam& p : raw.params) {
+    for (char ch : p.value) {
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) return false;
+    }
+  }
   c.realm = *realm;
   c.nonce = *nonce;
   if (const std::string* algorithm = Param(raw, "algorithm")) {
