@@ -118,7 +118,9 @@ class Session {
     const int code = HttpStatusOf(reply_);
     if (code == 401) {
       // A Digest challenge this program cannot answer is no wrong password: say so.
-      if (!auth_.problem.empty()) return Make(Cause::kUnauthorized, request, line + " (" + CString(auth_.problem.c_str()) + ")");
+      if (!auth_.problem.empty())
+        return Make(Cause::kUnauthorized, request,
+                    line + " (" + CString(auth_.problem.c_str()) + ")");
       return Make(Cause::kUnauthorized, request, line);
     }
     if (reply_.IsEmpty()) return Make(Cause::kBadStatus, request, "empty reply" + Slow());

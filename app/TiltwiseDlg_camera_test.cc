@@ -247,7 +247,8 @@ TEST_F(CameraDialogTest, DigestCamerasAreQueriedAndSetWithoutLockingThemOut) {
       ExpectSetShows(d, "Failed to set new Camera PTZ");
     });
     int basic = 0;
-    for (const camsim::RequestRecord& r : sim.requests()) basic += r.scheme && std::string(r.scheme) == "basic";
+    for (const camsim::RequestRecord& r : sim.requests())
+      basic += r.scheme && std::string(r.scheme) == "basic";
     EXPECT_EQ(basic, 1);  // the one that found out; never again after the challenge
   }
 }

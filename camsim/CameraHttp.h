@@ -59,9 +59,9 @@ enum class Login { kNone, kFailed, kPassed };
 struct Outcome {
   int status = 0;
   Login login = Login::kNone;
-  std::string reply;         // the complete HTTP response, ready to send
-  bool restart = false;      // a setmotorrange succeeded: the camera restarts after replying
-  bool motor_range = false;  // a getmotorrange answered 200
+  std::string reply;            // the complete HTTP response, ready to send
+  bool restart = false;         // a setmotorrange succeeded: the camera restarts after replying
+  bool motor_range = false;     // a getmotorrange answered 200
   const char* scheme = "none";  // the login the request used: "basic", "digest" or "none"
 };
 

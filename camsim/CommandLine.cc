@@ -73,14 +73,30 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"-h", false},           {"--help", false},        {"--no-info-page", false},
-    {"--http10", false},     {"--quiet", false},       {"--bind", true},
-    {"--port", true},        {"--base-port", true},    {"--cameras", true},
-    {"--user", true},        {"--password", true},     {"--chip-type", true},
-    {"--flip", true},        {"--mirror", true},       {"--reboot-seconds", true},
-    {"--fault", true},       {"--chip-type-at", true}, {"--user-at", true},
-    {"--password-at", true}, {"--hosts", true},        {"--lockout-after", true},
-    {"--version", false},    {"--auth", true},         {"--auth-at", true},
+    {"-h", false},
+    {"--help", false},
+    {"--no-info-page", false},
+    {"--http10", false},
+    {"--quiet", false},
+    {"--bind", true},
+    {"--port", true},
+    {"--base-port", true},
+    {"--cameras", true},
+    {"--user", true},
+    {"--password", true},
+    {"--chip-type", true},
+    {"--flip", true},
+    {"--mirror", true},
+    {"--reboot-seconds", true},
+    {"--fault", true},
+    {"--chip-type-at", true},
+    {"--user-at", true},
+    {"--password-at", true},
+    {"--hosts", true},
+    {"--lockout-after", true},
+    {"--version", false},
+    {"--auth", true},
+    {"--auth-at", true},
     {"--nonce-lifetime", true},
 };
 
@@ -121,7 +137,8 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
     return Number(name, value, 0, 1000000, &o.lockout_after, error);
   } else if (name == "--auth") {
     if (!ParseAuthMode(value, &o.auth)) {
-      *error = "--auth: unknown mode '" + value + "' (expected basic, digest, digest-sha256 or any)";
+      *error =
+          "--auth: unknown mode '" + value + "' (expected basic, digest, digest-sha256 or any)";
       return false;
     }
   } else if (name == "--nonce-lifetime") {

@@ -29,8 +29,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 std::string Hex(bool sha256, const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_Digest(data.data(), data.size(), digest, &length, sha256 ? EVP_sha256() : EVP_md5(),
-             nullptr);
+  EVP_Digest(data.data(), data.size(), digest, &length, sha256 ? EVP_sha256() : EVP_md5(), nullptr);
   std::string out;
   char two[3];
   for (unsigned int i = 0; i < length; ++i) {
@@ -70,8 +69,8 @@ std::map<std::string, std::string> Params(std::string_view v) {
 
 std::string DigestChallenge(const char* algorithm, bool stale, const DigestContext& context) {
   return std::string("Digest realm=\"") + kRealm + "\", qop=\"auth\", algorithm=" + algorithm +
-         ", nonce=\"" + context.nonces->Issue(context.now_ms) + "\", opaque=\"" + kOpaque +
-         "\"" + (stale ? ", stale=true" : "");
+         ", nonce=\"" + context.nonces->Issue(context.now_ms) + "\", opaque=\"" + kOpaque + "\"" +
+         (stale ? ", stale=true" : "");
 }
 
 }  // namespace
@@ -91,7 +90,8 @@ const char* AuthModeName(AuthMode mode) {
 }
 
 bool ParseAuthMode(std::string_view name, AuthMode* mode) {
-  for (AuthMode m : {AuthMode::kBasic, AuthMode::kDigest, AuthMode::kDigestSha256, AuthMode::kAny}) {
+  for (AuthMode m :
+       {AuthMode::kBasic, AuthMode::kDigest, AuthMode::kDigestSha256, AuthMode::kAny}) {
     if (name == AuthModeName(m)) {
       *mode = m;
       return true;
@@ -146,21 +146,21 @@ AuthVerdict CheckLogin(std::string_view authorization, bool has_authorization,
   auto p = Params(authorization.substr(sp + 1));
   const std::string algorithm = p.count("algorithm") ? p["algorithm"] : "MD5";
   const bool sha = algorithm == "SHA-256";
-  const bool offered = sha ? mode != AuthMode::kDigest : algorithm == "MD5" && mode != AuthMode::kDigestSha256;
+  const bool offered =
+      sha ? mode != AuthMode::kDigest : algorithm == "MD5" && mode != AuthMode::kDigestSha256;
   if (!offered || p["realm"] != kRealm || p["uri"] != target || p["qop"] != "auth" ||
       p["opaque"] != kOpaque) {
     return v;
   }
   const std::string name = std::string(user);
-  const std::string expected_user =
-      p["userhash"] == "true" ? Hex(sha, name + ":" + kRealm) : name;
+  const std::string expected_user = p["userhash"] == "true" ? Hex(sha, name + ":" + kRealm) : name;
   const std::string ha1 = Hex(sha, name + ":" + kRealm + ":" + std::string(password));
   const std::string ha2 = Hex(sha, "GET:" + std::string(target));
   const std::string response =
       Hex(sha, ha1 + ":" + p["nonce"] + ":" + p["nc"] + ":" + p["cnonce"] + ":auth:" + ha2);
   const unsigned long nc = std::strtoul(p["nc"].c_str(), nullptr, 16);
-  const NonceBook::Use use = context.nonces->Check(p["nonce"], nc, context.now_ms,
-                                                   context.lifetime_ms);
+  const NonceBook::Use use =
+      context.nonces->Check(p["nonce"], nc, context.now_ms, context.lifetime_ms);
   // A nonce it never issued (or forgot in a restart) cannot tell a wrong password.
   if (use == NonceBook::Use::kUnknown) {
     v.login = Login::kNone;

@@ -48,7 +48,7 @@ enum class Login;  // CameraHttp.h
 
 struct AuthVerdict {
   bool passed = false;
-  Login login{};  // kNone
+  Login login{};                // kNone
   const char* scheme = "none";  // "basic", "digest" or "none": what the request used
   bool stale = false;           // the 401 says stale=true
 };

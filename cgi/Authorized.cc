@@ -82,10 +82,10 @@ int Run(Tries& tries, const CString& user, const CString& password, const CStrin
   }
   for (bool retried = false;; retried = true) {
     const std::string cnonce = NewCnonce();
-    const std::string line = cnonce.empty() ? std::string()
-                                            : DigestAuthorization(memory.challenge, user.str(),
-                                                                  password.str(), path.str(),
-                                                                  ++memory.nc, cnonce);
+    const std::string line = cnonce.empty()
+                                 ? std::string()
+                                 : DigestAuthorization(memory.challenge, user.str(), password.str(),
+                                                       path.str(), ++memory.nc, cnonce);
     if (line.empty()) {
       memory.problem = "the system's crypto library failed";
       reply.Empty();

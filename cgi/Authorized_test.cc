@@ -62,9 +62,8 @@ TEST(AuthorizedTest, LearnsDigestOnceThenAnswersAtOnceWithBothAlgorithms) {
     EXPECT_EQ(sim.Get(memory), 200);
     EXPECT_EQ(sim.Seen(), (Seq{"401 basic", "200 digest"}));
     EXPECT_STREQ(AuthSchemeName(memory), "digest");
-    EXPECT_EQ(memory.challenge.algorithm, mode == camsim::AuthMode::kDigest
-                                              ? DigestAlgorithm::kMd5
-                                              : DigestAlgorithm::kSha256);
+    EXPECT_EQ(memory.challenge.algorithm,
+              mode == camsim::AuthMode::kDigest ? DigestAlgorithm::kMd5 : DigestAlgorithm::kSha256);
     // The nonce is reused with the next nc, the query string is part of uri.
     EXPECT_EQ(sim.Get(memory, "/param.cgi?cmd=getmotorrange"), 200);
     EXPECT_EQ(memory.nc, 2u);
@@ -128,9 +127,9 @@ TEST(AuthorizedTest, AChallengeCutByTheReplyLimitIsUnreadableAndStopsBasic) {
   memory.digest = true;
   CString got;
   AuthLimits limits;
-  EXPECT_EQ(HttpGetAuthorized("127.0.0.1", peer.port(), "admin", "pw", "/qx.html", got, limits,
-                              memory),
-            1);
+  EXPECT_EQ(
+      HttpGetAuthorized("127.0.0.1", peer.port(), "admin", "pw", "/qx.html", got, limits, memory),
+      1);
   EXPECT_NE(memory.problem.find("2048"), std::string::npos);
   EXPECT_EQ(peer.Request().find("Authorization"), std::string::npos);
   EXPECT_EQ(peer.Connections(), 1);

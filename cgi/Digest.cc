@@ -255,8 +255,8 @@ const char* ChallengeProblem(ChallengeSearch search) {
 }
 
 std::string DigestAuthorization(const DigestChallenge& c, const std::string& user,
-                                const std::string& password, const std::string& uri,
-                                unsigned nc, const std::string& cnonce) {
+                                const std::string& password, const std::string& uri, unsigned nc,
+                                const std::string& cnonce) {
   const DigestAlgorithm a = c.algorithm;
   std::string ha1 = H(a, user + ":" + c.realm + ":" + password);
   if (IsSess(a)) ha1 = H(a, ha1 + ":" + c.nonce + ":" + cnonce);

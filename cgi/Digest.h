@@ -63,8 +63,8 @@ const char* ChallengeProblem(ChallengeSearch search);
 // request target, query included). `nc` counts the uses of this nonce from 1. Empty when the
 // crypto library failed.
 std::string DigestAuthorization(const DigestChallenge& challenge, const std::string& user,
-                                const std::string& password, const std::string& uri,
-                                unsigned nc, const std::string& cnonce);
+                                const std::string& password, const std::string& uri, unsigned nc,
+                                const std::string& cnonce);
 
 // A fresh client nonce from the system's random source (32 hex digits); empty on failure.
 std::string NewCnonce();

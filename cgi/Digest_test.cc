@@ -31,8 +31,8 @@ TEST(DigestTest, AnswersTheRfc7616ExamplesByteForByte) {
   EXPECT_EQ(DigestAuthorization(Rfc7616("MD5"), "Mufasa", "Circle of Life", "/dir/index.html", 1,
                                 kCnonce),
             common + "algorithm=MD5" + tail + "8ca523f5e9506fed4657c9700eebdbec" + opaque);
-  EXPECT_EQ(DigestAuthorization(Rfc7616("SHA-256"), "Mufasa", "Circle of Life",
-                                "/dir/index.html", 1, kCnonce),
+  EXPECT_EQ(DigestAuthorization(Rfc7616("SHA-256"), "Mufasa", "Circle of Life", "/dir/index.html",
+                                1, kCnonce),
             common + "algorithm=SHA-256" + tail +
                 "753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1" + opaque);
 }
@@ -70,8 +70,8 @@ TEST(DigestTest, SkipsWhatItCannotAnswerAndSaysWhyACutChallengeIsUnreadable) {
       "Digest realm=\"r\", nonce=\"n",                                     // quote never ends
   };
   for (const char* line : unusable) {
-    const std::string reply = std::string("HTTP/1.1 401 X\r\nWWW-Authenticate: ") + line +
-                              "\r\n\r\n";
+    const std::string reply =
+        std::string("HTTP/1.1 401 X\r\nWWW-Authenticate: ") + line + "\r\n\r\n";
     EXPECT_EQ(FindDigestChallenge(reply, 2048, &c), ChallengeSearch::kUnusable) << line;
   }
   EXPECT_EQ(FindDigestChallenge("HTTP/1.1 401 X\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n",

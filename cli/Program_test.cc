@@ -252,8 +252,8 @@ TEST_F(CliProgram, DigestCamerasQuerySetVerifyAndRestore) {
   StartCameras(o);
   auto query = Run({"query", "--json", target(0), target(1)});
   EXPECT_EQ(query.status, 0) << query.err << query.out;
-  auto set = Run({"set", "--verify", "--verify-timeout", "20", "--json", "--flip", "on",
-                  target(0), target(1)});
+  auto set = Run({"set", "--verify", "--verify-timeout", "20", "--json", "--flip", "on", target(0),
+                  target(1)});
   EXPECT_EQ(set.status, 0) << set.err << set.out;
   const std::string report = WriteFile("digest.jsonl", set.out);
   for (auto& [camera, j] : ByPort(set.out)) EXPECT_EQ(j["verified"], true) << j;
