@@ -50,9 +50,12 @@ bool Learn(const CString& reply, AuthMemory& memory) {
   const ChallengeSearch search = FindDigestChallenge(reply.str(), kReplyLimit, &c);
   memory.haveChallenge = search == ChallengeSearch::kFound;
   if (search != ChallengeSearch::kFound) {
-    memory.problem = search == ChallengeSearch::kNone
-                         ? "the camera asked for Digest before but offers no Digest challenge now"
-                         : ChallengeProblem(search);
+    // Past the limit, the challenge may be in what was not read.
+    const bool cut = reply.GetLength() >= static_cast<int>(kReplyLimit);
+    memory.problem = search != ChallengeSearch::kNone ? ChallengeProblem(search)
+                     : cut
+                         ? ChallengeProblem(ChallengeSearch::kCut)
+                         : "the camera asked for Digest before but offers no Digest challenge now";
     return false;
   }
   memory.challenge = std::move(c);

@@ -214,8 +214,8 @@ ChallengeSearch FindDigestChallenge(const std::string& reply, std::size_t replyL
   while (at != std::string::npos && at + 1 < reply.size()) {
     const std::size_t start = at + 1;
     at = reply.find('\n', start);
-    if (at == std::string::npos) break;  // no line end: cut, or the peer stopped mid-line
-    std::string_view line(reply.data() + start, at - start);
+    std::string_view line(reply.data() + start,
+                          (at == std::string::npos ? reply.size() : at) - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) {
       headerEnded = true;
@@ -230,14 +230,16 @@ ChallengeSearch FindDigestChallenge(const std::string& reply, std::size_t replyL
       if (!EqualsNoCase(raw.scheme, "Digest")) continue;
       digestSeen = true;
       DigestChallenge c;
-      if (!ReadDigestChallenge(raw, &c)) continue;
+      // A line without its end may have lost a parameter: it is not answered.
+      if (at == std::string::npos || !ReadDigestChallenge(raw, &c)) continue;
       if (!found || (IsSha256(c.algorithm) && !IsSha256(best->algorithm))) *best = std::move(c);
       found = true;
     }
   }
   if (found) return ChallengeSearch::kFound;
-  if (!headerEnded && reply.size() >= replyLimit) return ChallengeSearch::kCut;
-  return digestSeen ? ChallengeSearch::kUnusable : ChallengeSearch::kNone;
+  if (!digestSeen) return ChallengeSearch::kNone;
+  return !headerEnded && reply.size() >= replyLimit ? ChallengeSearch::kCut
+                                                    : ChallengeSearch::kUnusable;
 }
 
 const char* ChallengeProblem(ChallengeSearch search) {

@@ -47,7 +47,7 @@ enum class ChallengeSearch {
   kNone,      // no Digest challenge in the reply
   kFound,     // the best one is in `best`
   kUnusable,  // Digest was asked for, but with nothing this client can answer
-  kCut,       // the header was cut by the reply limit before a challenge could be read whole
+  kCut,       // a Digest challenge was cut by the reply limit before it could be read whole
 };
 
 // Looks through every WWW-Authenticate line of a reply's header; of the challenges this client

@@ -84,6 +84,10 @@ TEST(DigestTest, SkipsWhatItCannotAnswerAndSaysWhyACutChallengeIsUnreadable) {
   cut.resize(2048, 'x');
   EXPECT_EQ(FindDigestChallenge(cut, 2048, &c), ChallengeSearch::kCut);
   EXPECT_NE(std::string(ChallengeProblem(ChallengeSearch::kCut)).find("2048"), std::string::npos);
+  // A long Basic refusal cut the same way says nothing of Digest: the camera stays a Basic one.
+  std::string basic = "HTTP/1.1 401 X\r\nWWW-Authenticate: Basic realm=\"r\"\r\nX-Pad: ";
+  basic.resize(2048, 'p');
+  EXPECT_EQ(FindDigestChallenge(basic, 2048, &c), ChallengeSearch::kNone);
 }
 
 TEST(DigestTest, OldStyleChallengeUserhashAndQuoting) {
