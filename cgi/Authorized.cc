@@ -8,9 +8,14 @@ namespace {
 
 constexpr std::size_t kReplyLimit = 2048;  // what an exchange keeps of a reply
 
-bool Is401(const CString& reply) {
+// The status code's three characters ("401"), empty when the reply has no status line.
+CString StatusOf(const CString& reply) {
   const int space = reply.Find(' ');
-  return reply.Find("HTTP/") == 0 && space > 0 && reply.Mid(space + 1, 3) == "401";
+  return reply.Find("HTTP/") == 0 && space > 0 ? reply.Mid(space + 1, 3) : CString();
+}
+
+bool Is401(const CString& reply) {
+  return StatusOf(reply) == "401";
 }
 
 class Tries {
@@ -97,7 +102,8 @@ int Run(Tries& tries, const CString& user, const CString& password, const CStrin
     const int got = tries.Send(CCgiCmd::BuildGetRequestWith(path, CString(line)));
     if (!got) return got;
     if (!Is401(reply)) {
-      memory.acceptedLogin = login;
+      // A lockout's 403 says nothing of the password.
+      if (StatusOf(reply).Left(1) == "2") memory.acceptedLogin = login;
       return got;
     }
     if (!Learn(reply, memory)) return got;
