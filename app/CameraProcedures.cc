@@ -1,6 +1,7 @@
 #include "app/CameraProcedures.h"
 
 #include "base/Clock.h"
+#include "cgi/Authorized.h"
 #include "cgi/CgiCmd.h"
 #include "cgi/net.h"
 
@@ -71,35 +72,28 @@ CString Describe(Cause cause, Request request, const CString& fact) {
 // The exchanges of one procedure, with what a failure needs to know about them.
 class Session {
  public:
-  explicit Session(const CameraAccess& camera) : camera_(camera) {}
+  explicit Session(const CameraAccess& camera)
+      : camera_(camera), auth_(camera.auth ? *camera.auth : own_) {}
 
   const CString& reply() const { return reply_; }
   // Whether the deadline or the request's own limit ended the last exchange.
   bool cut() const { return cut_; }
 
-  // One request; the reply is kept for the readers and for the failure.
+  // One request, with the login the camera wants; the reply is kept for the readers and for
+  // the failure.
   int Fetch(const char* path) {
     const std::int64_t start = tw::NowMs();
-    int limit = camera_.exchangeLimitMs > 0 ? camera_.exchangeLimitMs : 0;
-    if (camera_.deadlineAtMs != 0) {
-      const std::int64_t left = camera_.deadlineAtMs - start;
-      if (left <= 0) {
-        reply_.Empty();
-        cut_ = true;
-        tookMs_ = 0;
-        return 0;
-      }
-      if (limit == 0 || left < limit) limit = static_cast<int>(left);
-    }
-    const int got = limit > 0
-                        ? CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
-                                           path, reply_, camera_.timeoutMs, limit)
-                        : CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
-                                           path, reply_, camera_.timeoutMs);
+    AuthLimits limits;
+    limits.timeoutMs = camera_.timeoutMs;
+    limits.exchangeLimitMs = camera_.exchangeLimitMs;
+    limits.deadlineAtMs = camera_.deadlineAtMs;
+    const int got = HttpGetAuthorized(camera_.ip, camera_.port, camera_.user, camera_.password,
+                                      path, reply_, limits, auth_, &cut_);
     tookMs_ = tw::NowMs() - start;
-    cut_ = limit > 0 && tookMs_ >= limit;
     return got;
   }
+
+  bool Unauthorized() const { return HttpStatusOf(reply_) == 401; }
 
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
@@ -122,7 +116,13 @@ class Session {
     if (cut_) return Make(Cause::kDeadline, request, Slow());
     const CString line = Printable(reply_);
     const int code = HttpStatusOf(reply_);
-    if (code == 401) return Make(Cause::kUnauthorized, request, line);
+    if (code == 401) {
+      // A Digest challenge this program cannot answer is no wrong password: say so.
+      if (!auth_.problem.empty())
+        return Make(Cause::kUnauthorized, request,
+                    line + " (" + CString(auth_.problem.c_str()) + ")");
+      return Make(Cause::kUnauthorized, request, line);
+    }
     if (reply_.IsEmpty()) return Make(Cause::kBadStatus, request, "empty reply" + Slow());
     if (line.IsEmpty()) {
       return Make(Cause::kBadStatus, request, "reply without a status line" + Slow());
@@ -167,6 +167,8 @@ class Session {
   }
 
   const CameraAccess& camera_;
+  AuthMemory own_;
+  AuthMemory& auth_;
   CString reply_;
   std::int64_t tookMs_ = 0;
   bool cut_ = false;
@@ -284,6 +286,12 @@ QueryResult QueryOrientation(const CameraAccess& camera) {
     result.failure = session.NoAnswer(Request::kInfoPage);
     return result;
   }
+  // Asking getmotorrange with the refused login would cost the camera a second failed login.
+  if (session.Unauthorized()) {
+    result.outcome = Outcome::kQueryInfoFailed;
+    result.failure = session.BadStatus(Request::kInfoPage);
+    return result;
+  }
   if (ProbeSucceeded(reply)) {
     const int chip = ChipType(reply);
     result.chipType = chip;
@@ -326,7 +334,12 @@ Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, Failure
   why = Failure();
   Session session(camera);
   const CString& reply = session.reply();
-  if (session.Fetch(kInfoPagePath) && ProbeSucceeded(reply)) {
+  const int probed = session.Fetch(kInfoPagePath);
+  if (probed && session.Unauthorized()) {
+    why = session.BadStatus(Request::kInfoPage);
+    return Outcome::kSetFailed;
+  }
+  if (probed && ProbeSucceeded(reply)) {
     const int chip = ChipType(reply);
     if (chip == 72 || IsSilentlyRefusedChip(chip)) {
       why = ChipFailure(session, chip);

@@ -7,6 +7,8 @@
 
 #include "base/CString.h"
 
+struct AuthMemory;
+
 // Where and as whom to reach one camera.
 struct CameraAccess {
   CString ip;  // dotted-quad IPv4, passed unchanged to the exchange
@@ -18,6 +20,9 @@ struct CameraAccess {
   std::int64_t deadlineAtMs = 0;
   // The longest any one request may take from connect to last byte; 0: no bound of its own.
   int exchangeLimitMs = 0;
+  // What this camera taught about its login (Digest), owned by the caller and kept for its
+  // run; null: the procedure learns it afresh and forgets it at its end.
+  AuthMemory* auth = nullptr;
 };
 
 enum class Outcome {
@@ -88,11 +93,12 @@ struct QueryResult {
 bool ValuesRead(const QueryResult& result);
 
 // Probes the information page, refuses chip types 70-74 as the dialog does, then reads
-// `flip` and `mirror`.
+// `flip` and `mirror`. A 401 to the probe ends it: one refusal per login and command.
 QueryResult QueryOrientation(const CameraAccess& camera);
 
-// Probes the information page (a failed probe is passed over), refuses chip type 72 with a
-// message and 70, 73, 74 silently, then sends the set command with Flip and Mirror as 0 or 1.
+// Probes the information page (a failed probe is passed over, but a 401 ends the procedure
+// with kSetFailed and nothing sent), refuses chip type 72 with a message and 70, 73, 74
+// silently, then sends the set command with Flip and Mirror as 0 or 1.
 // `failure`, when given, gets the cause of a failure (cleared on success).
 Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror,
                        Failure* failure = nullptr);

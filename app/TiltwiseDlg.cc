@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/Clock.h"
+
 namespace {
 
 // The address cameras leave the factory with.
@@ -87,7 +89,14 @@ HCURSOR CTiltwiseDlg::OnQueryDragIcon() {
   return static_cast<HCURSOR>(m_hIcon);
 }
 
-CameraAccess CTiltwiseDlg::Camera() const {
+CameraAccess CTiltwiseDlg::Camera() {
+  CString where;
+  where.Format("%s:%d", m_strCameraIP.GetString(), m_nHttpPort);
+  // What one camera asked for says nothing about another.
+  if (where != m_authCamera) {
+    m_auth = AuthMemory();
+    m_authCamera = where;
+  }
   CameraAccess camera;
   camera.ip = m_strCameraIP;
   camera.port = m_nHttpPort;
@@ -95,6 +104,8 @@ CameraAccess CTiltwiseDlg::Camera() const {
   camera.password = m_strPassword;
   camera.timeoutMs = kTimeoutMs;
   camera.exchangeLimitMs = kExchangeLimitMs;
+  camera.deadlineAtMs = tw::NowMs() + kPressLimitMs;
+  camera.auth = &m_auth;
   return camera;
 }
 

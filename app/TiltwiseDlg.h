@@ -4,6 +4,7 @@
 #define TILTWISE_APP_TILTWISEDLG_H_
 
 #include "app/CameraProcedures.h"
+#include "cgi/Authorized.h"
 #include "res/resource.h"
 #include "ui/Dialog.h"
 #include "ui/WinApp.h"
@@ -16,8 +17,10 @@ class CTiltwiseDlg : public CDialog {
 
   // The time limit of each wait for the camera, in milliseconds.
   static constexpr int kTimeoutMs = 3000;
-  // The bound of each whole exchange: two of them, so no press holds the dialog 30 s.
+  // The bound of each whole exchange, and of a whole press: a Digest login may take more
+  // exchanges than two, but no press holds the dialog 30 s.
   static constexpr int kExchangeLimitMs = 10000;
+  static constexpr int kPressLimitMs = 29000;
 
   CString m_strCameraIP;
   int m_nHttpPort;
@@ -43,8 +46,13 @@ class CTiltwiseDlg : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  CameraAccess Camera() const;
+  // The camera of this press, with the login memory of this run for it (kept while the
+  // address and port stay the same).
+  CameraAccess Camera();
   void ShowOutcome(Outcome outcome);
+
+  AuthMemory m_auth;
+  CString m_authCamera;  // "address:port" that m_auth is about
 };
 
 #endif  // TILTWISE_APP_TILTWISEDLG_H_

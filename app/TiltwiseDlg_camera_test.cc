@@ -220,7 +220,37 @@ TEST_F(CameraDialogTest, WrongCredentialsAreReportedAsFailures) {
   });
   EXPECT_EQ(sim.state(sim.port())->flip, 0);
   for (const camsim::RequestRecord& r : sim.requests()) EXPECT_EQ(r.status, 401) << r.path;
-  EXPECT_EQ(sim.request_count(), 4u);  // the refused probe does not stop either procedure
+  // One refusal per press: the refused probe ends each procedure, nothing else is asked.
+  EXPECT_EQ(sim.request_count(), 2u);
+}
+
+TEST_F(CameraDialogTest, DigestCamerasAreQueriedAndSetWithoutLockingThemOut) {
+  for (camsim::AuthMode mode : {camsim::AuthMode::kDigest, camsim::AuthMode::kDigestSha256}) {
+    camsim::SimulatorOptions options;
+    options.auth = mode;
+    options.lockout_after = 2;
+    options.mirror = 1;
+    camsim::CameraSimulator& sim = StartCamera(options);
+    CTiltwiseDlg dlg;
+    RunDialog(dlg, [&](ui::HeadlessDialog& d) {
+      Address(d, sim.port());
+      for (int round = 0; round < 3; ++round) {
+        EXPECT_TRUE(Press(d, IDC_BUTTON_QUERY).empty());
+        EXPECT_EQ(d.Check(IDC_CHECK_MIRROR), round % 2 == 0 ? 1 : 0);
+        d.Click(IDC_CHECK_MIRROR);
+        ExpectSetShows(d, "Set success, camera rebooting.", MB_OK);
+      }
+      EXPECT_EQ(sim.state(sim.port())->mirror, 0);
+      // A wrong password ends in the same message as with Basic, after one refusal.
+      d.Type(IDC_EDIT_PASSWORD, "quillpem");
+      ExpectQueryFails(d, "Failed to query camera info");
+      ExpectSetShows(d, "Failed to set new Camera PTZ");
+    });
+    int basic = 0;
+    for (const camsim::RequestRecord& r : sim.requests())
+      basic += r.scheme && std::string(r.scheme) == "basic";
+    EXPECT_EQ(basic, 1);  // the one that found out; never again after the challenge
+  }
 }
 
 TEST_F(CameraDialogTest, SetReplyWithoutSucceedIsAFailure) {

@@ -225,7 +225,7 @@ bool CheckBasicAuth(std::string_view header_value, std::string_view user,
 }
 
 std::string BuildResponse(bool http10, int status, std::string_view content_type,
-                          std::string_view body) {
+                          std::string_view body, std::string_view challenges) {
   std::string r = http10 ? "HTTP/1.0 " : "HTTP/1.1 ";
   r += std::to_string(status);
   r += ' ';
@@ -233,7 +233,9 @@ std::string BuildResponse(bool http10, int status, std::string_view content_type
   r += "\r\nServer: tiltwise-camsim\r\nContent-Type: ";
   r += content_type;
   r += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n";
-  if (status == 401) {
+  if (status == 401 && !challenges.empty()) {
+    r += challenges;
+  } else if (status == 401) {
     r += "WWW-Authenticate: Basic realm=\"";
     r += kRealm;
     r += "\"\r\n";
@@ -248,18 +250,27 @@ std::string BadRequestResponse(bool http10) {
 }
 
 Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
-                Orientation* orientation) {
+                Orientation* orientation, const DigestContext* digest) {
   Outcome outcome;
   std::string body;
   std::string type = "text/html";
+  std::string challenges;
+  const DigestContext context = digest ? *digest : DigestContext();
+  const AuthMode mode = digest ? camera.auth : AuthMode::kBasic;
+  const AuthVerdict verdict =
+      request.method != "GET"
+          ? AuthVerdict{}
+          : CheckLogin(request.authorization, request.has_authorization, request.target, mode,
+                       camera.user, camera.password, context);
+  outcome.scheme = verdict.scheme;
   if (request.method != "GET") {
     outcome.status = 405;
     body = "405 Method Not Allowed\r\n";
-  } else if (!request.has_authorization ||
-             !CheckBasicAuth(request.authorization, camera.user, camera.password)) {
+  } else if (!verdict.passed) {
     outcome.status = 401;
-    outcome.login = request.has_authorization ? Login::kFailed : Login::kNone;
+    outcome.login = verdict.login;
     body = "401 Unauthorized\r\n";
+    challenges = ChallengeLines(mode, verdict.stale, context);
   } else {
     outcome.login = Login::kPassed;
     std::string_view target = request.target;
@@ -300,7 +311,7 @@ Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
     }
   }
   if (camera.oversize) body = Padding() + body;
-  outcome.reply = BuildResponse(camera.http10, outcome.status, type, body);
+  outcome.reply = BuildResponse(camera.http10, outcome.status, type, body, challenges);
   return outcome;
 }
 

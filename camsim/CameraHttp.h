@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "camsim/DigestAuth.h"
+
 namespace camsim {
 
 struct ParsedRequest {
@@ -42,6 +44,7 @@ struct CameraSettings {
   bool http10 = false;
   bool oversize = false;   // pad every body so the content starts after byte 2048
   bool no_values = false;  // getmotorrange answers 200 with a page that holds no values
+  AuthMode auth = AuthMode::kBasic;
 };
 
 // The settings a successful setmotorrange changes.
@@ -56,20 +59,22 @@ enum class Login { kNone, kFailed, kPassed };
 struct Outcome {
   int status = 0;
   Login login = Login::kNone;
-  std::string reply;         // the complete HTTP response, ready to send
-  bool restart = false;      // a setmotorrange succeeded: the camera restarts after replying
-  bool motor_range = false;  // a getmotorrange answered 200
+  std::string reply;            // the complete HTTP response, ready to send
+  bool restart = false;         // a setmotorrange succeeded: the camera restarts after replying
+  bool motor_range = false;     // a getmotorrange answered 200
+  const char* scheme = "none";  // the login the request used: "basic", "digest" or "none"
 };
 
 // Answers `request`: 401 without valid credentials (a wrong Authorization is a failed login), then
 // the information page, the two param.cgi commands, or 404. A successful setmotorrange stores into
-// `orientation`.
+// `orientation`. A camera that asks for Digest needs `digest` (without it, it asks for Basic).
 Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
-                Orientation* orientation);
+                Orientation* orientation, const DigestContext* digest = nullptr);
 
-// A complete response with the camera's header lines (Connection: close, Content-Length).
+// A complete response with the camera's header lines (Connection: close, Content-Length). A 401
+// carries `challenges` (WWW-Authenticate lines), or a Basic challenge when they are empty.
 std::string BuildResponse(bool http10, int status, std::string_view content_type,
-                          std::string_view body);
+                          std::string_view body, std::string_view challenges = {});
 
 // The response to a request header that exceeds the size limit or cannot be parsed.
 std::string BadRequestResponse(bool http10);

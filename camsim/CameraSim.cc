@@ -150,6 +150,7 @@ std::string FormatRecord(const RequestRecord& r) {
                      r.method + ' ' + r.path + ' ' +
                      (r.status ? std::to_string(r.status) : std::string("-"));
   if (r.fault != Fault::kNone) line += std::string(" fault=") + FaultName(r.fault);
+  if (r.scheme) line += std::string(" ") + r.scheme;
   return line;
 }
 
@@ -162,6 +163,7 @@ struct CameraSimulator::Camera {
   Orientation orientation;
   int failed_logins = 0;  // in a row; loop thread only
   Clock::time_point relisten_at = kNever;
+  NonceBook nonces;  // loop thread only; a restart forgets them
 };
 
 struct CameraSimulator::Connection {
@@ -267,6 +269,7 @@ bool CameraSimulator::Listen(std::string* error) {
     c.settings.password = o.password;
     c.settings.info_page = o.info_page;
     c.settings.http10 = o.http10;
+    c.settings.auth = o.auth;
     c.orientation = {o.flip, o.mirror};
   }
   for (const CameraOverride& ov : o.overrides) {
@@ -294,6 +297,7 @@ bool CameraSimulator::Listen(std::string* error) {
     if (ov.chip_type) c.settings.chip_type = *ov.chip_type;
     if (ov.user) c.settings.user = *ov.user;
     if (ov.password) c.settings.password = *ov.password;
+    if (ov.auth) c.settings.auth = *ov.auth;
   }
 
   rlim_t limit = RaiseFileLimit();
@@ -716,7 +720,14 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
     CameraSettings settings = camera.settings;
     settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
     settings.no_values = c.fault == Fault::kNoValues;
-    outcome = Respond(request, settings, &camera.orientation);
+    const DigestContext digest{
+        &camera.nonces,
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(),
+        options_.nonce_lifetime.count()};
+    outcome = Respond(request, settings, &camera.orientation, &digest);
+    if (settings.auth != AuthMode::kBasic) record.scheme = outcome.scheme;
+    // Even a restart that takes no time forgets the nonces handed out before it.
+    if (outcome.restart) camera.nonces.Clear();
     if (outcome.login == Login::kFailed) ++camera.failed_logins;
     if (outcome.login == Login::kPassed) camera.failed_logins = 0;
   }

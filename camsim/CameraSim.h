@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "camsim/DigestAuth.h"
+
 namespace camsim {
 
 struct ParsedRequest;
@@ -65,6 +67,7 @@ struct CameraOverride {
   std::optional<int> chip_type;
   std::optional<std::string> user;
   std::optional<std::string> password;
+  std::optional<AuthMode> auth = std::nullopt;
 };
 
 struct SimulatorOptions {
@@ -92,6 +95,10 @@ struct SimulatorOptions {
   // credentials or not, until it restarts. A request without credentials is no failed login.
   // 0: never.
   int lockout_after = 0;
+  // What the cameras ask for. Basic sent to a camera that wants Digest is a failed login.
+  AuthMode auth = AuthMode::kBasic;
+  // Digest nonces older than this are answered with stale=true.
+  std::chrono::milliseconds nonce_lifetime{300000};
   std::vector<CameraOverride> overrides;
 
   // One line per request (FormatRecord) and per restart to stdout, never waiting for the reader:
@@ -113,10 +120,13 @@ struct RequestRecord {
   int status = 0;      // status code of the reply; 0 when none is sent
   Fault fault = Fault::kNone;
   std::string host;  // set with one camera per address
+  // The login the request used ("basic", "digest", "none"); only for cameras that ask for
+  // more than Basic, null otherwise.
+  const char* scheme = nullptr;
 };
 
 // "8080 GET /qx.html 200"; a fault adds " fault=NAME" and a missing status shows as "-". With
-// a host the line starts "127.0.0.5:8080".
+// a host the line starts "127.0.0.5:8080". A scheme comes last: "8080 GET /qx.html 200 digest".
 std::string FormatRecord(const RequestRecord& record);
 
 struct CameraState {

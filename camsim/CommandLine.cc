@@ -73,14 +73,31 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptions[] = {
-    {"-h", false},           {"--help", false},        {"--no-info-page", false},
-    {"--http10", false},     {"--quiet", false},       {"--bind", true},
-    {"--port", true},        {"--base-port", true},    {"--cameras", true},
-    {"--user", true},        {"--password", true},     {"--chip-type", true},
-    {"--flip", true},        {"--mirror", true},       {"--reboot-seconds", true},
-    {"--fault", true},       {"--chip-type-at", true}, {"--user-at", true},
-    {"--password-at", true}, {"--hosts", true},        {"--lockout-after", true},
+    {"-h", false},
+    {"--help", false},
+    {"--no-info-page", false},
+    {"--http10", false},
+    {"--quiet", false},
+    {"--bind", true},
+    {"--port", true},
+    {"--base-port", true},
+    {"--cameras", true},
+    {"--user", true},
+    {"--password", true},
+    {"--chip-type", true},
+    {"--flip", true},
+    {"--mirror", true},
+    {"--reboot-seconds", true},
+    {"--fault", true},
+    {"--chip-type-at", true},
+    {"--user-at", true},
+    {"--password-at", true},
+    {"--hosts", true},
+    {"--lockout-after", true},
     {"--version", false},
+    {"--auth", true},
+    {"--auth-at", true},
+    {"--nonce-lifetime", true},
 };
 
 bool Number(const std::string& name, const std::string& value, long min, long max, int* out,
@@ -118,6 +135,16 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
     o.address_per_camera = true;
   } else if (name == "--lockout-after") {
     return Number(name, value, 0, 1000000, &o.lockout_after, error);
+  } else if (name == "--auth") {
+    if (!ParseAuthMode(value, &o.auth)) {
+      *error =
+          "--auth: unknown mode '" + value + "' (expected basic, digest, digest-sha256 or any)";
+      return false;
+    }
+  } else if (name == "--nonce-lifetime") {
+    int seconds = 0;
+    if (!Number(name, value, 1, 86400, &seconds, error)) return false;
+    o.nonce_lifetime = std::chrono::seconds(seconds);
   } else if (name == "--no-info-page") {
     o.info_page = false;
   } else if (name == "--http10") {
@@ -168,6 +195,14 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       ov.chip_type = chip_type;
     } else if (name == "--user-at") {
       ov.user = v;
+    } else if (name == "--auth-at") {
+      AuthMode mode;
+      if (!ParseAuthMode(v, &mode)) {
+        *error = "--auth-at " + value + ": unknown mode '" + v +
+                 "' (expected basic, digest, digest-sha256 or any)";
+        return false;
+      }
+      ov.auth = mode;
     } else {
       ov.password = v;
     }
@@ -267,7 +302,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
 const char* UsageText() {
   return "Usage: tiltwise-camsim [OPTION]...\n"
          "Stands in for network cameras' web servers: the information page /qx.html and the\n"
-         "param.cgi commands getmotorrange and setmotorrange, behind Basic authentication.\n"
+         "param.cgi commands getmotorrange and setmotorrange, behind Basic or Digest\n"
+         "authentication.\n"
          "\n"
          "  --bind ADDR             numeric address to listen on (default 127.0.0.1)\n"
          "  --port P                the camera's port; 0 = any free port (default 8080)\n"
@@ -286,7 +322,15 @@ const char* UsageText() {
          "                          connections for N seconds (default 0: back at once)\n"
          "  --lockout-after N       after N failed logins in a row (wrong credentials) a\n"
          "                          camera answers 403 Forbidden to everything until it\n"
-         "                          restarts (default 0: never)\n"
+         "                          restarts (default 0: never); Basic sent to a camera\n"
+         "                          that wants Digest is a failed login, a request without\n"
+         "                          credentials is none\n"
+         "  --auth MODE             the login the cameras ask for: basic (default), digest\n"
+         "                          (Digest with MD5), digest-sha256 (Digest with SHA-256\n"
+         "                          only) or any (Basic and both Digest algorithms)\n"
+         "  --auth-at CAM:MODE      another login mode for one camera\n"
+         "  --nonce-lifetime S      Digest nonces older than S seconds are answered with\n"
+         "                          stale=true (default 300); a restart forgets them all\n"
          "  --fault CAM:KIND        make one camera misbehave; KIND is one of\n"
          "                            silent    read the request, never answer\n"
          "                            close     accept and close without a byte\n"
@@ -309,7 +353,8 @@ const char* UsageText() {
          "Once ready it prints \"listening on ADDR:PORT\", for a fleet \"ADDR:FIRST-LAST (N\n"
          "cameras)\" or with --hosts \"FIRST-LAST:PORT (N cameras)\". Then, unless --quiet,\n"
          "one line for each request, \"PORT METHOD PATH STATUS\" (with --hosts \"ADDR:PORT\n"
-         "METHOD PATH STATUS\"), and with --reboot-seconds above 0 two for each restart:\n"
+         "METHOD PATH STATUS\"; a camera that asks for Digest adds the login the request\n"
+         "used: basic, digest or none), and with --reboot-seconds above 0 two for each restart:\n"
          "\"ADDR:PORT restart begins\" when the camera stops listening and\n"
          "\"ADDR:PORT restart ends\" once it accepts connections again.\n"
          "The cameras never wait for that output: lines its reader does not take in time are\n"

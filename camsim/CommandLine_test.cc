@@ -135,6 +135,27 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
             "--cameras 1000 from port 65000 goes beyond port 65535");
 }
 
+TEST(CommandLineTest, LoginModesAndNonceLifetime) {
+  CommandLine cl;
+  std::string error;
+  ASSERT_TRUE(Parse({"--auth", "digest", "--cameras", "2", "--auth-at", "@1:digest-sha256",
+                     "--nonce-lifetime", "7"},
+                    &cl, &error))
+      << error;
+  EXPECT_EQ(cl.options.auth, AuthMode::kDigest);
+  ASSERT_EQ(cl.options.overrides.size(), 1u);
+  EXPECT_EQ(cl.options.overrides[0].auth, AuthMode::kDigestSha256);
+  EXPECT_EQ(cl.options.nonce_lifetime, std::chrono::seconds(7));
+  EXPECT_EQ(ErrorOf({"--auth", "ntlm"}),
+            "--auth: unknown mode 'ntlm' (expected basic, digest, digest-sha256 or any)");
+  EXPECT_EQ(ErrorOf({"--auth-at", "@0:md5"}),
+            "--auth-at @0:md5: unknown mode 'md5' (expected basic, digest, digest-sha256 or any)");
+  EXPECT_EQ(ErrorOf({"--nonce-lifetime", "0"}),
+            "--nonce-lifetime: not a valid number: '0' (expected 1..86400)");
+  RequestRecord record{8080, "GET", "/qx.html", 200, Fault::kNone, {}, "digest"};
+  EXPECT_EQ(FormatRecord(record), "8080 GET /qx.html 200 digest");
+}
+
 TEST(CommandLineTest, HostsTakeOnlyLoopbackDottedQuads) {
   CommandLine cl;
   std::string error;

@@ -84,18 +84,11 @@ int SendAll(net::Socket s, const char* data, int length, const Budget& budget) {
   return 0;
 }
 
-int SendRequest(net::Socket s, const CString& user, const CString& password, const CString& path,
-                const Budget& budget) {
-  CString request = CCgiCmd::BuildGetRequest(user, password, path);
-  return SendAll(s, request, request.GetLength(), budget);
-}
-
 // Socket, connection and the request sent: the common start of the reply and the download.
 // An invalid socket when any of them fails.
-net::Socket Open(const CString& ip, int port, const CString& user, const CString& password,
-                 const CString& path, const Budget& budget) {
+net::Socket Open(const CString& ip, int port, const CString& request, const Budget& budget) {
   net::Socket s = Connect(ip, port, budget);
-  if (s != net::kInvalidSocket && SendRequest(s, user, password, path, budget) < 0) {
+  if (s != net::kInvalidSocket && SendAll(s, request, request.GetLength(), budget) < 0) {
     net::Close(s);
     return net::kInvalidSocket;
   }
@@ -111,11 +104,10 @@ int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
 }
 
 // Takes its texts by value: a caller may name the reply it wants filled as one of them.
-int Exchange(CString ip, int port, CString user, CString password, CString path, CString& reply,
-             int timeoutMs, int deadlineMs) {
+int Exchange(CString ip, int port, CString request, CString& reply, int timeoutMs, int deadlineMs) {
   reply.Empty();
   const Budget budget(timeoutMs, deadlineMs);
-  ScopedSocket sock(Open(ip, port, user, password, path, budget));
+  ScopedSocket sock(Open(ip, port, request, budget));
   if (!sock.valid()) return 0;
 
   std::vector<char> buffer(kReceiveCapacity, '\0');
@@ -184,18 +176,29 @@ CCgiCmd::~CCgiCmd() = default;
 
 int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs) {
-  return Exchange(ip, port, user, password, path, reply, timeoutMs, 0);
+  return Exchange(ip, port, BuildGetRequest(user, password, path), reply, timeoutMs, 0);
 }
 
 int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
-  return Exchange(ip, port, user, password, path, reply, timeoutMs, deadlineMs);
+  return Exchange(ip, port, BuildGetRequest(user, password, path), reply, timeoutMs, deadlineMs);
+}
+
+int CCgiCmd::HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
+                            int timeoutMs, int deadlineMs) {
+  return Exchange(ip, port, request, reply, timeoutMs, deadlineMs);
 }
 
 CString CCgiCmd::BuildGetRequest(const CString& user, const CString& password,
                                  const CString& path) {
   CString credentials;
   credentials.Format("%s:%s", user.GetString(), password.GetString());
+  return BuildGetRequestWith(path, "Basic " + Base64Encode(credentials));
+}
+
+CString CCgiCmd::BuildGetRequestWith(const CString& path, const CString& authorization) {
+  CString line;
+  if (!authorization.IsEmpty()) line.Format("Authorization: %s\r\n", authorization.GetString());
   CString request;
   request.Format(
       "GET %s HTTP/1.1\r\n"
@@ -205,11 +208,11 @@ CString CCgiCmd::BuildGetRequest(const CString& user, const CString& password,
       "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727)\r\n"
       "Host: 127.0.0.1:80\r\n"
       "Connection: Keep-Alive\r\n"
-      "Authorization: Basic %s\r\n"
+      "%s"
       "Cache-Control:no-cache\r\n"
       "Connection: close\r\n"
       "\r\n",
-      path.GetString(), Base64Encode(credentials).GetString());
+      path.GetString(), line.GetString());
   return request;
 }
 
@@ -270,7 +273,7 @@ int CCgiCmd::HttpGetToFile(const CString& ip, int port, const CString& user,
                            const CString& password, const CString& path, const CString& fileName,
                            int timeoutMs) {
   const Budget budget(timeoutMs, 0);
-  ScopedSocket sock(Open(ip, port, user, password, path, budget));
+  ScopedSocket sock(Open(ip, port, BuildGetRequest(user, password, path), budget));
   if (!sock.valid()) return 0;
 
   std::vector<char> chunk(kReceiveCapacity);

@@ -24,6 +24,12 @@ class CCgiCmd {
 
   // The complete request text: the fixed header lines with Basic credentials of "user:password".
   static CString BuildGetRequest(const CString& user, const CString& password, const CString& path);
+  // The same lines with another Authorization value in place of Basic ("Digest ..."); with an
+  // empty value the request goes without credentials.
+  static CString BuildGetRequestWith(const CString& path, const CString& authorization);
+  // HttpGet with a request composed by the caller (the Digest logins, cgi/Authorized.h).
+  static int HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
+                            int timeoutMs, int deadlineMs);
 
   // Writes all `length` bytes, each pass waiting at most `timeoutMs` for writability.
   // Returns 0 when everything was sent (or `length` <= 0), -1 on failure.

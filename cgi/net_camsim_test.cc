@@ -4,6 +4,8 @@
 //   TILTWISE_CAMSIM          a well-behaved camera (user admin, password quillpen)
 //   TILTWISE_CAMSIM_SILENT   optional: a camera that reads the request and never answers
 //   TILTWISE_CAMSIM_CLOSING  optional: a camera that accepts and closes without a byte
+//   TILTWISE_CAMSIM_DIGEST, TILTWISE_CAMSIM_DIGEST_SHA256
+//                            optional: cameras that want Digest with MD5, with SHA-256 only
 // Without them the tests are skipped.
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "cgi/Authorized.h"
 #include "cgi/CgiCmd.h"
 
 namespace {
@@ -98,6 +101,29 @@ TEST(SimulatorPeerTest, WrongPasswordIsAnsweredWithoutTheValues) {
   EXPECT_LT(reply.Find("200 OK"), 0) << reply.GetString();
   EXPECT_GE(reply.Find("401"), 0) << reply.GetString();
   EXPECT_TRUE(CCgiCmd::GetVarString(reply, "flip", 0).IsEmpty());
+}
+
+// The Digest login with the platform's own hashes: a Basic request finds out, the rest goes
+// with Digest only, the nonce reused with the next nc.
+TEST(SimulatorPeerTest, DigestCamerasLetTheRightLoginIn) {
+  for (const char* name : {"TILTWISE_CAMSIM_DIGEST", "TILTWISE_CAMSIM_DIGEST_SHA256"}) {
+    REQUIRE_CAMERA(name, camera);
+    AuthMemory memory;
+    AuthLimits limits;
+    for (int i = 0; i < 2; ++i) {
+      CString reply;
+      ASSERT_EQ(HttpGetAuthorized(camera.ip, camera.port, "admin", "quillpen",
+                                  "/param.cgi?cmd=getmotorrange", reply, limits, memory),
+                1);
+      EXPECT_GE(reply.Find("200 OK"), 0) << name << reply.GetString();
+    }
+    EXPECT_TRUE(memory.digest);
+    EXPECT_EQ(memory.nc, 2u);
+    CString reply;
+    AuthMemory fresh;
+    HttpGetAuthorized(camera.ip, camera.port, "admin", "wrong", "/qx.html", reply, limits, fresh);
+    EXPECT_GE(reply.Find("401"), 0) << reply.GetString();
+  }
 }
 
 TEST(SimulatorPeerTest, SilentCameraEndsTheExchangeOneLimitLater) {

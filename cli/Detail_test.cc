@@ -43,8 +43,9 @@ TEST(ProcedureDetail, RepliesWithoutTheExpectedStatusSayWhatCameInstead) {
   } cases[] = {
       {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n401 Unauthorized\r\n",
        Outcome::kQueryInfoFailed,
-       "getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password", Outcome::kSetFailed,
-       "setmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password",
+       "information page: HTTP/1.1 401 Unauthorized: wrong user name or password",
+       Outcome::kSetFailed,
+       "information page: HTTP/1.1 401 Unauthorized: wrong user name or password",
        Cause::kUnauthorized, Cause::kUnauthorized},
       {"HTTP/1.0 200 OK\r\n\r\nvar chip_type=71;\r\n[Succeed]", Outcome::kQueryInfoFailed,
        "getmotorrange: HTTP/1.0 200 OK instead of HTTP/1.1 200 OK", Outcome::kSetFailed,

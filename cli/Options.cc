@@ -22,6 +22,8 @@ const char* const kCommands[] = {"query", "set", "restore"};
 const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
     "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
+    "A camera sent Basic credentials that asks for Digest (MD5 or SHA-256) gets the same\n"
+    "password in Digest, and no more Basic for the rest of the run.\n"
     "\n"
     "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, the others\n"
     "in seconds).\n"

@@ -147,7 +147,7 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   // The fixed texts stay as the dialog shows them; the cause tells these three apart.
   EXPECT_EQ(by[port(3)]["message"], "Failed to query camera info");
   EXPECT_EQ(by[port(3)]["detail"],
-            "getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password");
+            "information page: HTTP/1.1 401 Unauthorized: wrong user name or password");
   EXPECT_EQ(by[nobody]["message"], "Failed to query camera info");
   EXPECT_EQ(by[nobody]["detail"],
             "information page: no answer: connection refused or closed without a reply");
@@ -179,7 +179,7 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   auto t = Run({"query", target(3)});
   EXPECT_EQ(t.status, 1);
   EXPECT_NE(t.out.find("unauthorized  -     -       "), std::string::npos) << t.out;
-  EXPECT_NE(t.out.find("getmotorrange: HTTP/1.1 401 Unauthorized: wrong user name or password "
+  EXPECT_NE(t.out.find("information page: HTTP/1.1 401 Unauthorized: wrong user name or password "
                        "(Failed to query camera info)\n"),
             std::string::npos)
       << t.out;
@@ -237,6 +237,37 @@ TEST_F(CliProgram, VerifyAcrossARestart) {
     EXPECT_EQ(by[port(i)]["mirror_after"], true);
     EXPECT_GE(by[port(i)]["elapsed_ms"].get<int>(), 900);  // it waited for the restart
   }
+}
+
+// Cameras that want Digest (MD5 and SHA-256-only), with a lockout after two failed logins:
+// query, set verified across restarts that forget the nonces, and restore all get through, and
+// each camera sees Basic once, the request that found out.
+TEST_F(CliProgram, DigestCamerasQuerySetVerifyAndRestore) {
+  camsim::SimulatorOptions o;
+  o.cameras = 2;
+  o.auth = camsim::AuthMode::kDigest;
+  o.overrides.push_back({{true, 1}, {}, {}, {}, {}, camsim::AuthMode::kDigestSha256});
+  o.lockout_after = 2;
+  o.reboot_time = std::chrono::milliseconds(300);
+  StartCameras(o);
+  auto query = Run({"query", "--json", target(0), target(1)});
+  EXPECT_EQ(query.status, 0) << query.err << query.out;
+  auto set = Run({"set", "--verify", "--verify-timeout", "20", "--json", "--flip", "on", target(0),
+                  target(1)});
+  EXPECT_EQ(set.status, 0) << set.err << set.out;
+  const std::string report = WriteFile("digest.jsonl", set.out);
+  for (auto& [camera, j] : ByPort(set.out)) EXPECT_EQ(j["verified"], true) << j;
+  auto restore = Run({"restore", report, "--json"});
+  EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
+  for (int i : {0, 1}) EXPECT_EQ(sim_->state(port(i))->flip, 0) << i;
+  std::map<int, int> basic;
+  for (const camsim::RequestRecord& r : sim_->requests()) {
+    EXPECT_NE(r.status, 403) << camsim::FormatRecord(r);
+    basic[r.port] += r.scheme && std::string(r.scheme) == "basic";
+  }
+  // One Basic per camera and program run: query, set and restore each found out once.
+  EXPECT_EQ(basic[port(0)], 3);
+  EXPECT_EQ(basic[port(1)], 3);
 }
 
 // A reply without the values (cut at 2048 bytes, a web page that is no camera's) is never
@@ -502,7 +533,7 @@ TEST_F(CliProgram, KeepBackupRetryAndRestore) {
             std::string::npos)
       << retry.out;
   EXPECT_NE(retry.err.find("1 camera: 0 ok, 1 failed"), std::string::npos) << retry.err;
-  EXPECT_EQ(sim_->request_count() - requests, 2u);  // the probe and the refused read
+  EXPECT_EQ(sim_->request_count() - requests, 1u);  // the refused probe ends the login
 
   // Roll back from the report: the set cameras only, to their values before.
   sim_->SetState(port(2), 0, 0);  // left alone although it changed since: the report says unchanged

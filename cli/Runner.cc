@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/Clock.h"
+#include "cgi/Authorized.h"
 #include "cgi/net.h"
 
 namespace cli {
@@ -105,6 +106,7 @@ struct CameraWork {
   bool sawAway = false;
   std::optional<Orientation> other;
   Failure lastFailure;
+  AuthMemory auth;  // what this camera taught about its login, for every request of the run
 };
 
 std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions& options,
@@ -120,6 +122,7 @@ std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions
   w->access.password = options.password.c_str();
   w->access.timeoutMs = options.timeoutMs;
   w->access.deadlineAtMs = w->start + options.deadlineMs;
+  w->access.auth = &w->auth;
   return w;
 }
 

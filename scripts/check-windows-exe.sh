@@ -10,7 +10,8 @@ set -uo pipefail
 
 objdump=x86_64-w64-mingw32-objdump
 # The system's own DLLs; anything else would have to ship beside the program.
-allowed=" KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll WS2_32.dll msvcrt.dll ADVAPI32.dll "
+# bcrypt.dll (the Digest login's hashes) ships with every Windows since Vista.
+allowed=" KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll WS2_32.dll msvcrt.dll ADVAPI32.dll bcrypt.dll "
 status=0
 bad() {
   echo "check-windows-exe: $1: $2" >&2

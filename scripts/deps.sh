@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build clang clang-format libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
-  libfltk1.3-dev
+  libfltk1.3-dev libssl-dev
+  lighttpd apache2-bin  # real Digest servers for the login tests, on loopback
   xvfb xauth xdotool x11-utils imagemagick
   nginx-light apache2-utils curl python3 procps
   nmap  # only the baseline of bench/scan_bench.sh

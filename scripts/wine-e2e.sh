@@ -35,10 +35,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Four cameras on consecutive free ports: a good one, a silent one, one that hangs up and one
-# whose values lie past the first 2048 bytes of its reply.
+# Six cameras on consecutive free ports: a good one, a silent one, one that hangs up, one
+# whose values lie past the first 2048 bytes of its reply, and two that want Digest (MD5, and
+# SHA-256 only).
 mkfifo "$work/out"
-"$camsim" --port 0 --cameras 4 --fault @1:silent --fault @2:close --fault @3:oversize \
+"$camsim" --port 0 --cameras 6 --fault @1:silent --fault @2:close --fault @3:oversize \
+  --auth-at @4:digest --auth-at @5:digest-sha256 \
   --flip 1 --mirror 1 --quiet >"$work/out" &
 camsim_pid=$!
 exec 3<"$work/out"
@@ -58,6 +60,8 @@ export TILTWISE_CAMSIM="$addr:$first"
 export TILTWISE_CAMSIM_SILENT="$addr:$((first + 1))"
 export TILTWISE_CAMSIM_CLOSING="$addr:$((first + 2))"
 oversize="$addr:$((first + 3))"
+export TILTWISE_CAMSIM_DIGEST="$addr:$((first + 4))"
+export TILTWISE_CAMSIM_DIGEST_SHA256="$addr:$((first + 5))"
 # Keep the simulator's pipe drained so it never blocks on a full one.
 cat <&3 >/dev/null &
 exec 3<&-
@@ -106,6 +110,16 @@ if [ -f "$cli" ]; then
     echo "wine-e2e: the query did not read back flip on, mirror off" >&2
     failed=1
   fi
+  # Digest cameras: set, then read back, through BCrypt's hashes.
+  for digest in "$TILTWISE_CAMSIM_DIGEST" "$TILTWISE_CAMSIM_DIGEST_SHA256"; do
+    digest_out=$(cli_run set --verify --flip on --mirror off "$digest" &&
+      cli_run query --json "$digest") || true
+    if ! grep -q '"flip_after":true' <<<"$digest_out"; then
+      echo "$digest_out"
+      echo "wine-e2e: tiltwise-cli did not set and read back the Digest camera $digest" >&2
+      failed=1
+    fi
+  done
   silent_status=0
   silent_out=$(cli_run query --timeout 500 "$TILTWISE_CAMSIM_SILENT") || silent_status=$?
   echo "$silent_out"

@@ -6,7 +6,8 @@
 #     address box;
 #   - typing 127.0.0.1 and the simulator's port, then Enter: the dialog stays open;
 #   - a click on Query: the simulator logs the getmotorrange request and the Flip box ticks
-#     (the simulator's camera is flipped, not mirrored);
+#     (the simulator's camera is flipped, not mirrored, and wants Digest with SHA-256: the
+#     request is logged as a Digest one);
 #   - a camera that trickles its reply: Query ends within 30 s, the window painting again what
 #     another window uncovers and taking no input meanwhile;
 #   - a screenshot; Escape asks "Are you sure to quit?", No keeps the dialog, Escape and Yes
@@ -95,7 +96,7 @@ port_of() {
   done
   return 1
 }
-"$camsim" --port 0 --flip 1 >"$work/camsim.log" 2>&1 &
+"$camsim" --port 0 --flip 1 --auth digest-sha256 >"$work/camsim.log" 2>&1 &
 camsim_pid=$!
 port=$(port_of "$work/camsim.log") ||
   fail "the simulator did not report its port: $(cat "$work/camsim.log")"
@@ -147,10 +148,10 @@ border=$(((ww - cw) / 2))
 top=$((wh - ch - border))
 xdotool mousemove --sync $((wx + border + (ql + qr) / 2)) $((wy + top + (qt + qb) / 2)) click 1
 for _ in $(seq 150); do
-  grep -q ' GET /param.cgi?cmd=getmotorrange 200$' "$work/camsim.log" && break
+  grep -q ' GET /param.cgi?cmd=getmotorrange 200 digest$' "$work/camsim.log" && break
   sleep 0.1
 done
-grep -q ' GET /param.cgi?cmd=getmotorrange 200$' "$work/camsim.log" ||
+grep -q ' GET /param.cgi?cmd=getmotorrange 200 digest$' "$work/camsim.log" ||
   fail "the simulator saw no getmotorrange request: $(cat "$work/camsim.log")"
 queried=$(python3 "$check" wait "$dump" 'command 1006' --after "$typed" --timeout 20) ||
   fail "Query did not finish"
