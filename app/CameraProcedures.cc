@@ -91,9 +91,12 @@ class Session {
       }
       if (limit == 0 || left < limit) limit = static_cast<int>(left);
     }
+    // A request with a bound of its own lets the connection attempt use what is left of it.
+    const auto connect = camera_.exchangeLimitMs > 0 ? CCgiCmd::ConnectLimit::kDeadline
+                                                     : CCgiCmd::ConnectLimit::kOneWait;
     const int got = limit > 0
                         ? CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
-                                           path, reply_, camera_.timeoutMs, limit)
+                                           path, reply_, camera_.timeoutMs, limit, connect)
                         : CCgiCmd::HttpGet(camera_.ip, camera_.port, camera_.user, camera_.password,
                                            path, reply_, camera_.timeoutMs);
     tookMs_ = tw::NowMs() - start;
@@ -104,7 +107,7 @@ class Session {
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
     std::uint32_t address = 0;
-    if (!net::ParseIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
+    if (!net::ParsePastedIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
       CString typed;
       typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
       return Make(Cause::kBadAddress, request, typed);
