@@ -20,11 +20,12 @@ namespace {
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
 
-// Keys and clicks (the frame's too, its close box included); moves still set the cursor.
+// Keys and clicks (the frame's too, its close box included, and clicks another program posts);
+// moves still set the cursor.
 bool IsInput(UINT message) {
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) ||
-         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == BM_CLICK;
 }
 
 HWND Hwnd(WindowHandle window) {
@@ -391,6 +392,13 @@ class Win32Backend final : public Backend {
     return d;
   }
 
+  // After a command the dialog took.
+  void DumpCommand(const RunningDialog& run, int id) {
+    if (run.ended || run.destroyed) return;
+    std::string event = "command " + std::to_string(id);
+    Dump(event.c_str());
+  }
+
   void Dump(const char* event) {
     if (LayoutDumpPath().empty()) return;
     LayoutState state;
@@ -460,13 +468,12 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
           }
         }
       }
-      run.events->HandleCommand(id);
-      if (!run.ended && !run.destroyed) {
-        std::string event = "command " + std::to_string(id);
-        Dump(event.c_str());
-      }
+      if (run.events->HandleCommand(id)) DumpCommand(run, id);
       return TRUE;
     }
+    case WM_CLOSE:  // the close box, the taskbar's "Close window", SC_CLOSE from anyone
+      if (!run.ended && run.events->HandleClose()) DumpCommand(run, IDCANCEL);
+      return TRUE;
     case WM_PAINT:
       run.events->HandlePaint();
       return FALSE;  // whatever the handler left unpainted, the default validates
