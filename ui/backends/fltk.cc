@@ -322,6 +322,7 @@ bool FltkBackend::OpenDisplay(bool quiet) {
     return false;
   }
   fl_open_display(display);
+  Fl::scheme("gtk+");  // at home on a current desktop
   return true;
 }
 
