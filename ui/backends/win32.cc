@@ -20,9 +20,14 @@ namespace {
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
 
-// Keys and clicks (the frame's too, its close box included, and clicks another program posts);
-// moves still set the cursor.
-bool IsInput(UINT message) {
+// Keys and clicks (the frame's too, and clicks another program posts); moves still set the
+// cursor. The close box and Alt+F4 still ask to close: the dialog answers that after its wait.
+bool IsInput(const MSG& msg) {
+  const UINT message = msg.message;
+  if ((message == WM_NCLBUTTONDOWN || message == WM_NCLBUTTONUP) && msg.wParam == HTCLOSE) {
+    return false;
+  }
+  if (message == WM_SYSKEYDOWN && msg.wParam == VK_F4) return false;
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) ||
          (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == BM_CLICK;
@@ -328,7 +333,7 @@ class Win32Backend final : public Backend {
         if (msg.message == WM_QUIT) {
           quit = true;
           exitCode = msg.wParam;
-        } else if (!IsInput(msg.message)) {
+        } else if (!IsInput(msg)) {
           TranslateMessage(&msg);
           DispatchMessageA(&msg);
         }
