@@ -98,7 +98,7 @@ class Session {
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
     std::uint32_t address = 0;
-    if (!net::ParseIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
+    if (!net::ParsePastedIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
       CString typed;
       typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
       return Make(Cause::kBadAddress, request, typed);

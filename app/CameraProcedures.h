@@ -11,7 +11,7 @@ struct AuthMemory;
 
 // Where and as whom to reach one camera.
 struct CameraAccess {
-  CString ip;  // dotted-quad IPv4, passed unchanged to the exchange
+  CString ip;  // dotted-quad IPv4 (blanks around it allowed), passed unchanged to the exchange
   int port = 80;
   CString user;
   CString password;
@@ -19,6 +19,7 @@ struct CameraAccess {
   // Monotonic time (tw::NowMs) after which no exchange of this camera may go on; 0: none.
   std::int64_t deadlineAtMs = 0;
   // The longest any one request may take from connect to last byte; 0: no bound of its own.
+  // With one, the connection attempt may take what is left of it rather than one wait.
   int exchangeLimitMs = 0;
   // What this camera taught about its login (Digest), owned by the caller and kept for its
   // run; null: the procedure learns it afresh and forgets it at its end.

@@ -121,7 +121,8 @@ void CTiltwiseDlg::OnBnClickedQuery() {
   if (!UpdateData(TRUE)) return;
   const CameraAccess camera = Camera();
   QueryResult result;
-  AfxRunBusy([&] { result = QueryOrientation(camera); });
+  // A procedure that broke off (no memory, say) has read nothing: Query failed.
+  if (!AfxRunBusy([&] { result = QueryOrientation(camera); })) result = QueryResult();
   if (result.outcome == Outcome::kQueried) {
     m_bFlip = result.flip;
     m_bMirror = result.mirror;
@@ -137,6 +138,9 @@ void CTiltwiseDlg::OnBnClickedSet() {
   const int flip = m_bFlip;
   const int mirror = m_bMirror;
   Outcome outcome = Outcome::kSetFailed;
-  AfxRunBusy([&] { outcome = SetOrientation(camera, flip, mirror); });
+  // Whether a Set that broke off reached the camera is unknown: it did not succeed.
+  if (!AfxRunBusy([&] { outcome = SetOrientation(camera, flip, mirror); })) {
+    outcome = Outcome::kSetFailed;
+  }
   ShowOutcome(outcome);
 }

@@ -35,7 +35,11 @@ class Tries {
       }
       if (limit == 0 || left < limit) limit = static_cast<int>(left);
     }
-    const int got = CCgiCmd::HttpGetRequest(ip_, port_, request, reply_, limits_.timeoutMs, limit);
+    // A request with a bound of its own lets the connection attempt use what is left of it.
+    const auto connect = limits_.exchangeLimitMs > 0 ? CCgiCmd::ConnectLimit::kDeadline
+                                                     : CCgiCmd::ConnectLimit::kOneWait;
+    const int got =
+        CCgiCmd::HttpGetRequest(ip_, port_, request, reply_, limits_.timeoutMs, limit, connect);
     cut_ = limit > 0 && tw::NowMs() - start >= limit;
     return got;
   }

@@ -38,9 +38,16 @@ class ScopedSocket {
 // The per-wait limit, shortened so no wait runs past an overall deadline (0: none).
 class Budget {
  public:
-  Budget(int timeoutMs, int deadlineMs)
+  Budget(int timeoutMs, int deadlineMs, bool connectTakesDeadline = false)
       : wait_(ToPollMs(ToWaitLimit(timeoutMs))),
-        end_(deadlineMs > 0 ? tw::NowMs() + deadlineMs : 0) {}
+        end_(deadlineMs > 0 ? tw::NowMs() + deadlineMs : 0),
+        connectTakesDeadline_(connectTakesDeadline && end_ != 0) {}
+  // The connection attempt's limit: one wait's, or all that is left of the deadline.
+  int Connect() const {
+    if (!connectTakesDeadline_ || wait_ < 0) return Next();
+    std::int64_t left = end_ - tw::NowMs();
+    return left <= 0 ? -1 : static_cast<int>(left);
+  }
   // The next wait's limit; negative once the deadline has passed (the wait then fails).
   int Next() const {
     if (end_ == 0 || wait_ < 0) return wait_;
@@ -52,6 +59,7 @@ class Budget {
  private:
   int wait_;
   std::int64_t end_;
+  bool connectTakesDeadline_;
 };
 
 // A socket connected within the first wait's limit, or an invalid socket.
@@ -59,10 +67,10 @@ net::Socket Connect(const CString& ip, int port, const Budget& budget) {
   std::uint32_t address = 0;
   // A port outside 0-65535 would wrap to another port; an unreadable address would become
   // the broadcast address. Neither is what the user typed.
-  if (port < 0 || port > 65535 || !net::ParseIPv4(ip, &address)) return net::kInvalidSocket;
+  if (port < 0 || port > 65535 || !net::ParsePastedIPv4(ip, &address)) return net::kInvalidSocket;
   net::Socket s = net::OpenTcp();
   if (s == net::kInvalidSocket) return s;
-  if (!net::ConnectWithin(s, address, port, budget.Next())) {
+  if (!net::ConnectWithin(s, address, port, budget.Connect())) {
     net::Close(s);
     return net::kInvalidSocket;
   }
@@ -104,9 +112,10 @@ int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
 }
 
 // Takes its texts by value: a caller may name the reply it wants filled as one of them.
-int Exchange(CString ip, int port, CString request, CString& reply, int timeoutMs, int deadlineMs) {
+int Exchange(CString ip, int port, CString request, CString& reply, int timeoutMs, int deadlineMs,
+             bool connectTakesDeadline = false) {
   reply.Empty();
-  const Budget budget(timeoutMs, deadlineMs);
+  const Budget budget(timeoutMs, deadlineMs, connectTakesDeadline);
   ScopedSocket sock(Open(ip, port, request, budget));
   if (!sock.valid()) return 0;
 
@@ -185,8 +194,16 @@ int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CSt
 }
 
 int CCgiCmd::HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
-                            int timeoutMs, int deadlineMs) {
-  return Exchange(ip, port, request, reply, timeoutMs, deadlineMs);
+                            int timeoutMs, int deadlineMs, ConnectLimit connectLimit) {
+  return Exchange(ip, port, request, reply, timeoutMs, deadlineMs,
+                  connectLimit == ConnectLimit::kDeadline);
+}
+
+int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs, int deadlineMs,
+                     ConnectLimit connectLimit) {
+  return HttpGetRequest(ip, port, BuildGetRequest(user, password, path), reply, timeoutMs,
+                        deadlineMs, connectLimit);
 }
 
 CString CCgiCmd::BuildGetRequest(const CString& user, const CString& password,

@@ -11,9 +11,10 @@ class CCgiCmd {
  public:
   virtual ~CCgiCmd();
 
-  // One GET over a fresh TCP connection to a dotted-decimal IPv4 address. Every wait (the
-  // connection, each send, each read) is bounded by `timeoutMs`; reading ends when the server
-  // closes, falls silent for a whole limit, or 2048 bytes are held. `reply` gets the bytes up to
+  // One GET over a fresh TCP connection to a dotted-decimal IPv4 address (blanks and tabs around
+  // it are passed over). Every wait (the connection, each send, each read) is bounded by
+  // `timeoutMs`; reading ends when the server closes, falls silent for a whole limit, or 2048
+  // bytes are held. `reply` gets the bytes up to
   // the first zero byte. Returns 1 when at least one byte arrived, else 0 (and `reply` empty).
   static int HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs);
@@ -21,6 +22,12 @@ class CCgiCmd {
   // that trickles bytes cannot hold the caller. A deadline of 0 or less means none.
   static int HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs, int deadlineMs);
+  // The same, with the connection attempt bounded by one wait or by what is left of the
+  // deadline: a camera behind a slow link may take longer to accept than to answer.
+  enum class ConnectLimit { kOneWait, kDeadline };
+  static int HttpGet(const CString& ip, int port, const CString& user, const CString& password,
+                     const CString& path, CString& reply, int timeoutMs, int deadlineMs,
+                     ConnectLimit connectLimit);
 
   // The complete request text: the fixed header lines with Basic credentials of "user:password".
   static CString BuildGetRequest(const CString& user, const CString& password, const CString& path);
@@ -29,7 +36,8 @@ class CCgiCmd {
   static CString BuildGetRequestWith(const CString& path, const CString& authorization);
   // HttpGet with a request composed by the caller (the Digest logins, cgi/Authorized.h).
   static int HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
-                            int timeoutMs, int deadlineMs);
+                            int timeoutMs, int deadlineMs,
+                            ConnectLimit connectLimit = ConnectLimit::kOneWait);
 
   // Writes all `length` bytes, each pass waiting at most `timeoutMs` for writability.
   // Returns 0 when everything was sent (or `length` <= 0), -1 on failure.

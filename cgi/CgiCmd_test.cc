@@ -8,16 +8,20 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cgi/WaitLimit.h"
 #include "tests/ScriptedPeer.h"
 
 #if !defined(_WIN32)
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -301,7 +305,58 @@ TEST(CgiExchangeTest, AnythingButTheTypedAddressAndPortFailsWithoutConnecting) {
     EXPECT_EQ(CCgiCmd::HttpGetToFile(address, peer.port(), "a", "b", "/", file.c_str(), 3000), 0);
   }
   EXPECT_FALSE(peer.WaitForConnections(1, 200));
+  // Blanks and tabs around an address come with it from a spreadsheet; only those are passed over.
+  for (const char* pasted : {" 127.0.0.1", "127.0.0.1\t", "\t 127.0.0.1  "}) {
+    EXPECT_EQ(CCgiCmd::HttpGet(pasted, peer.port(), "a", "b", "/", reply, 3000), 1) << pasted;
+  }
+  EXPECT_EQ(CCgiCmd::HttpGet("127.0.0. 1", peer.port(), "a", "b", "/", reply, 3000), 0);
+  EXPECT_EQ(peer.Connections(), 3);
 }
+
+#if !defined(_WIN32)
+// A listener whose queue is full drops the handshake, and the client tries again a second
+// later: with kDeadline the connection attempt outlasts one wait, as a slow link's would.
+TEST(CgiExchangeTest, ConnectionAttemptMayTakeWhatIsLeftOfTheDeadline) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at = {};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  const int port = ntohs(at.sin_port);
+  std::uint32_t loopback = 0;
+  ASSERT_TRUE(net::ParseIPv4(kLoopback, &loopback));
+  net::Socket filler = net::OpenTcp();  // takes the one place in the queue
+  ASSERT_TRUE(net::ConnectWithin(filler, loopback, port, 3000));
+  CString reply;
+  EXPECT_EQ(CCgiCmd::HttpGet(kLoopback, port, "a", "b", "/", reply, 300, 5000,
+                             CCgiCmd::ConnectLimit::kOneWait),
+            0);
+  std::thread camera([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::close(::accept(listener, nullptr, nullptr));  // the filler: room for the next handshake
+    const int client = ::accept(listener, nullptr, nullptr);
+    char request[4096];
+    (void)::recv(client, request, sizeof request, 0);
+    const char kReply[] = "HTTP/1.1 200 OK\r\n\r\nslow link";
+    (void)::send(client, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+    ::close(client);
+  });
+  int result = 0;
+  const long long ms = ElapsedMs([&] {
+    result = CCgiCmd::HttpGet(kLoopback, port, "a", "b", "/", reply, 300, 5000,
+                              CCgiCmd::ConnectLimit::kDeadline);
+  });
+  camera.join();
+  EXPECT_EQ(result, 1);
+  EXPECT_NE(reply.Find("slow link"), -1);
+  EXPECT_GT(ms, 300) << "the handshake was answered at once: nothing was tested";
+  net::Close(filler);
+  ::close(listener);
+}
+#endif
 
 TEST(CgiExchangeTest, OverallDeadlineStopsAServerThatTricklesBytes) {
   std::vector<std::string> drops(100, "x");

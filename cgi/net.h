@@ -29,6 +29,9 @@ void Close(Socket s);
 // starting with 0, nothing before or after. The short, hex and octal forms the system's
 // readers take would reach a camera the user did not type ("127.0.0.010" is not 127.0.0.8).
 bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder);
+// ParseIPv4 of the text without the blanks and tabs at either end, which an address copied from
+// a spreadsheet or a web page brings along; a blank inside still fails.
+bool ParsePastedIPv4(const char* text, std::uint32_t* addressNetOrder);
 
 // Connects to an IPv4 address given as its 32-bit value in network order and a port, waiting at
 // most `timeoutMs` for the handshake. Leaves the socket in blocking mode. Returns true once

@@ -1,5 +1,6 @@
 // The one reader of typed camera addresses, the same on every system.
 #include <cstring>
+#include <string>
 
 #include "cgi/net.h"
 
@@ -25,6 +26,15 @@ bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
       static_cast<unsigned char>(hostOrder >> 8), static_cast<unsigned char>(hostOrder)};
   std::memcpy(addressNetOrder, bytes, sizeof bytes);
   return true;
+}
+
+bool ParsePastedIPv4(const char* text, std::uint32_t* addressNetOrder) {
+  if (text == nullptr) return false;
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (blank(*text)) ++text;
+  std::string trimmed(text);
+  while (!trimmed.empty() && blank(trimmed.back())) trimmed.pop_back();
+  return ParseIPv4(trimmed.c_str(), addressNetOrder);
 }
 
 }  // namespace net

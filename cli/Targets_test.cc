@@ -114,6 +114,15 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
   EXPECT_EQ(targets[2].mirror, std::optional<Want>(Want::kOn));
   EXPECT_EQ(targets[3].flip, std::optional<Want>(Want::kKeep));
 
+  // Cells pasted from a spreadsheet bring blanks and tabs along, inside quotes or not.
+  std::istringstream pasted("host,port\n\" 127.0.9.7\t\",\t 81 \n\t127.0.9.8 , \"82 \"\n");
+  targets.clear();
+  ReadTargetList(pasted, "p.csv", &targets, &errors);
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  ASSERT_EQ(targets.size(), 2u);
+  EXPECT_EQ(targets[0].host + ":" + std::to_string(targets[0].port), "127.0.9.7:81");
+  EXPECT_EQ(targets[1].host + ":" + std::to_string(targets[1].port), "127.0.9.8:82");
+
   std::istringstream hostOnly("host\n10.1.1.1\n");
   targets.clear();
   ReadTargetList(hostOnly, "h.csv", &targets, &errors);

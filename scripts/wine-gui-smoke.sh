@@ -9,7 +9,8 @@
 #     (the simulator's camera is flipped, not mirrored, and wants Digest with SHA-256: the
 #     request is logged as a Digest one);
 #   - a camera that trickles its reply: Query ends within 30 s, the window painting again what
-#     another window uncovers and taking no input meanwhile;
+#     another window uncovers and taking no input meanwhile; the window manager's close
+#     (WM_DELETE_WINDOW) sent meanwhile asks "Are you sure to quit?" after the Query's message;
 #   - a screenshot; Escape asks "Are you sure to quit?", No keeps the dialog, Escape and Yes
 #     end the program with exit code 0.
 # What the program shows is read from the layout dump it writes when TILTWISE_DUMP_LAYOUT names
@@ -123,6 +124,13 @@ python3 "$check" expect "$dump" "$shown" 1010.font=$((${dialog_font#-} + 15)) \
 say "layout, defaults, focus and fonts as the template and the dialog say"
 
 keys() { xdotool key --window "$window" --delay 30 "$@"; }
+# Answers the Confirm box with a key.
+answer() {
+  local box
+  box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -1) ||
+    fail "no Confirm window"
+  xdotool key --window "$box" "$1" 2>/dev/null || true
+}
 # The address box has the focus: replace its text. Tab moves on through the tab order, each edit
 # box taking it with its text selected: user name, password, Query, Close, Flip, Mirror, port.
 keys End shift+Home
@@ -187,6 +195,9 @@ grep -q ' GET /qx.html ' "$work/trickle.log" || fail "the trickling camera got n
 sleep 1
 click_at 1010 "$queried"
 keys x
+# The window manager's close (Wine makes it SC_CLOSE): put off until the Query's message is
+# answered.
+python3 "$root/scripts/wm-close.py" "$window" || fail "could not ask the window to close"
 # Another window over the dialog, then gone: what it uncovered must be painted again.
 IFS=, read -r _ _ cw ch <<<"$client"
 timeout 20 display -geometry "${cw}x${ch}+$((wx + border))+$((wy + top))" -size 8x8 xc:black &
@@ -209,14 +220,20 @@ took=$(($(date +%s) - pressed))
 python3 "$check" expect "$dump" "$slow" message.text='Failed to query camera info' \
   message.style=16 1000.text=127.0.0.1 || fail "the trickling Query ended wrongly"
 keys Return
-queried=$(python3 "$check" wait "$dump" 'command 1006' --after "$slow" --timeout 20) ||
-  fail "the trickling Query's message did not close"
+asked=$(python3 "$check" wait "$dump" message --after "$slow" --timeout 20) ||
+  fail "no quit question after the trickling Query's message"
+python3 "$check" expect "$dump" "$asked" message.text='Are you sure to quit?' ||
+  fail "after the trickling Query's message came no quit question"
+answer n
+queried=$(python3 "$check" wait "$dump" 'command 1006' --after "$asked" --timeout 20) ||
+  fail "No to the put-off close did not return to the dialog"
 sleep 1
 python3 "$check" wait "$dump" 'command 1010|message' --after "$queried" --timeout 0 >/dev/null 2>&1 &&
   fail "a click during the exchange ran Set"
 grep -q setmotorrange "$work/trickle.log" && fail "a click during the exchange sent a Set"
 python3 "$check" expect "$dump" "$queried" 1000.text=127.0.0.1 || fail "a key during the exchange was typed"
-say "a trickling camera: Query ended in ${took}s, the window painted and took no input meanwhile"
+say "a trickling camera: Query ended in ${took}s, the window painted and took no input meanwhile;"\
+  "the close asked for meanwhile came after its message"
 
 # Escape asks before quitting; No keeps the dialog, Yes ends the program. The box's window is
 # gone as soon as the key goes down, so sending the key's release may fail: the dump tells
@@ -230,12 +247,6 @@ escape_asks() {
     python3 "$check" wait "$dump" message --after "$1" --timeout 5 2>/dev/null && return 0
   done
   return 1
-}
-answer() {
-  local box
-  box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -1) ||
-    fail "no Confirm window"
-  xdotool key --window "$box" "$1" 2>/dev/null || true
 }
 asked=$(escape_asks "$queried") || fail "Escape did not ask"
 python3 "$check" expect "$dump" "$asked" message.caption=Confirm \

@@ -2,17 +2,18 @@
 # Smoke test of the dialog program on a private X server: the window as template 102 lays it
 # out, one Query against the camera simulator typed and clicked as a user would, Enter that
 # closes nothing, the quit question answered No, a Query of a camera that trickles its reply
-# (bounded, the window painting and deaf meanwhile), then the quit question answered Yes.
+# (bounded, the window painting and deaf meanwhile, the window manager's close then answered
+# after the Query's message), then the quit question answered Yes.
 #
 #   scripts/xvfb-smoke.sh TILTWISE TILTWISE_CAMSIM ARTIFACT_DIR
 #
 # The program is watched two ways: from outside (xdotool for the window, screenshots for what
 # is painted) and through its layout file (TILTWISE_DUMP_LAYOUT, blocks written when the
 # dialog is shown, after each command, while a message box is up, and when it is destroyed).
-# Writes ARTIFACT_DIR/tiltwise-linux.png (the dialog after the Query; -set and -confirm: with
-# the Set outcome and the quit question over it). Exit 0: passed; 1: a check failed (logs
-# printed and kept in ARTIFACT_DIR/xvfb-smoke-failure); 77: Xvfb, xdotool or ImageMagick is
-# missing. Every wait is bounded; only loopback is used.
+# Writes ARTIFACT_DIR/tiltwise-linux.png (the dialog after the Query; -set, -error and -confirm:
+# with the Set outcome, the trickling Query's error and the quit question over it). Exit 0:
+# passed; 1: a check failed (logs printed and kept in ARTIFACT_DIR/xvfb-smoke-failure); 77: Xvfb,
+# xdotool, ImageMagick or python3 is missing. Every wait is bounded; only loopback is used.
 set -uo pipefail
 
 if [[ $# -ne 3 ]]; then
@@ -23,7 +24,7 @@ tiltwise=$1
 camsim=$2
 artifacts=$3
 
-for tool in Xvfb xdotool import convert timeout awk; do
+for tool in Xvfb xdotool import convert timeout awk python3; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIP: $tool is not installed"
     exit 77
@@ -290,7 +291,8 @@ kill -0 "$tw" 2>/dev/null || fail "the program ended although the answer was No"
   fail "fields changed after No"
 
 # ---- A camera that trickles its reply a byte a second: the Query is bounded, and meanwhile the
-# window repaints (unmapped and mapped again, it must draw itself anew) and takes no input.
+# window repaints (unmapped and mapped again, it must draw itself anew) and takes no input; the
+# window manager's close meanwhile is answered once the Query's message is.
 timeout 300 "$camsim" --port 0 --fault @0:trickle >"$work/trickle.log" 2>&1 &
 pids+=($!)
 wait_for 10 "trickling camera" grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$work/trickle.log"
@@ -306,6 +308,8 @@ sleep 1
 click 1010  # Set, and typing in the address box: both must come to nothing
 click 1000
 xdo type --delay 20 x
+# The window manager's close: put off until the Query's message has been answered.
+python3 "$here/wm-close.py" "$wid" || fail "could not ask the window to close"
 xdo windowunmap "$wid"
 xdo windowmap "$wid"
 sleep 1
@@ -321,8 +325,16 @@ took=$((SECONDS - pressed))
 ((took <= 30)) || fail "the Query held the window ${took}s"
 last_block | grep -qx 'message caption="Error" text="Failed to query camera info" style=16' ||
   fail "the trickling Query did not fail as it should"
+import -window root "$work/error.png" && convert "$work/error.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+  +repage "$artifacts/tiltwise-linux-error.png"
+seq=$(last_seq)
 xdo key Return
+wait_for 10 "the quit question of the close during the Query" event_after "$seq" message
+last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" style=4' ||
+  fail "after the Query's message came no quit question"
+xdo key Tab Return  # No
 wait_for 10 "block after the trickling Query" event_is "command 1006"
+kill -0 "$tw" 2>/dev/null || fail "the program ended although the answer was No"
 [[ $(control_text 1000) == 127.0.0.1 ]] || fail "typing during the exchange reached the address box"
 grep -q 'setmotorrange' "$work/trickle.log" && fail "a click during the exchange sent a Set"
 

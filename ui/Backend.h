@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "ui/DialogTemplate.h"
 
@@ -58,28 +59,6 @@ struct IconImage {
   const std::uint8_t* rgba;
 };
 
-// What a running dialog hears from its backend. CDialog implements it.
-class DialogEvents {
- public:
-  // The window and its controls exist, each control with the template's text and the dialog
-  // font, the dialog not yet shown. Returning true asks for the default focus (the first
-  // visible, enabled tab-stop control), which the backend gives only when the handler has not
-  // put the focus on a control of this dialog itself.
-  virtual bool HandleInitDialog(WindowHandle dialog) = 0;
-  // A click on a button (its id; an automatic check box has already changed its tick), Enter
-  // (the id of the focused push button, otherwise IDOK), Escape and the close box (IDCANCEL).
-  virtual void HandleCommand(int id) = 0;
-  // The dialog needs drawing; the handler brackets its drawing with StartPaint/FinishPaint.
-  virtual void HandlePaint() = 0;
-  // The picture to show while the minimised dialog is dragged; null for the default.
-  virtual IconHandle HandleQueryDragIcon() = 0;
-  // The window is about to be destroyed; its handles are valid for the last time.
-  virtual void HandleDestroy() = 0;
-
- protected:
-  ~DialogEvents() = default;
-};
-
 // Windows' values for the answers and system metrics backends deal in, named so that they
 // cannot clash with <windows.h>'s macros; ui/Types.h gives them the framework's names.
 namespace win {
@@ -90,6 +69,32 @@ constexpr int kIdNo = 7;
 constexpr int kSmCxIcon = 11;
 constexpr int kSmCyIcon = 12;
 }  // namespace win
+
+// What a running dialog hears from its backend. CDialog implements it.
+class DialogEvents {
+ public:
+  // The window and its controls exist, each control with the template's text and the dialog
+  // font, the dialog not yet shown. Returning true asks for the default focus (the first
+  // visible, enabled tab-stop control), which the backend gives only when the handler has not
+  // put the focus on a control of this dialog itself.
+  virtual bool HandleInitDialog(WindowHandle dialog) = 0;
+  // A click on a button (its id; an automatic check box has already changed its tick), Enter
+  // (the id of the focused push button, otherwise IDOK) and Escape (IDCANCEL). False when the
+  // dialog refused it: a command of its own is still running (the backend then records nothing).
+  virtual bool HandleCommand(int id) = 0;
+  // The window manager asks the window to close (its close box, the taskbar): IDCANCEL, unless
+  // the dialog puts it off until its running command has returned (false then).
+  virtual bool HandleClose() { return HandleCommand(win::kIdCancel); }
+  // The dialog needs drawing; the handler brackets its drawing with StartPaint/FinishPaint.
+  virtual void HandlePaint() = 0;
+  // The picture to show while the minimised dialog is dragged; null for the default.
+  virtual IconHandle HandleQueryDragIcon() = 0;
+  // The window is about to be destroyed; its handles are valid for the last time.
+  virtual void HandleDestroy() = 0;
+
+ protected:
+  ~DialogEvents() = default;
+};
 
 class Backend {
  public:
@@ -153,10 +158,14 @@ class Backend {
   virtual void EndWaitCursor() = 0;
 
   // Runs `work` on a thread of its own and returns once it has returned. Meanwhile the dialogs
-  // keep painting and show the wait cursor, and take no input: nothing can be pressed.
-  void RunBusy(const std::function<void()>& work);
+  // keep painting and show the wait cursor, and take no input: nothing can be pressed. Where no
+  // thread can be started, `work` runs on this one, the windows waiting. False when `work` ended
+  // by an exception, which goes no further.
+  bool RunBusy(const std::function<void()>& work);
 
  protected:
+  // Starts `run` on a thread of its own; false when none can be started.
+  virtual bool StartThread(std::thread* thread, std::function<void()> run);
   // Handles the windows' events, all input dropped, until `done` is set.
   virtual void PumpUntil(const std::atomic<bool>& done) = 0;
 };

@@ -133,6 +133,7 @@ INT_PTR CDialog::DoModal() {
   HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   if (!owner && AfxGetModalDialog()) owner = AfxGetModalDialog()->m_hWnd;
   ModalDialogs().push_back(this);
+  m_bInCommand = m_bCloseAsked = m_bEnded = false;
   int result = B().RunModal(*dialog, owner, *this);
   ModalDialogs().pop_back();
   ForgetWindow();  // also when the backend could not make the window at all
@@ -140,6 +141,7 @@ INT_PTR CDialog::DoModal() {
 }
 
 void CDialog::EndDialog(int nResult) {
+  if (m_hWnd) m_bEnded = true;
   B().EndModal(m_hWnd, nResult);
 }
 
@@ -163,6 +165,26 @@ void CDialog::OnOK() {
 bool CDialog::HandleInitDialog(ui::WindowHandle dialog) {
   m_hWnd = dialog;
   return OnInitDialog() != FALSE;
+}
+
+bool CDialog::HandleCommand(int id) {
+  if (m_bInCommand) return false;
+  m_bInCommand = true;
+  OnCmdMsg(id);
+  // A close asked for meanwhile is answered now, as if it had come now.
+  while (m_bCloseAsked && !m_bEnded) {
+    m_bCloseAsked = false;
+    OnCmdMsg(IDCANCEL);
+  }
+  m_bCloseAsked = false;
+  m_bInCommand = false;
+  return true;
+}
+
+bool CDialog::HandleClose() {
+  if (!m_bInCommand) return HandleCommand(IDCANCEL);
+  m_bCloseAsked = true;
+  return false;
 }
 
 void CDialog::HandleDestroy() {

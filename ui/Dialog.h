@@ -70,13 +70,19 @@ class CDialog : public CWnd, private ui::DialogEvents {
 
  private:
   bool HandleInitDialog(ui::WindowHandle dialog) override;
-  void HandleCommand(int id) override { OnCmdMsg(id); }
+  // One command at a time: while a handler runs (a procedure and its message), no other starts,
+  // whatever sends it, and a close waits until the handler has returned.
+  bool HandleCommand(int id) override;
+  bool HandleClose() override;
   void HandlePaint() override { DispatchPaint(); }
   ui::IconHandle HandleQueryDragIcon() override { return DispatchQueryDragIcon(); }
   void HandleDestroy() override;
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
+  bool m_bInCommand = false;
+  bool m_bCloseAsked = false;  // during a command
+  bool m_bEnded = false;       // EndDialog was called in this run
 };
 
 // The innermost dialog running modally; null when none. Owner of framework messages.

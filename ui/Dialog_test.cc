@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
+#include <stdexcept>
+#include <thread>
 
 #include "ui/WinApp.h"
 #include "ui/backends/headless.h"
@@ -182,6 +185,45 @@ TEST_F(FrameworkTest, MessageMapRoutesClicksAndEnterPressesTheFocusedButton) {
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(dlg.m_goClicks, 2);
+}
+
+// What arrives while a command's handler runs (its work, its message): another program's
+// clicks and keys, the window manager's close. Nothing starts; the close comes afterwards.
+TEST_F(FrameworkTest, OneCommandAtATimeAndACloseWaitsForIt) {
+  CFormDlg dlg;
+  ui::HeadlessDialog* view = nullptr;
+  bool openAfterMessage = false;
+  dlg.onGo = [&] {
+    EXPECT_TRUE(AfxRunBusy([&] {}));
+    EXPECT_TRUE(view->Click(104));
+    EXPECT_TRUE(view->CloseBox());
+    EXPECT_TRUE(view->PressEscape());
+    EXPECT_TRUE(view->CloseBox());
+    AfxMessageBox("done");
+    openAfterMessage = view->IsOpen();
+  };
+  ui_.PushModalScript([&](ui::HeadlessDialog& d) {
+    view = &d;
+    d.Click(104);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.m_goClicks, 1);
+  EXPECT_TRUE(openAfterMessage);
+  ASSERT_EQ(ui_.messageBoxes().size(), 1u);
+}
+
+TEST_F(FrameworkTest, BusyWorkRunsWithoutAThreadAndNeverThrowsOn) {
+  const std::thread::id self = std::this_thread::get_id();
+  std::thread::id ran = self;
+  EXPECT_TRUE(AfxRunBusy([&] { ran = std::this_thread::get_id(); }));
+  EXPECT_NE(ran, self);
+  EXPECT_FALSE(AfxRunBusy([] { throw std::bad_alloc(); }));
+  ui_.FailThreadStarts(true);
+  EXPECT_TRUE(AfxRunBusy([&] { ran = std::this_thread::get_id(); }));
+  EXPECT_EQ(ran, self);
+  EXPECT_FALSE(AfxRunBusy([] { throw std::runtime_error("broken"); }));
+  EXPECT_EQ(ui_.waitCursorBegins(), 4);
+  EXPECT_EQ(ui_.waitCursorDepth(), 0);
 }
 
 TEST_F(FrameworkTest, ModalRunsNeedATemplateAndAScript) {

@@ -75,8 +75,8 @@ int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType) {
                                          lpCaption ? lpCaption : "Error", uType);
 }
 
-void AfxRunBusy(const std::function<void()>& work) {
-  ui::GetBackend().RunBusy(work);
+bool AfxRunBusy(const std::function<void()>& work) {
+  return ui::GetBackend().RunBusy(work);
 }
 
 int AfxWinMain(int /*argc*/, char* /*argv*/[]) {

@@ -80,8 +80,10 @@ int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK);
 int MessageBox(HWND hWnd, LPCTSTR lpText, LPCTSTR lpCaption, UINT uType);
 
 // Runs `work` off the window's thread (it must not touch windows) and returns once it has
-// returned; meanwhile the dialogs repaint, show the wait cursor and take no input.
-void AfxRunBusy(const std::function<void()>& work);
+// returned; meanwhile the dialogs repaint, show the wait cursor and take no input. When no
+// thread can be started, `work` runs on the window's thread. False when `work` ended by an
+// exception (which goes no further): the caller reports its procedure as failed.
+bool AfxRunBusy(const std::function<void()>& work);
 
 // Runs the application object; the program's main() calls it.
 int AfxWinMain(int argc, char* argv[]);

@@ -334,8 +334,14 @@ ControlRecord* CoreBackend::Reach(DialogRecord& dialog, int id) {
 
 void CoreBackend::Command(DialogRecord& dialog, int id) {
   if (!Active(dialog)) return;
-  dialog.events->HandleCommand(id);
-  if (!dialog.ended) Dump("command " + std::to_string(id));
+  if (dialog.events->HandleCommand(id) && !dialog.ended) Dump("command " + std::to_string(id));
+}
+
+void CoreBackend::Close(DialogRecord& dialog) {
+  if (!Active(dialog)) return;
+  if (dialog.events->HandleClose() && !dialog.ended) {
+    Dump("command " + std::to_string(win::kIdCancel));
+  }
 }
 
 void CoreBackend::Click(ControlRecord& control) {

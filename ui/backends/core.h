@@ -147,6 +147,7 @@ class CoreBackend : public Backend {
   bool Active(const DialogRecord& dialog) const;
   ControlRecord* Reach(DialogRecord& dialog, int id);
   void Command(DialogRecord& dialog, int id);  // then the layout dump
+  void Close(DialogRecord& dialog);            // the window manager's close
   void Click(ControlRecord& control);          // takes the focus, ticks, commands
   void PressEnter(DialogRecord& dialog);       // the focused push button, else the default one
 

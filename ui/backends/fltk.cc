@@ -189,6 +189,10 @@ class FltkBackend final : public CoreBackend {
     Fl::flush();
     Click(c);
   }
+  void UserClose(DialogRecord& d) {
+    Fl::flush();
+    Close(d);
+  }
   void Painted(DialogRecord& d);
 
  protected:
@@ -289,15 +293,16 @@ void OnEdit(Fl_Widget* w, void* data) {
 }
 
 void OnDialogClose(Fl_Widget*, void* data) {
-  Instance().UserCommand(*static_cast<DialogRecord*>(data), win::kIdCancel);
+  Instance().UserClose(*static_cast<DialogRecord*>(data));
 }
 
 // While work runs: everything but the user's input reaches the windows (pointer crossings
-// too, or an edit box would put up its own cursor over the wait cursor).
+// too, or an edit box would put up its own cursor over the wait cursor), the window manager's
+// close among them (FL_CLOSE lies between the key events).
 int DropInput(int event, Fl_Window* window) {
-  const bool input = (event >= FL_PUSH && event <= FL_DRAG) ||
-                     (event >= FL_KEYDOWN && event <= FL_SHORTCUT) || event == FL_PASTE ||
-                     (event >= FL_MOUSEWHEEL && event <= FL_DND_RELEASE);
+  const bool input = (event >= FL_PUSH && event <= FL_DRAG) || event == FL_KEYDOWN ||
+                     event == FL_KEYUP || event == FL_MOVE || event == FL_SHORTCUT ||
+                     event == FL_PASTE || (event >= FL_MOUSEWHEEL && event <= FL_DND_RELEASE);
   return input ? 1 : Fl::handle_(event, window);
 }
 
@@ -317,6 +322,7 @@ bool FltkBackend::OpenDisplay(bool quiet) {
     return false;
   }
   fl_open_display(display);
+  Fl::scheme("gtk+");  // at home on a current desktop
   return true;
 }
 

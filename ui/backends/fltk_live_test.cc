@@ -105,7 +105,16 @@ class Session : public ui::DialogEvents {
     if (onInit) onInit();
     return true;
   }
-  void HandleCommand(int id) override { commands.push_back(id); }
+  bool HandleCommand(int id) override {
+    commands.push_back(id);
+    return true;
+  }
+  bool HandleClose() override {
+    ++closes;
+    return closeIsCommand && HandleCommand(kIdCancel);
+  }
+  int closes = 0;
+  bool closeIsCommand = true;
   void HandlePaint() override { ++paints; }
   ui::IconHandle HandleQueryDragIcon() override { return nullptr; }
   void HandleDestroy() override { destroyed = true; }
@@ -182,9 +191,11 @@ TEST_F(FltkLive, BusyWorkLeavesTheWindowPaintingAndDeaf) {
     // Ticks keep coming while the work runs: a key, the close box, a repaint.
     Ticker during({[] { Key('x', "x"); }, [] { Fl::handle(FL_CLOSE, Fl::first_window()); },
                    [] { Fl::first_window()->redraw(); }});
+    s.closeIsCommand = false;  // as a dialog whose command runs: the close is put off
     B().RunBusy([] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); });
     EXPECT_EQ("", B().GetText(s.Control(101)));
     EXPECT_TRUE(s.commands.empty());
+    EXPECT_EQ(1, s.closes) << "the close during the work is lost";
     EXPECT_GT(s.paints, paintsBefore);
     Key('y', "y");  // and input again afterwards
     EXPECT_EQ("y", B().GetText(s.Control(101)));

@@ -1,6 +1,5 @@
 // Message boxes drawn as the system draws them: the icon, the text, the buttons of the style.
 #include <FL/Fl.H>
-#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
@@ -50,6 +49,29 @@ class MessageIconBox : public Fl_Widget {
 
  private:
   MessageIcon icon_;
+};
+
+// The text as the system draws it: at the box's left edge, with no inset of its own (a label
+// inside a box loses a few pixels at each side, and its words then wrap).
+class MessageText : public Fl_Widget {
+ public:
+  MessageText(int x, int y, int w, int h, std::string utf8, int size, bool wrap)
+      : Fl_Widget(x, y, w, h), text_(std::move(utf8)), size_(size), wrap_(wrap) {}
+  int handle(int) override { return 0; }
+
+ protected:
+  void draw() override {
+    fl_font(FL_HELVETICA, size_);
+    fl_color(FL_FOREGROUND_COLOR);
+    fl_draw(text_.c_str(), x(), y(), w(), h(),
+            FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | (wrap_ ? FL_ALIGN_WRAP : 0), nullptr,
+            0);
+  }
+
+ private:
+  std::string text_;
+  int size_;
+  bool wrap_;
 };
 
 class MessageWindow : public Fl_Double_Window {
@@ -121,9 +143,15 @@ int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
   font.lfHeight = PointSizeToLogicalHeight(kMessagePoints, 96);
   const int fontSize = SizeOf(font);
   fl_font(FL_HELVETICA, fontSize);
-  int textW = maxTextW, textH = 0;
+  // One line per line of the text, as wide as it needs; only a longer one wraps.
+  int textW = 0, textH = 0;
   fl_measure(utf8.c_str(), textW, textH, 0);
-  textW = std::max(textW, 1);
+  const bool wrap = textW > maxTextW;
+  if (wrap) {
+    textW = maxTextW;
+    fl_measure(utf8.c_str(), textW, textH, 0);
+  }
+  textW = std::max(textW, 1) + 2;  // what rounding of the glyph widths may add
   const int iconW = icon == MessageIcon::kNone ? 0 : kIconSize + margin;
   const int bodyH = std::max(icon == MessageIcon::kNone ? 0 : kIconSize, textH);
   const int count = static_cast<int>(ids.size());
@@ -138,10 +166,7 @@ int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
   win.set_modal();
   win.begin();
   if (icon != MessageIcon::kNone) new MessageIconBox(margin, margin, icon);
-  auto* label = new Fl_Box(margin + iconW, margin + (bodyH - textH) / 2, textW + 1, textH);
-  label->copy_label(FlLabel(box.text).c_str());
-  label->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  label->labelsize(fontSize);
+  new MessageText(margin + iconW, margin + (bodyH - textH) / 2, textW, textH, utf8, fontSize, wrap);
   int bx = (W - buttonsW) / 2;
   for (const MessageButton& b : ids) {
     auto* button = new Fl_Button(bx, H - margin - buttonH, buttonW, buttonH);

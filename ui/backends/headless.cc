@@ -22,6 +22,7 @@ bool HeadlessBackend::Reset() {
   waitBegins_ = waitUnbalancedEnds_ = 0;
   fontsReleasedInUse_ = staleHandleUses_ = unbalancedPaints_ = abandoned_ = 0;
   minimizedWidth_ = minimizedHeight_ = 36;
+  failThreadStarts_ = false;
   return true;
 }
 
@@ -97,7 +98,9 @@ bool HeadlessDialog::PressEscape() {
 }
 
 bool HeadlessDialog::CloseBox() {
-  return (dialog_->t->style & style::kSysMenu) && PressEscape();
+  if (!backend_->Active(*dialog_) || !(dialog_->t->style & style::kSysMenu)) return false;
+  backend_->Close(*dialog_);
+  return true;
 }
 
 bool HeadlessDialog::Minimize(bool minimize) {

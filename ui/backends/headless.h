@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "ui/backends/core.h"
 
@@ -37,7 +38,7 @@ class HeadlessDialog {
   // Enter: the focused push button's command, else the default push button's, else IDOK.
   bool PressEnter();
   bool PressEscape();                   // IDCANCEL
-  bool CloseBox();                      // IDCANCEL; only when the dialog has a system menu
+  bool CloseBox();                      // the window's close; only with a system menu
   bool Minimize(bool minimize = true);  // false restores; only with a minimise box
   bool Paint();
   IconHandle QueryDragIcon();  // null when the dialog no longer runs
@@ -85,6 +86,9 @@ class HeadlessBackend final : public CoreBackend {
     minimizedHeight_ = height;
   }
 
+  // Work of RunBusy finds no thread to run on, as when the system has none left.
+  void FailThreadStarts(bool fail) { failThreadStarts_ = fail; }
+
   // Forgets scripts, answers, records and counters between tests; fonts and icons stay.
   // False (and nothing forgotten) while a dialog runs.
   bool Reset();
@@ -95,6 +99,9 @@ class HeadlessBackend final : public CoreBackend {
   int Ask(DialogRecord* owner, const MessageBoxRecord& box) override;
   // Scripts act only between commands: there is nothing to pump while work runs.
   void PumpUntil(const std::atomic<bool>&) override {}
+  bool StartThread(std::thread* thread, std::function<void()> run) override {
+    return !failThreadStarts_ && Backend::StartThread(thread, std::move(run));
+  }
 
  private:
   friend class HeadlessDialog;
@@ -102,6 +109,7 @@ class HeadlessBackend final : public CoreBackend {
   std::deque<ModalScript> scripts_;
   std::deque<int> answers_;
   int abandoned_ = 0;
+  bool failThreadStarts_ = false;
 };
 
 // The backend of a program linked with the headless backend (the same object as GetBackend()).

@@ -20,11 +20,17 @@ namespace {
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
 
-// Keys and clicks (the frame's too, its close box included); moves still set the cursor.
-bool IsInput(UINT message) {
+// Keys and clicks (the frame's too, and clicks another program posts); moves still set the
+// cursor. The close box and Alt+F4 still ask to close: the dialog answers that after its wait.
+bool IsInput(const MSG& msg) {
+  const UINT message = msg.message;
+  if ((message == WM_NCLBUTTONDOWN || message == WM_NCLBUTTONUP) && msg.wParam == HTCLOSE) {
+    return false;
+  }
+  if (message == WM_SYSKEYDOWN && msg.wParam == VK_F4) return false;
   return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
          (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) ||
-         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK);
+         (message >= WM_NCLBUTTONDOWN && message <= WM_NCXBUTTONDBLCLK) || message == BM_CLICK;
 }
 
 HWND Hwnd(WindowHandle window) {
@@ -327,7 +333,7 @@ class Win32Backend final : public Backend {
         if (msg.message == WM_QUIT) {
           quit = true;
           exitCode = msg.wParam;
-        } else if (!IsInput(msg.message)) {
+        } else if (!IsInput(msg)) {
           TranslateMessage(&msg);
           DispatchMessageA(&msg);
         }
@@ -389,6 +395,13 @@ class Win32Backend final : public Backend {
       d.controls.push_back(std::move(c));
     }
     return d;
+  }
+
+  // After a command the dialog took.
+  void DumpCommand(const RunningDialog& run, int id) {
+    if (run.ended || run.destroyed) return;
+    std::string event = "command " + std::to_string(id);
+    Dump(event.c_str());
   }
 
   void Dump(const char* event) {
@@ -460,13 +473,12 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
           }
         }
       }
-      run.events->HandleCommand(id);
-      if (!run.ended && !run.destroyed) {
-        std::string event = "command " + std::to_string(id);
-        Dump(event.c_str());
-      }
+      if (run.events->HandleCommand(id)) DumpCommand(run, id);
       return TRUE;
     }
+    case WM_CLOSE:  // the close box, the taskbar's "Close window", SC_CLOSE from anyone
+      if (!run.ended && run.events->HandleClose()) DumpCommand(run, IDCANCEL);
+      return TRUE;
     case WM_PAINT:
       run.events->HandlePaint();
       return FALSE;  // whatever the handler left unpainted, the default validates

@@ -70,9 +70,10 @@ class Events : public ui::DialogEvents {
     dialog = d;
     return init(d);
   }
-  void HandleCommand(int id) override {
+  bool HandleCommand(int id) override {
     commands.push_back(id);
     if (command) command(id);
+    return true;
   }
   void HandlePaint() override {
     ++paints;
