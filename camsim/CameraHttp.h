@@ -42,6 +42,9 @@ struct CameraSettings {
   bool http10 = false;
   bool oversize = false;   // pad every body so the content starts after byte 2048
   bool no_values = false;  // getmotorrange answers 200 with a page that holds no values
+  // Served as the values' text instead of the digits the camera holds, when not empty.
+  std::string flip_text{};
+  std::string mirror_text{};
 };
 
 // The settings a successful setmotorrange changes.

@@ -27,4 +27,11 @@ bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder) {
   return true;
 }
 
+bool IsDestination(std::uint32_t addressNetOrder) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &addressNetOrder, sizeof bytes);
+  if (bytes[0] == 0 || (bytes[0] & 0xf0) == 0xe0) return false;
+  return !(bytes[0] == 255 && bytes[1] == 255 && bytes[2] == 255 && bytes[3] == 255);
+}
+
 }  // namespace net

@@ -135,7 +135,8 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(by[port(0)]["ok"], true);
   EXPECT_EQ(by[port(0)]["message"], "Set success, camera rebooting.");
   EXPECT_EQ(by[port(0)]["flip_before"], false);
-  EXPECT_EQ(by[port(0)]["flip_after"], true);
+  EXPECT_EQ(by[port(0)]["flip_wanted"], true);
+  EXPECT_TRUE(by[port(0)]["flip_after"].is_null());  // sent, never read back
   EXPECT_EQ(by[port(0)]["address"], "127.0.0.1");
   EXPECT_TRUE(by[port(0)]["elapsed_ms"].is_number_integer());
   EXPECT_FALSE(by[port(0)].contains("detail"));
@@ -156,8 +157,8 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(by[port(4)]["outcome"], "already-set");
   EXPECT_EQ(by[port(4)]["ok"], true);
   EXPECT_EQ(by[port(5)]["outcome"], "set");
-  EXPECT_EQ(by[port(5)]["flip_after"], false);
-  EXPECT_EQ(by[port(5)]["mirror_after"], true);
+  EXPECT_EQ(by[port(5)]["flip_wanted"], false);
+  EXPECT_EQ(by[port(5)]["mirror_wanted"], true);
 
   EXPECT_EQ(sim_->state(port(0))->flip, 1);
   EXPECT_EQ(sim_->state(port(5))->mirror, 1);

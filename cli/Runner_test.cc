@@ -56,6 +56,7 @@ RunOptions Options(Mode mode) {
   o.timeoutMs = 2000;
   o.deadlineMs = 10000;
   o.verifyPauseMs = 100;
+  o.verifySettleMs = 0;
   return o;
 }
 
@@ -82,7 +83,8 @@ TEST(CliRunner, QueryAndSetOneCamera) {
   EXPECT_EQ(s.action, Action::kSet);
   EXPECT_EQ(s.message, "Set success, camera rebooting.");
   EXPECT_EQ(s.before, std::optional<Orientation>(Orientation{true, false}));
-  EXPECT_EQ(s.after, std::optional<Orientation>(Orientation{false, true}));
+  EXPECT_EQ(s.wanted, std::optional<Orientation>(Orientation{false, true}));
+  EXPECT_FALSE(s.after.has_value());  // sent, not read back
   const auto state = fleet.sim.state(port);
   ASSERT_TRUE(state.has_value());
   EXPECT_EQ(state->flip, 0);
@@ -195,6 +197,7 @@ TEST(CliRunner, VerifyWaitsForTheRestart) {
     }
     fleet.sim.SetState(port, 0, 0);
   });
+  o.verifyTimeoutMs = 3000;  // other values are read again until then: it may restart again
   CameraReport lost = RunOne(JobFor(port, {true, true}), o, kNoStop);
   revert.join();
   EXPECT_EQ(lost.status, Status::kNotApplied) << lost.message;
@@ -254,7 +257,8 @@ TEST(CliRunner, CanaryAndFailureLimitsStopTheRest) {
   EXPECT_EQ(reports[1].status, Status::kDeviceTypeHV);
   for (size_t i = 2; i < 6; ++i) {
     EXPECT_EQ(reports[i].status, Status::kNotStarted) << i;
-    EXPECT_EQ(reports[i].message, "Not started: a canary camera did not succeed");
+    EXPECT_EQ(reports[i].message, "Not started: a camera failed while the canaries were verified");
+    EXPECT_EQ(reports[i].cause, Cause::kCanaryFailed);
     EXPECT_EQ(fleet.Count(fleet.port(i), "/"), 0u) << i;
   }
 
