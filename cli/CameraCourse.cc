@@ -105,7 +105,7 @@ void Verified(CameraWork& w, const Orientation& got) {
     SetStatus(report, Status::kSetSuccess,
               "Set, and verified: the camera came back with the new values although the "
               "reply to the set was lost");
-    report.note = "verified: " + report.detail;
+    report.note = "verified after a lost reply: " + report.detail;
     report.cause = Cause::kNone;
     report.request = Request::kNone;
     report.detail.clear();
@@ -230,6 +230,9 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   SetFromOutcome(report, outcome, failure);
   // No reply to a set that went out: a camera that restarts at once may close first.
   w.replyLost = outcome == Outcome::kDeviceTypeNVR && failure.request == Request::kSetMotorRange;
+  if (w.replyLost) {
+    report.note = "the set went out but no reply came back: the camera may have taken it";
+  }
   if (outcome != Outcome::kSetSuccess && !w.replyLost) return false;
   if (!w.verify) return false;
   w.target = target;
