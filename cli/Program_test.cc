@@ -688,36 +688,43 @@ TEST_F(CliProgram, InterruptReportsEveryCamera) {
 // set whose reply was lost counts as one that went out.
 TEST_F(CliProgram, RestoreTakesBackOnlyWhatTheSetChanged) {
   camsim::SimulatorOptions o;
-  o.cameras = 2;
+  o.cameras = 3;
   o.overrides.push_back(
       {{true, 1}, camsim::Fault::kDropSet, std::nullopt, std::nullopt, std::nullopt});
+  o.overrides.push_back(
+      {{true, 2}, camsim::Fault::kSlowSet, std::nullopt, std::nullopt, std::nullopt});
   StartCameras(o);
   const std::string backup = WriteFile("before.jsonl", "");
   ::unlink(backup.c_str());
-  auto set = Run({"set", "--flip", "on", "--backup", backup, "--json", target(0), target(1)});
+  auto set = Run({"set", "--flip", "on", "--timeout", "500ms", "--backup", backup, "--json",
+                  target(0), target(1), target(2)});
   EXPECT_EQ(set.status, 1) << set.err;
   std::map<int, json> by = ByPort(set.out);
   EXPECT_EQ(by[port(0)]["flip_wanted"], true);
   EXPECT_EQ(by[port(0)]["mirror_wanted"], false);
-  EXPECT_EQ(by[port(1)]["outcome"], "device-type-nvr");
-  EXPECT_EQ(by[port(1)]["request"], "setmotorrange");
-  EXPECT_EQ(sim_->state(port(1))->flip, 1);  // taken, though no reply came
+  for (int i : {1, 2}) {
+    EXPECT_EQ(by[port(i)]["outcome"], "device-type-nvr") << by[port(i)];
+    EXPECT_EQ(by[port(i)]["request"], "setmotorrange");
+    EXPECT_EQ(sim_->state(port(i))->flip, 1);  // taken, though no reply came in time
+  }
+  EXPECT_EQ(by[port(2)]["cause"], "timed-out");
   const std::string report = WriteFile("result.jsonl", set.out);
 
-  sim_->SetFault(port(1), camsim::Fault::kNone);
+  for (int i : {1, 2}) sim_->SetFault(port(i), camsim::Fault::kNone);
   sim_->SetState(port(0), 1, 1);  // someone turns Mirror on since
   for (const std::string& from : {report, backup}) {
     auto restore = Run({"restore", from, "--json"});
     EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
     std::map<int, json> back = ByPort(restore.out);
-    EXPECT_EQ(back.size(), 2u) << restore.out;
+    EXPECT_EQ(back.size(), 3u) << restore.out;
     const char* expected = from == report ? "set" : "already-restored";
-    for (int i : {0, 1}) EXPECT_EQ(back[port(i)]["outcome"], expected) << back[port(i)];
+    for (int i : {0, 1, 2}) EXPECT_EQ(back[port(i)]["outcome"], expected) << back[port(i)];
     EXPECT_EQ(sim_->state(port(0))->flip, 0);
     EXPECT_EQ(sim_->state(port(0))->mirror, 1);  // not the set's change: it stays
     EXPECT_EQ(sim_->state(port(1))->flip, 0);
+    EXPECT_EQ(sim_->state(port(2))->flip, 0);
   }
-  EXPECT_EQ(SetCommands(), 4u);  // two sets, two restores, none for already-restored
+  EXPECT_EQ(SetCommands(), 6u);  // three sets, three restores, none for already-restored
 }
 
 // Only "0" and "1" are values: anything else is not read, and no set follows it.
