@@ -231,7 +231,7 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   // No reply to a set that went out: a camera that restarts at once may close first.
   w.replyLost = outcome == Outcome::kDeviceTypeNVR && failure.request == Request::kSetMotorRange;
   if (w.replyLost) {
-    report.note = "the set went out but no reply came back: the camera may have taken it";
+    report.note = "no reply to the set: it may have gone out and been taken";
   }
   if (outcome != Outcome::kSetSuccess && !w.replyLost) return false;
   if (!w.verify) return false;
