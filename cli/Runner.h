@@ -53,7 +53,9 @@ struct RunOptions {
   int timeoutMs = 3000;    // each socket wait
   int deadlineMs = 30000;  // the query and set of one camera together
   int verifyTimeoutMs = 120000;
-  int verifyPauseMs = 1000;  // before the first attempt to reach a restarting camera
+  // Before the first attempt to reach a restarting camera, growing from there: short, so a
+  // quick restart is still seen (a camera never seen away waits out the settle time).
+  int verifyPauseMs = 250;
   // A camera never seen away is taken as verified only after this long with the new values
   // (it may restart late and come back without them); 0 for cameras that apply at once.
   int verifySettleMs = 10000;
