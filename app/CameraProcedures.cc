@@ -1,5 +1,7 @@
 #include "app/CameraProcedures.h"
 
+#include <utility>
+
 #include "base/Clock.h"
 #include "cgi/Authorized.h"
 #include "cgi/CgiCmd.h"
@@ -65,6 +67,8 @@ CString Describe(Cause cause, Request request, const CString& fact) {
       return text + "no [Succeed] in the reply" + fact;
     case Cause::kChipType:
       return text + "chip type " + fact;
+    default:
+      return text + fact;
   }
   return text;
 }
@@ -98,7 +102,8 @@ class Session {
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
     std::uint32_t address = 0;
-    if (!net::ParsePastedIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
+    if (!net::ParsePastedIPv4(camera_.ip, &address) || !net::IsDestination(address) ||
+        camera_.port < 0 || camera_.port > 65535) {
       CString typed;
       typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
       return Make(Cause::kBadAddress, request, typed);
@@ -212,6 +217,14 @@ const char* CauseName(Cause cause) {
       return "no-succeed";
     case Cause::kChipType:
       return "chip-type";
+    case Cause::kStopped:
+      return "stopped";
+    case Cause::kRestartsNotBack:
+      return "restarts-not-back";
+    case Cause::kCanaryFailed:
+      return "canary-failed";
+    case Cause::kMaxFailures:
+      return "max-failures";
   }
   return "?";
 }
@@ -324,6 +337,17 @@ QueryResult QueryOrientation(const CameraAccess& camera) {
                        : !result.flipFound                      ? "flip value"
                                                                 : "mirror value";
     result.failure = session.Missing(Cause::kValuesMissing, Request::kGetMotorRange, what);
+    return result;
+  }
+  // Only "0" and "1" are values: anything else would read as "off" and hide what the camera
+  // holds. The dialog still shows it as a clear box.
+  for (const auto& [name, text] :
+       {std::make_pair("flip", &flip), std::make_pair("mirror", &mirror)}) {
+    if (*text == "0" || *text == "1") continue;
+    result.failure = session.Make(Cause::kValuesMissing, Request::kGetMotorRange, CString());
+    result.failure.detail.Format("%s is '%s', neither 0 nor 1", name,
+                                 static_cast<const char*>(Printable(*text)));
+    break;
   }
   return result;
 }

@@ -61,6 +61,11 @@ enum class Cause {
   kValuesMissing,  // a getmotorrange reply without flip or mirror
   kNoSucceed,      // a setmotorrange reply with 200 but without "[Succeed]"
   kChipType,       // a chip type the procedures refuse
+  // Why a fleet tool started no set on a camera (the procedures never give these).
+  kStopped,          // a stop was asked for
+  kRestartsNotBack,  // every restarting place is held by cameras that did not come back
+  kCanaryFailed,     // a camera failed while the canaries were verified
+  kMaxFailures,      // enough cameras had failed
 };
 
 const char* CauseName(Cause cause);        // "bad-address", "timed-out", "values-missing", ...

@@ -119,14 +119,14 @@ std::string InfoPage(const CameraSettings& camera) {
          "</script>\r\n</head>\r\n<body></body>\r\n</html>\r\n";
 }
 
-std::string MotorRange(const Orientation& o) {
+std::string MotorRange(const Orientation& o, const CameraSettings& camera) {
   return "var pan_range=\"355\";\r\n"
          "var tilt_range=\"90\";\r\n"
          "var flip=\"" +
-         std::to_string(o.flip) +
+         (camera.flip_text.empty() ? std::to_string(o.flip) : camera.flip_text) +
          "\";\r\n"
          "var mirror=\"" +
-         std::to_string(o.mirror) +
+         (camera.mirror_text.empty() ? std::to_string(o.mirror) : camera.mirror_text) +
          "\";\r\n"
          "var pan_speed=\"7\";\r\n"
          "var tilt_speed=\"7\";\r\n";
@@ -294,7 +294,7 @@ Outcome Respond(const ParsedRequest& request, const CameraSettings& camera,
               "<html>\r\n<head><title>Welcome</title></head>\r\n<body>It "
               "works.</body>\r\n</html>\r\n";
         } else {
-          body = MotorRange(*orientation);
+          body = MotorRange(*orientation, camera);
         }
       } else {
         Orientation wanted;

@@ -45,6 +45,9 @@ struct CameraSettings {
   bool oversize = false;   // pad every body so the content starts after byte 2048
   bool no_values = false;  // getmotorrange answers 200 with a page that holds no values
   AuthMode auth = AuthMode::kBasic;
+  // Served as the values' text instead of the digits the camera holds, when not empty.
+  std::string flip_text{};
+  std::string mirror_text{};
 };
 
 // The settings a successful setmotorrange changes.

@@ -130,13 +130,22 @@ const char* FaultName(Fault fault) {
       return "novalues";
     case Fault::kReset:
       return "reset";
+    case Fault::kDropSet:
+      return "dropset";
+    case Fault::kSlowSet:
+      return "slowset";
+    case Fault::kForget:
+      return "forget";
+    case Fault::kTwice:
+      return "twice";
   }
   return "none";
 }
 
 bool ParseFault(std::string_view name, Fault* fault) {
   for (Fault f : {Fault::kNone, Fault::kSilent, Fault::kClose, Fault::kTrickle, Fault::kOversize,
-                  Fault::kNoValues, Fault::kReset}) {
+                  Fault::kNoValues, Fault::kReset, Fault::kDropSet, Fault::kSlowSet, Fault::kForget,
+                  Fault::kTwice}) {
     if (name == FaultName(f)) {
       *fault = f;
       return true;
@@ -164,10 +173,15 @@ struct CameraSimulator::Camera {
   int failed_logins = 0;  // in a row; loop thread only
   Clock::time_point relisten_at = kNever;
   NonceBook nonces;  // loop thread only; a restart forgets them
+  // kForget, kTwice: a restart of its own later, the values it comes back with, and the
+  // values the restart now under way comes back with.
+  Clock::time_point late_restart_at = kNever;
+  Orientation late_values;
+  std::optional<Orientation> on_return;
 };
 
 struct CameraSimulator::Connection {
-  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent, kResetting };
+  enum class Phase { kReading, kWriting, kTrickle, kDraining, kSilent, kResetting, kHeld };
   int fd = -1;  // -1 once closed; removed at the end of the loop pass
   size_t camera = 0;
   Fault fault = Fault::kNone;  // taken when accepted
@@ -270,6 +284,8 @@ bool CameraSimulator::Listen(std::string* error) {
     c.settings.info_page = o.info_page;
     c.settings.http10 = o.http10;
     c.settings.auth = o.auth;
+    c.settings.flip_text = o.flip_text;
+    c.settings.mirror_text = o.mirror_text;
     c.orientation = {o.flip, o.mirror};
   }
   for (const CameraOverride& ov : o.overrides) {
@@ -553,7 +569,7 @@ void CameraSimulator::Serve() {
         fds.push_back({cameras_[i].listen_fd, POLLIN, 0});
         listener_of.push_back(i);
       }
-      next = std::min(next, cameras_[i].relisten_at);
+      next = std::min({next, cameras_[i].relisten_at, cameras_[i].late_restart_at});
     }
     size_t first_connection = fds.size();
     for (const auto& c : connections_) {
@@ -712,6 +728,7 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
     return;
   }
   Outcome outcome;
+  Orientation before;
   if (options_.lockout_after > 0 && camera.failed_logins >= options_.lockout_after) {
     outcome.status = 403;
     outcome.reply = BuildResponse(camera.settings.http10, 403, "text/html", "403 Forbidden\r\n");
@@ -720,6 +737,7 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
     CameraSettings settings = camera.settings;
     settings.oversize = c.fault == Fault::kOversize || c.fault == Fault::kTrickle;
     settings.no_values = c.fault == Fault::kNoValues;
+    before = camera.orientation;
     const DigestContext digest{
         &camera.nonces,
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count(),
@@ -736,14 +754,49 @@ void CameraSimulator::HandleRequest(Connection& c, const ParsedRequest& request,
     c.reset_after_reply = true;
   }
   record.status = outcome.status;
+  if (outcome.restart && c.fault == Fault::kDropSet) record.status = 0;
   Record(camera, std::move(record));
+  if (outcome.restart && !PlaySetFault(c, before, &outcome.reply, now)) return;
   // Close the listener before the reply goes out, so a client that saw "[Succeed]" finds the
   // camera already gone.
-  if (outcome.restart && options_.reboot_time.count() > 0) Restart(c.camera, c, now);
+  if (outcome.restart && c.fault != Fault::kForget &&
+      (options_.reboot_time.count() > 0 || c.fault == Fault::kTwice)) {
+    Restart(c.camera, &c, now);
+  }
   StartReply(c, std::move(outcome.reply), now);
 }
 
-void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
+bool CameraSimulator::PlaySetFault(Connection& c, const Orientation& before, std::string* reply,
+                                   Clock::time_point now) {
+  Camera& camera = cameras_[c.camera];
+  switch (c.fault) {
+    case Fault::kDropSet:
+      if (options_.reboot_time.count() > 0) Restart(c.camera, &c, now);
+      CloseFd(&c.fd);
+      return false;
+    case Fault::kSlowSet:
+      if (options_.reboot_time.count() > 0) Restart(c.camera, &c, now);
+      c.out = std::move(*reply);
+      c.phase = Connection::Phase::kHeld;
+      c.deadline = now + options_.slow_reply;
+      return false;
+    case Fault::kForget:
+      camera.late_values = before;
+      camera.late_restart_at = now + options_.late_restart;
+      return true;
+    case Fault::kTwice: {
+      std::lock_guard<std::mutex> lock(mu_);
+      camera.late_values = camera.orientation;
+      camera.on_return = before;
+      camera.late_restart_at = now + options_.reboot_time + options_.late_restart;
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+void CameraSimulator::Restart(size_t camera_index, const Connection* asking,
                               Clock::time_point now) {
   Camera& camera = cameras_[camera_index];
   {
@@ -755,7 +808,7 @@ void CameraSimulator::Restart(size_t camera_index, const Connection& asking,
   LogRestart(camera, "begins");
   // A restarting camera drops its other connections; the one that asked gets its reply.
   for (auto& other : connections_) {
-    if (other->camera == camera_index && other.get() != &asking) CloseFd(&other->fd);
+    if (other->camera == camera_index && other.get() != asking) CloseFd(&other->fd);
   }
 }
 
@@ -805,6 +858,10 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
   for (auto& cp : connections_) {
     Connection& c = *cp;
     if (c.fd < 0 || now < c.deadline) continue;
+    if (c.phase == Connection::Phase::kHeld) {
+      StartReply(c, std::move(c.out), now);
+      continue;
+    }
     if (c.phase == Connection::Phase::kResetting) {
       struct linger abort = {1, 0};
       setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -825,11 +882,23 @@ void CameraSimulator::OnTimer(Clock::time_point now) {
       c.deadline = now + options_.trickle_interval;
     }
   }
-  for (Camera& camera : cameras_) {
+  for (size_t i = 0; i < cameras_.size(); ++i) {
+    Camera& camera = cameras_[i];
+    if (now >= camera.late_restart_at && camera.listen_fd >= 0) {
+      camera.late_restart_at = kNever;
+      camera.on_return = camera.late_values;
+      camera.nonces.Clear();
+      Restart(i, nullptr, now);
+    }
     if (now < camera.relisten_at) continue;
     std::string error;
     if (OpenListener(camera, camera.port, &error) == 0) {
       camera.relisten_at = kNever;
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (camera.on_return) camera.orientation = *camera.on_return;
+        camera.on_return.reset();
+      }
       LogRestart(camera, "ends");
     } else {
       Warn(error + "; trying again");

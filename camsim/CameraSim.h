@@ -31,6 +31,7 @@
 namespace camsim {
 
 struct ParsedRequest;
+struct Orientation;
 class LogWriter;
 
 // Misbehaviour of one camera, for testing clients.
@@ -45,9 +46,29 @@ class LogWriter;
 //             mirror; every other request is answered normally.
 //  kReset:    getmotorrange sends the status line and headers of its reply, then resets the
 //             connection (SO_LINGER 0) instead of sending the values; other requests are normal.
-enum class Fault { kNone, kSilent, kClose, kTrickle, kOversize, kNoValues, kReset };
+// Cameras whose set goes wrong after it was taken (the other requests are normal):
+//  kDropSet:  applies a set and restarts, but closes the connection without a reply.
+//  kSlowSet:  applies a set and restarts, but replies only after `slow_reply`.
+//  kForget:   applies a set and answers with the new values, restarts only `late_restart`
+//             later and comes back with the old ones.
+//  kTwice:    comes back from the set's restart with the old values, restarts again
+//             `late_restart` later and comes back with the new ones.
+enum class Fault {
+  kNone,
+  kSilent,
+  kClose,
+  kTrickle,
+  kOversize,
+  kNoValues,
+  kReset,
+  kDropSet,
+  kSlowSet,
+  kForget,
+  kTwice
+};
 
-// "none", "silent", "close", "trickle", "oversize", "novalues", "reset".
+// "none", "silent", "close", "trickle", "oversize", "novalues", "reset", "dropset", "slowset",
+// "forget", "twice".
 const char* FaultName(Fault fault);
 // Parses one of the names above; false for anything else.
 bool ParseFault(std::string_view name, Fault* fault);
@@ -88,6 +109,9 @@ struct SimulatorOptions {
   int mirror = 0;
   bool info_page = true;  // false: "/qx.html" answers 404
   bool http10 = false;    // status lines say HTTP/1.0
+  // getmotorrange shows these texts as the values when not empty ("2", "on", " 1").
+  std::string flip_text{};
+  std::string mirror_text{};
   // After a successful setmotorrange the camera refuses connections this long (listener
   // closed), then listens again. 0: no interruption.
   std::chrono::milliseconds reboot_time{0};
@@ -110,6 +134,8 @@ struct SimulatorOptions {
   std::chrono::milliseconds request_timeout{10000};
   size_t max_request_bytes = 8192;  // larger request headers get 400
   std::chrono::milliseconds trickle_interval{1000};
+  std::chrono::milliseconds slow_reply{5000};    // kSlowSet
+  std::chrono::milliseconds late_restart{2000};  // kForget, kTwice
 };
 
 // One handled connection, in the order the replies were composed.
@@ -192,8 +218,12 @@ class CameraSimulator {
                      std::chrono::steady_clock::time_point now);
   void StartReply(Connection& c, std::string reply, std::chrono::steady_clock::time_point now);
   void FinishReply(Connection& c, std::chrono::steady_clock::time_point now);
-  void Restart(size_t camera_index, const Connection& asking,
+  // `asking` (may be null) keeps its connection; the camera's others are dropped.
+  void Restart(size_t camera_index, const Connection* asking,
                std::chrono::steady_clock::time_point now);
+  // The faults that play a set gone wrong; false when the connection gets no reply now.
+  bool PlaySetFault(Connection& c, const Orientation& before, std::string* reply,
+                    std::chrono::steady_clock::time_point now);
   void OnTimer(std::chrono::steady_clock::time_point now);
   void Record(const Camera& camera, RequestRecord record);
   // "127.0.0.1:8081 restart begins" / "... restart ends", beside the request lines.

@@ -98,6 +98,8 @@ constexpr OptionSpec kOptions[] = {
     {"--auth", true},
     {"--auth-at", true},
     {"--nonce-lifetime", true},
+    {"--flip-text", true},
+    {"--mirror-text", true},
 };
 
 bool Number(const std::string& name, const std::string& value, long min, long max, int* out,
@@ -173,6 +175,13 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
     return Number(name, value, 0, 1, &o.flip, error);
   } else if (name == "--mirror") {
     return Number(name, value, 0, 1, &o.mirror, error);
+  } else if (name == "--flip-text" || name == "--mirror-text") {
+    // Quotes or line ends would change the reply's form, not just the value.
+    if (value.empty() || value.find_first_of("\"\r\n") != std::string::npos) {
+      *error = name + ": give a text without quotes or line ends: '" + value + "'";
+      return false;
+    }
+    (name == "--flip-text" ? o.flip_text : o.mirror_text) = value;
   } else if (name == "--reboot-seconds") {
     int seconds = 0;
     if (!Number(name, value, 0, 86400, &seconds, error)) return false;
@@ -185,7 +194,8 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       Fault fault;
       if (!ParseFault(v, &fault) || fault == Fault::kNone) {
         *error = "--fault " + value + ": unknown kind '" + v +
-                 "' (expected silent, close, trickle, oversize, novalues or reset)";
+                 "' (expected silent, close, trickle, oversize, novalues, reset, dropset, "
+                 "slowset, forget or twice)";
         return false;
       }
       ov.fault = fault;
@@ -316,6 +326,8 @@ const char* UsageText() {
          "  --chip-type N           chip_type on the information page (default 71)\n"
          "  --flip 0|1              starting flip setting (default 0)\n"
          "  --mirror 0|1            starting mirror setting (default 0)\n"
+         "  --flip-text TEXT        getmotorrange shows TEXT as flip's value (such as 2)\n"
+         "  --mirror-text TEXT      the same for mirror\n"
          "  --no-info-page          answer /qx.html with 404 Not Found\n"
          "  --http10                status lines say HTTP/1.0 instead of HTTP/1.1\n"
          "  --reboot-seconds N      after a successful set the camera restarts: it refuses\n"
@@ -339,6 +351,13 @@ const char* UsageText() {
          "                            novalues  getmotorrange: 200 OK, a page without the values\n"
          "                            reset     getmotorrange: the header, then a reset before\n"
          "                                      the values\n"
+         "                            dropset   apply a set, restart, close without a reply\n"
+         "                            slowset   apply a set, restart, reply 5 s later\n"
+         "                            forget    apply a set, answer with the new values, then\n"
+         "                                      2 s later restart back to the old ones\n"
+         "                            twice     come back from a set's restart with the old\n"
+         "                                      values, restart again 2 s later, then hold\n"
+         "                                      the new ones\n"
          "  --chip-type-at CAM:N    another chip type for one camera\n"
          "  --user-at CAM:USER      another user name for one camera\n"
          "  --password-at CAM:PASS  another password for one camera\n"

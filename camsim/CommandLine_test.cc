@@ -67,7 +67,11 @@ TEST(CommandLineTest, EveryOption) {
                      "--user-at",
                      "@4:op",
                      "--password-at",
-                     "9005:a:b"},
+                     "9005:a:b",
+                     "--fault=@6:dropset",
+                     "--flip-text",
+                     "2",
+                     "--mirror-text=on"},
                     &cl, &error))
       << error;
   const SimulatorOptions& o = cl.options;
@@ -78,12 +82,14 @@ TEST(CommandLineTest, EveryOption) {
   EXPECT_EQ(o.password, "p=q");
   EXPECT_EQ(o.chip_type, -5);
   EXPECT_EQ(o.flip, 1);
+  EXPECT_EQ(o.flip_text, "2");
+  EXPECT_EQ(o.mirror_text, "on");
   EXPECT_EQ(o.mirror, 1);
   EXPECT_FALSE(o.info_page);
   EXPECT_TRUE(o.http10);
   EXPECT_EQ(o.reboot_time.count(), 3000);
   EXPECT_FALSE(o.print_requests);
-  ASSERT_EQ(o.overrides.size(), 5u);
+  ASSERT_EQ(o.overrides.size(), 6u);
   EXPECT_FALSE(o.overrides[0].camera.by_index);
   EXPECT_EQ(o.overrides[0].camera.value, 9001);
   EXPECT_EQ(o.overrides[0].fault, Fault::kSilent);
@@ -93,6 +99,7 @@ TEST(CommandLineTest, EveryOption) {
   EXPECT_EQ(o.overrides[2].chip_type, 72);
   EXPECT_EQ(o.overrides[3].user, "op");
   EXPECT_EQ(o.overrides[4].password, "a:b");
+  EXPECT_EQ(o.overrides[5].fault, Fault::kDropSet);
   EXPECT_FALSE(o.overrides[4].fault);
 
   ASSERT_TRUE(Parse({"-h"}, &cl, &error));
@@ -117,7 +124,9 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
             "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
   EXPECT_EQ(ErrorOf({"--fault", "8080:slow"}),
             "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle, oversize, "
-            "novalues or reset)");
+            "novalues, reset, dropset, slowset, forget or twice)");
+  EXPECT_EQ(ErrorOf({"--flip-text", "1\"; var x=\"2"}),
+            "--flip-text: give a text without quotes or line ends: '1\"; var x=\"2'");
   EXPECT_EQ(ErrorOf({"--fault", "8080"}), "--fault 8080: expected PORT:VALUE or @INDEX:VALUE");
   EXPECT_EQ(ErrorOf({"--fault", "@x:close"}),
             "--fault @x:close: expected PORT:VALUE or @INDEX:VALUE");

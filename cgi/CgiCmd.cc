@@ -67,7 +67,10 @@ net::Socket Connect(const CString& ip, int port, const Budget& budget) {
   std::uint32_t address = 0;
   // A port outside 0-65535 would wrap to another port; an unreadable address would become
   // the broadcast address. Neither is what the user typed.
-  if (port < 0 || port > 65535 || !net::ParsePastedIPv4(ip, &address)) return net::kInvalidSocket;
+  if (port < 0 || port > 65535 || !net::ParsePastedIPv4(ip, &address) ||
+      !net::IsDestination(address)) {
+    return net::kInvalidSocket;
+  }
   net::Socket s = net::OpenTcp();
   if (s == net::kInvalidSocket) return s;
   if (!net::ConnectWithin(s, address, port, budget.Connect())) {

@@ -33,6 +33,10 @@ bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder);
 // a spreadsheet or a web page brings along; a blank inside still fails.
 bool ParsePastedIPv4(const char* text, std::uint32_t* addressNetOrder);
 
+// Whether an address can name one camera: not 0.0.0.0/8 (connecting there reaches this
+// machine), not multicast (224.0.0.0/4) and not 255.255.255.255.
+bool IsDestination(std::uint32_t addressNetOrder);
+
 // Connects to an IPv4 address given as its 32-bit value in network order and a port, waiting at
 // most `timeoutMs` for the handshake. Leaves the socket in blocking mode. Returns true once
 // connected; a refused connection fails at once.

@@ -37,4 +37,11 @@ bool ParsePastedIPv4(const char* text, std::uint32_t* addressNetOrder) {
   return ParseIPv4(trimmed.c_str(), addressNetOrder);
 }
 
+bool IsDestination(std::uint32_t addressNetOrder) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &addressNetOrder, sizeof bytes);
+  if (bytes[0] == 0 || (bytes[0] & 0xf0) == 0xe0) return false;
+  return !(bytes[0] == 255 && bytes[1] == 255 && bytes[2] == 255 && bytes[3] == 255);
+}
+
 }  // namespace net

@@ -15,9 +15,10 @@ enum class Column {
   kMirror,
   kName,
   kLocation,
-  kInformational,  // what a scan wrote, and notes: read past
+  kStatus,         // what a scan found: only its cameras are worked on
+  kInformational,  // the rest of what a scan wrote, and notes: read past
 };
-constexpr int kColumnCount = 8;
+constexpr int kColumnCount = 9;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -39,8 +40,8 @@ std::optional<Column> ColumnNamed(const std::string& name) {
   if (name == "mirror") return Column::kMirror;
   if (name == "name") return Column::kName;
   if (name == "location") return Column::kLocation;
-  if (name == "status" || name == "chip_type" || name == "flip_now" || name == "mirror_now" ||
-      name == "note") {
+  if (name == "status") return Column::kStatus;
+  if (name == "chip_type" || name == "flip_now" || name == "mirror_now" || name == "note") {
     return Column::kInformational;
   }
   return std::nullopt;
@@ -108,6 +109,10 @@ bool ReadRow(const std::vector<std::string>& fields,
           *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
           return false;
         }
+        if (!ParseCameraAddress(host, &host, error)) {
+          *error = "host " + *error;
+          return false;
+        }
         break;
       case Column::kPort:
         if (!value.empty()) {
@@ -127,6 +132,9 @@ bool ReadRow(const std::vector<std::string>& fields,
         break;
       case Column::kLocation:
         target->location = std::string(value);
+        break;
+      case Column::kStatus:
+        target->status = std::string(value);
         break;
       case Column::kInformational:
         break;

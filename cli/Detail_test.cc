@@ -137,6 +137,19 @@ TEST(ProcedureDetail, NoAnswerTellsRefusedFromTimedOut) {
   EXPECT_EQ(Detail(q.failure.detail),
             "information page: \"127.0.0.010:80\" is not a dotted-quad IPv4 address with a port "
             "0-65535");
+
+  // 0.0.0.0 would reach a camera listening on this machine; such addresses are no camera's,
+  // and the dialog gets its fixed failures without a connection.
+  ScriptedPeer here(ScriptedPeer::AnswerAndClose("HTTP/1.1 200 OK\r\n\r\nvar flip=\"1\";"));
+  for (const char* none : {"0.0.0.0", "0.0.0.1", "224.0.0.1", "255.255.255.255"}) {
+    CameraAccess access = At(here.port());
+    access.ip = none;
+    const QueryResult r = QueryOrientation(access);
+    EXPECT_EQ(r.outcome, Outcome::kQueryInfoFailed) << none;
+    EXPECT_EQ(r.failure.cause, Cause::kBadAddress) << none;
+    EXPECT_EQ(SetOrientation(access, 1, 1), Outcome::kDeviceTypeNVR) << none;
+  }
+  EXPECT_EQ(here.Connections(), 0);
 }
 
 TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {

@@ -65,9 +65,11 @@ const char kSetFooter[] =
 
 const char kRestoreFooter[] =
     "REPORT is the JSON lines output (--json) of an earlier set, or its --backup file, also\n"
-    "one cut short by Ctrl-C or a crash. Every camera it shows as changed, or possibly\n"
-    "changed, is read and set back to its values before; cameras it shows unchanged are left\n"
-    "alone. The report holds address, port and user; the password comes as for set.";
+    "one cut short by Ctrl-C or a crash. Every camera whose set went out, whatever came back,\n"
+    "is read first; of the values that set changed, those the camera still holds as it wrote\n"
+    "them are put back (a value changed since by someone else stays). A camera with nothing\n"
+    "left to put back is already-restored and gets no set. The report holds address, port and\n"
+    "user; the password comes as for set.";
 
 const char kSeeMain[] = "See tiltwise-cli --help for the password, exit statuses and examples.";
 
@@ -78,6 +80,7 @@ struct RawOptions {
   std::string timeout = "3000ms";
   std::string deadline = "30s";
   std::string verifyTimeout = "120s";
+  std::string verifySettle = "10s";
   std::string flip;
   std::string mirror;
   std::string maxRestarting;
@@ -124,12 +127,18 @@ void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
   sub->add_option("--verify-timeout", raw->verifyTimeout,
                   "Longest wait for a camera to come back (default 120s)")
       ->type_name("TIME");
+  sub->add_option("--verify-settle", raw->verifySettle,
+                  "How long a camera never seen restarting must keep the new values before "
+                  "they count as verified; 0 for cameras that apply without a restart "
+                  "(default 10s, at most the verify timeout)")
+      ->type_name("TIME");
   sub->add_option("--max-restarting", raw->maxRestarting,
-                  "At most N cameras under way, from their read to their return after the set "
-                  "(needs --verify)")
+                  "At most N cameras under way, from their read to their return after the set; "
+                  "one that does not come back keeps its place (needs --verify)")
       ->type_name("N");
   sub->add_option("--canary", raw->canary,
-                  "Set and verify the first K cameras; go on only if all K succeeded")
+                  "Set and verify K cameras before any other is set (cameras already as wanted "
+                  "do not count); any failure meanwhile stops the run")
       ->type_name("K");
   sub->add_option("--max-failures", raw->maxFailures, "Start no further camera after N failures")
       ->type_name("N");
@@ -301,6 +310,10 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return usage("--verify-timeout \"" + raw.verifyTimeout +
                  "\": give a time from 1s to 60m (90s, 2m)");
   }
+  if (!ParseDuration(raw.verifySettle, 1000, 0, 3600000, &o->verifySettleMs)) {
+    return usage("--verify-settle \"" + raw.verifySettle +
+                 "\": give a time from 0 to 60m (0, 10s, 1m)");
+  }
   for (auto [name, text, slot] :
        {std::make_tuple("--max-restarting", &raw.maxRestarting, &o->maxRestarting),
         std::make_tuple("--canary", &raw.canary, &o->canary),
@@ -383,6 +396,10 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
           }
           e.target.flip = e.before->flip ? Want::kOn : Want::kOff;
           e.target.mirror = e.before->mirror ? Want::kOn : Want::kOff;
+          if (e.wanted) {
+            e.target.sentFlip = e.wanted->flip;
+            e.target.sentMirror = e.wanted->mirror;
+          }
         } else if (options.onlyFailed) {
           if (!e.ok) {
             errors->push_back(e.target.origin +
@@ -411,6 +428,21 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
     } else {
       ReadTargetList(*in, name, &targets, errors);
     }
+  }
+  // A scan's list or report: only its cameras, and the devices other logins may open.
+  size_t noCamera = 0;
+  targets.erase(std::remove_if(targets.begin(), targets.end(),
+                               [&noCamera](const Target& t) {
+                                 const bool drop = t.status == "not-a-camera" ||
+                                                   t.status == "no-answer" ||
+                                                   t.status == "no-reply";
+                                 noCamera += drop ? 1 : 0;
+                                 return drop;
+                               }),
+                targets.end());
+  if (noCamera > 0) {
+    notes->push_back(std::to_string(noCamera) +
+                     " device(s) the scan found to be no camera, or silent, are left alone");
   }
   if (errors->empty()) {
     for (std::string& e : FindDuplicates(targets)) errors->push_back(std::move(e));
@@ -450,6 +482,7 @@ std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>&
       job.wanted = Orientation{flip == Want::kOn, mirror == Want::kOn};
       job.keepFlip = flip == Want::kKeep;
       job.keepMirror = mirror == Want::kKeep;
+      if (t.sentFlip && t.sentMirror) job.restoreSent = Orientation{*t.sentFlip, *t.sentMirror};
     }
     jobs.push_back(std::move(job));
   }
@@ -517,6 +550,7 @@ RunOptions ToRunOptions(const CliOptions& o, std::string password) {
   r.timeoutMs = o.timeoutMs;
   r.deadlineMs = o.deadlineMs;
   r.verifyTimeoutMs = o.verifyTimeoutMs;
+  r.verifySettleMs = std::min(o.verifySettleMs, o.verifyTimeoutMs);
   r.maxRestarting = o.maxRestarting;
   r.canary = o.canary;
   r.maxFailures = o.maxFailures;

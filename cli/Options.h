@@ -42,6 +42,7 @@ struct CliOptions {
   int timeoutMs = 3000;
   int deadlineMs = 30000;
   int verifyTimeoutMs = 120000;
+  int verifySettleMs = 10000;
   int maxRestarting = 0;
   int canary = 0;
   int maxFailures = 0;

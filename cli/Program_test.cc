@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -135,7 +136,8 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(by[port(0)]["ok"], true);
   EXPECT_EQ(by[port(0)]["message"], "Set success, camera rebooting.");
   EXPECT_EQ(by[port(0)]["flip_before"], false);
-  EXPECT_EQ(by[port(0)]["flip_after"], true);
+  EXPECT_EQ(by[port(0)]["flip_wanted"], true);
+  EXPECT_TRUE(by[port(0)]["flip_after"].is_null());  // sent, never read back
   EXPECT_EQ(by[port(0)]["address"], "127.0.0.1");
   EXPECT_TRUE(by[port(0)]["elapsed_ms"].is_number_integer());
   EXPECT_FALSE(by[port(0)].contains("detail"));
@@ -156,8 +158,8 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(by[port(4)]["outcome"], "already-set");
   EXPECT_EQ(by[port(4)]["ok"], true);
   EXPECT_EQ(by[port(5)]["outcome"], "set");
-  EXPECT_EQ(by[port(5)]["flip_after"], false);
-  EXPECT_EQ(by[port(5)]["mirror_after"], true);
+  EXPECT_EQ(by[port(5)]["flip_wanted"], false);
+  EXPECT_EQ(by[port(5)]["mirror_wanted"], true);
 
   EXPECT_EQ(sim_->state(port(0))->flip, 1);
   EXPECT_EQ(sim_->state(port(5))->mirror, 1);
@@ -421,6 +423,9 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
   const std::string list =
       WriteFile("bad.csv", "host,port,flip\n127.0.0.1," + std::to_string(port(0)) +
                                ",on\n127.0.0.1,70000,on\n127.0.0.1,81,sideways\n");
+  const std::string fifo = WriteFile("backup.fifo", "");
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::vector<std::string> args;
     std::string error;
@@ -448,13 +453,23 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       {{"query", std::string("--password-stdin=") + kPassword, target(0)},
        "never taken as an argument"},
       {{"query", "--input", "/dev/zero"}, "/dev/zero:1: a line longer than 64 KiB"},
+      // Endless input ends at the line bound, and no file stands in for a backup.
+      {{"restore", "/dev/zero"}, "/dev/zero:1: a line longer than 64 KiB"},
+      {{"query", "--password-file", "/dev/zero", target(0)}, "cannot read the password file"},
+      {{"scan", "--credentials", "/dev/zero", "--port", std::to_string(port(0)), "127.0.0.1"},
+       "/dev/zero:1: line longer than 64 KiB"},
+      {{"set", "--flip", "on", "--backup", fifo, target(0)}, fifo + " is no regular file"},
+      {{"set", "--flip", "on", "--backup", "/dev/null", target(0)}, "is no regular file"},
+      // Connecting to 0.0.0.0 reaches this machine's cameras.
+      {{"set", "--flip", "on", "0.0.0.0:" + std::to_string(port(0))}, "names no camera"},
+      {{"query", "224.0.0.1"}, "names no camera"},
       {{"query", "--password-stdin", "--input", "-"}, "cannot both read standard input"},
       {{"bogus"}, ""},
   };
   for (const Case& c : cases) {
     auto r = Run(c.args);
     ASSERT_TRUE(r.exited);
-    EXPECT_EQ(r.status, 2) << c.error << "\n" << r.err;
+    EXPECT_EQ(r.status, 2) << c.error << "\n" << r.err << r.out;
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.find(kPassword), std::string::npos) << r.err;
@@ -688,13 +703,219 @@ TEST_F(CliProgram, InterruptReportsEveryCamera) {
     ASSERT_EQ(by.size(), 8u) << f.out;
     size_t started = 0;
     for (auto& [port, j] : by) {
-      if (j["outcome"] == "not-started") continue;
+      if (j["outcome"] == "not-started") {
+        EXPECT_EQ(j["cause"], "stopped") << j;
+        continue;
+      }
       ++started;
       EXPECT_EQ(j["outcome"], c.underWay) << j;
     }
     EXPECT_EQ(started, 2u) << f.out;
     EXPECT_EQ(sim_->request_count(), before + 2);
   }
+}
+
+// Restore puts back only what the set changed and the camera still holds as it wrote it; a
+// set whose reply was lost counts as one that went out.
+TEST_F(CliProgram, RestoreTakesBackOnlyWhatTheSetChanged) {
+  camsim::SimulatorOptions o;
+  o.cameras = 3;
+  o.overrides.push_back(
+      {{true, 1}, camsim::Fault::kDropSet, std::nullopt, std::nullopt, std::nullopt});
+  o.overrides.push_back(
+      {{true, 2}, camsim::Fault::kSlowSet, std::nullopt, std::nullopt, std::nullopt});
+  StartCameras(o);
+  const std::string backup = WriteFile("before.jsonl", "");
+  ::unlink(backup.c_str());
+  auto set = Run({"set", "--flip", "on", "--timeout", "500ms", "--backup", backup, "--json",
+                  target(0), target(1), target(2)});
+  EXPECT_EQ(set.status, 1) << set.err;
+  std::map<int, json> by = ByPort(set.out);
+  EXPECT_EQ(by[port(0)]["flip_wanted"], true);
+  EXPECT_EQ(by[port(0)]["mirror_wanted"], false);
+  for (int i : {1, 2}) {
+    EXPECT_EQ(by[port(i)]["outcome"], "device-type-nvr") << by[port(i)];
+    EXPECT_EQ(by[port(i)]["request"], "setmotorrange");
+    EXPECT_EQ(sim_->state(port(i))->flip, 1);  // taken, though no reply came in time
+  }
+  EXPECT_EQ(by[port(2)]["cause"], "timed-out");
+  const std::string report = WriteFile("result.jsonl", set.out);
+
+  for (int i : {1, 2}) sim_->SetFault(port(i), camsim::Fault::kNone);
+  sim_->SetState(port(0), 1, 1);  // someone turns Mirror on since
+  for (const std::string& from : {report, backup}) {
+    auto restore = Run({"restore", from, "--json"});
+    EXPECT_EQ(restore.status, 0) << restore.err << restore.out;
+    std::map<int, json> back = ByPort(restore.out);
+    EXPECT_EQ(back.size(), 3u) << restore.out;
+    const char* expected = from == report ? "set" : "already-restored";
+    for (int i : {0, 1, 2}) EXPECT_EQ(back[port(i)]["outcome"], expected) << back[port(i)];
+    EXPECT_EQ(sim_->state(port(0))->flip, 0);
+    EXPECT_EQ(sim_->state(port(0))->mirror, 1);  // not the set's change: it stays
+    EXPECT_EQ(sim_->state(port(1))->flip, 0);
+    EXPECT_EQ(sim_->state(port(2))->flip, 0);
+  }
+  EXPECT_EQ(SetCommands(), 6u);  // three sets, three restores, none for already-restored
+}
+
+// Only "0" and "1" are values: anything else is not read, and no set follows it.
+TEST_F(CliProgram, OtherValueTextsAreNotRead) {
+  camsim::SimulatorOptions o;
+  o.flip_text = "2";
+  StartCameras(o);
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"query"}, {"set", "--flip", "off", "--mirror", "off"}}) {
+    args.insert(args.end(), {"--json", target(0)});
+    auto r = Run(args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    json j = ByPort(r.out)[port(0)];
+    EXPECT_EQ(j["outcome"], "not-read") << j;
+    EXPECT_EQ(j["cause"], "values-missing");
+    EXPECT_EQ(j["detail"], "flip is '2', neither 0 nor 1");
+    EXPECT_TRUE(j["flip_before"].is_null());
+  }
+  EXPECT_EQ(SetCommands(), 0u);
+}
+
+// A read verifies only after the restart: a camera that keeps the new values for a moment and
+// comes back without them is not verified; one that restarts twice is read until it holds them.
+TEST_F(CliProgram, VerifyWaitsOutLateAndSecondRestarts) {
+  camsim::SimulatorOptions o;
+  o.cameras = 3;
+  o.reboot_time = std::chrono::milliseconds(1000);
+  o.late_restart = std::chrono::milliseconds(1500);
+  o.overrides.push_back(
+      {{true, 0}, camsim::Fault::kForget, std::nullopt, std::nullopt, std::nullopt});
+  o.overrides.push_back(
+      {{true, 1}, camsim::Fault::kTwice, std::nullopt, std::nullopt, std::nullopt});
+  o.overrides.push_back(
+      {{true, 2}, camsim::Fault::kDropSet, std::nullopt, std::nullopt, std::nullopt});
+  StartCameras(o);
+  auto r = Run({"set", "--flip", "on", "--verify", "--verify-timeout", "8", "--verify-settle", "4",
+                "--json", target(0), target(1), target(2)});
+  EXPECT_EQ(r.status, 1) << r.err << r.out;
+  std::map<int, json> by = ByPort(r.out);
+  EXPECT_EQ(by[port(0)]["outcome"], "not-applied") << by[port(0)];
+  EXPECT_EQ(by[port(0)]["flip_after"], false);
+  for (int i : {1, 2}) {
+    EXPECT_EQ(by[port(i)]["outcome"], "set") << by[port(i)];
+    EXPECT_EQ(by[port(i)]["verified"], true);
+    EXPECT_EQ(by[port(i)]["flip_after"], true);
+  }
+  EXPECT_GE(by[port(1)]["elapsed_ms"].get<int>(), 3500);  // back from its second restart
+}
+
+// --max-restarting holds while cameras have not come back, past their verify timeout; with
+// every place held the rest are not started, and say why.
+TEST_F(CliProgram, RestartingPlacesHoldUntilTheCamerasAreBack) {
+  Process sim(TILTWISE_CAMSIM_PATH,
+              {"--port", "0", "--cameras", "5", "--reboot-seconds", "3", "--password", kPassword});
+  ASSERT_TRUE(sim.WaitForOutput(" cameras)\n", 5000)) << sim.output();
+  const size_t at = sim.output().find("127.0.0.1:") + 10;
+  const int first = std::stoi(sim.output().substr(at));
+  std::vector<std::string> args = {"set", "--flip",           "on", "--verify", "--verify-timeout",
+                                   "1",   "--max-restarting", "2",  "--json"};
+  std::vector<std::string> ports;
+  for (int i = 0; i < 5; ++i) {
+    ports.push_back(std::to_string(first + i));
+    args.push_back("127.0.0.1:" + ports.back());
+  }
+  auto r = Run(args);
+  EXPECT_EQ(r.status, 1) << r.err;
+  size_t notBack = 0;
+  for (auto& [camera, j] : ByPort(r.out)) {
+    if (j["outcome"] == "no-answer-after-restart") {
+      ++notBack;
+      EXPECT_TRUE(j["flip_after"].is_null()) << j;  // never read back: no after
+    } else {
+      EXPECT_EQ(j["outcome"], "not-started") << j;
+      EXPECT_EQ(j["cause"], "restarts-not-back") << j;
+    }
+  }
+  EXPECT_EQ(notBack, 2u) << r.out;
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // let the restarts end
+  sim.Signal(SIGTERM);
+  const std::string log = sim.Wait(5000).out;
+  EXPECT_EQ(MostRestartingAtOnce(log, ports), 2u) << log;
+}
+
+// Canaries are cameras set and verified: one already as wanted does not count.
+TEST_F(CliProgram, CanariesAreCamerasSetAndVerified) {
+  camsim::SimulatorOptions o;
+  o.cameras = 4;
+  o.reboot_time = std::chrono::milliseconds(500);
+  StartCameras(o);
+  sim_->SetState(port(0), 1, 0);
+  auto r = Run({"set", "--flip", "on", "--canary", "1", "--verify-settle", "0", "--json", target(0),
+                target(1), target(2), target(3)});
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  std::map<int, json> by = ByPort(r.out);
+  EXPECT_EQ(by[port(0)]["outcome"], "already-set");
+  EXPECT_EQ(by[port(1)]["verified"], true) << by[port(1)];  // the canary, read back
+  for (int i : {2, 3}) EXPECT_FALSE(by[port(i)].contains("verified")) << by[port(i)];
+  // Nothing else was set before the canary was read back after its set.
+  const auto log = sim_->requests();
+  auto set = [](const camsim::RequestRecord& r) {
+    return r.path.find("setmotorrange") != r.path.npos;
+  };
+  auto canarySet = std::find_if(log.begin(), log.end(), set);
+  ASSERT_NE(canarySet, log.end());
+  EXPECT_EQ(canarySet->port, port(1));
+  EXPECT_EQ(std::next(canarySet)->port, port(1));  // its read-back, before any other set
+}
+
+// The first stop lets a restart wait finish; SIGHUP stops like SIGTERM; a backup that is
+// standard output is refused before anything is sent.
+TEST_F(CliProgram, StopsLetRestartsFinishAndBackupsStayApart) {
+  camsim::SimulatorOptions o;
+  o.cameras = 2;
+  o.reboot_time = std::chrono::milliseconds(1500);
+  StartCameras(o);
+  for (int sig : {SIGINT, SIGHUP}) {
+    Process p(TILTWISE_CLI_PATH,
+              {"set", "--flip", sig == SIGINT ? "on" : "off", "--verify", "--max-restarting", "1",
+               "--json", target(0), target(1)},
+              {kEnvPassword});
+    for (int i = 0; i < 500 && SetCommands() < (sig == SIGINT ? 1u : 2u); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    p.Signal(sig);
+    auto f = p.Wait(20000);
+    EXPECT_EQ(f.status, 130) << f.err;
+    std::map<int, json> by = ByPort(f.out);
+    ASSERT_EQ(by.size(), 2u) << f.out;
+    EXPECT_EQ(by[port(0)]["verified"], true) << by[port(0)];
+    EXPECT_EQ(by[port(1)]["outcome"], "not-started");
+    EXPECT_EQ(by[port(1)]["cause"], "stopped");
+  }
+
+  const size_t requests = sim_->request_count();
+  const std::string out = WriteFile("r.jsonl", "");
+  Process sh("/bin/sh",
+             {"-c", std::string(TILTWISE_CLI_PATH) + " set --flip on --backup " + out + " --json " +
+                        target(0) + " > " + out},
+             {kEnvPassword});
+  auto f = sh.Wait(20000);
+  EXPECT_EQ(f.status, 2) << f.err;
+  EXPECT_NE(f.err.find("is also where the report or the messages go"), std::string::npos) << f.err;
+  EXPECT_EQ(sim_->request_count(), requests);
+}
+
+// A scan's list keeps only its cameras and the devices other logins may open.
+TEST_F(CliProgram, ScanListsGiveOnlyTheirCameras) {
+  camsim::SimulatorOptions o;
+  o.cameras = 4;
+  StartCameras(o);
+  std::string list = "host,port,user,status,chip_type,flip_now,mirror_now\n";
+  const char* statuses[] = {"camera", "auth-failed", "not-a-camera", "no-answer"};
+  for (int i = 0; i < 4; ++i) {
+    list += "127.0.0.1," + std::to_string(port(i)) + ",admin," + statuses[i] + ",71,0,0\n";
+  }
+  auto r = Run({"query", "--json", "--input", WriteFile("site.csv", list)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ByPort(r.out).size(), 2u) << r.out;
+  EXPECT_NE(r.err.find("2 device(s) the scan found to be no camera"), std::string::npos) << r.err;
+  for (const auto& record : sim_->requests()) EXPECT_LT(record.port, port(2));
 }
 
 }  // namespace

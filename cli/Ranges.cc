@@ -1,10 +1,12 @@
 #include "cli/Ranges.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <unordered_set>
 
+#include "cgi/net.h"
 #include "cli/Targets.h"
 
 namespace cli {
@@ -148,6 +150,22 @@ bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddr
   }
   addresses->swap(out);
   return true;
+}
+
+size_t DropNonDestinations(std::vector<std::uint32_t>* addresses) {
+  const size_t before = addresses->size();
+  addresses->erase(
+      std::remove_if(addresses->begin(), addresses->end(),
+                     [](std::uint32_t a) {
+                       const unsigned char bytes[4] = {
+                           static_cast<unsigned char>(a >> 24), static_cast<unsigned char>(a >> 16),
+                           static_cast<unsigned char>(a >> 8), static_cast<unsigned char>(a)};
+                       std::uint32_t netOrder = 0;
+                       std::memcpy(&netOrder, bytes, sizeof bytes);
+                       return !net::IsDestination(netOrder);
+                     }),
+      addresses->end());
+  return before - addresses->size();
 }
 
 bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* error) {

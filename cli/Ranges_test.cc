@@ -83,6 +83,11 @@ TEST(CliRanges, RejectsLooseAddressesAndMalformedRanges) {
 
 TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   std::string error;
+  // Addresses of no single host are left out of a scan.
+  std::vector<std::uint32_t> some = {0x00000001u, 0x7f000001u, 0xe0000001u,
+                                     0xefffffffu, 0xf0000001u, 0xffffffffu};
+  EXPECT_EQ(DropNonDestinations(&some), 4u);
+  EXPECT_EQ(some, (std::vector<std::uint32_t>{0x7f000001u, 0xf0000001u}));
   EXPECT_EQ(Expand({"127.0.4.9-11", "127.0.4.8/30", "127.0.4.2"}, 100, &error),
             (std::vector<std::string>{"127.0.4.9", "127.0.4.10", "127.0.4.11", "127.0.4.2"}));
 

@@ -60,6 +60,8 @@ nlohmann::ordered_json Fields(const CameraReport& r) {
   if (!r.note.empty()) j["note"] = r.note;
   j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
   j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
+  j["flip_wanted"] = OptionalBool(r.wanted, &Orientation::flip);
+  j["mirror_wanted"] = OptionalBool(r.wanted, &Orientation::mirror);
   j["flip_after"] = OptionalBool(r.after, &Orientation::flip);
   j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
   if (r.verified) j["verified"] = *r.verified;
@@ -67,11 +69,11 @@ nlohmann::ordered_json Fields(const CameraReport& r) {
   return j;
 }
 
-const char* const kCsvColumns[] = {"address",      "port",        "user",          "name",
-                                   "location",     "action",      "outcome",       "ok",
-                                   "message",      "cause",       "request",       "detail",
-                                   "note",         "flip_before", "mirror_before", "flip_after",
-                                   "mirror_after", "verified",    "elapsed_ms"};
+const char* const kCsvColumns[] = {
+    "address",      "port",        "user",          "name",        "location",      "action",
+    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
+    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
+    "mirror_after", "verified",    "elapsed_ms"};
 
 std::string CsvCell(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos && text.find(' ') != 0 &&
@@ -152,8 +154,8 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
     }
     rows.push_back({r.host + ":" + std::to_string(r.port), ActionName(r.action),
                     r.ok ? "ok" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
-                    Cell(r.before, r.after, &Orientation::flip),
-                    Cell(r.before, r.after, &Orientation::mirror),
+                    Cell(r.before, r.after ? r.after : r.wanted, &Orientation::flip),
+                    Cell(r.before, r.after ? r.after : r.wanted, &Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});
     if (labels) {
       rows.back().insert(rows.back().begin() + 1, {Label(r.name), Label(r.location)});

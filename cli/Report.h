@@ -13,8 +13,9 @@
 
 namespace cli {
 
-// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,"message":..,"flip_before":..,
-//  "mirror_before":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
+//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
+//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
 // "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
 std::string JsonLine(const CameraReport& report);
 

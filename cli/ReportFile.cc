@@ -9,8 +9,8 @@ using nlohmann::json;
 
 constexpr size_t kMaxLine = 64 * 1024;
 
-// One line without its end; false at the end of input. A longer line is cut at the limit and
-// `tooLong` is set (the rest is read and dropped, so memory stays bounded).
+// One line without its end; false at the end of input. A longer line ends the read at the
+// limit with `tooLong` set: an endless one (a device) must not keep it going.
 bool ReadLine(std::istream& in, std::string* line, bool* tooLong, bool* ended) {
   line->clear();
   *tooLong = false;
@@ -26,11 +26,11 @@ bool ReadLine(std::istream& in, std::string* line, bool* tooLong, bool* ended) {
       *ended = true;
       return true;
     }
-    if (line->size() < kMaxLine) {
-      line->push_back(static_cast<char>(c));
-    } else {
+    if (line->size() == kMaxLine) {
       *tooLong = true;
+      return true;
     }
+    line->push_back(static_cast<char>(c));
   }
 }
 
@@ -67,6 +67,10 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
     *error = "no dotted-quad \"address\"";
     return false;
   }
+  if (!ParseCameraAddress(e->target.host, &e->target.host, error)) {
+    *error = "\"address\": " + *error;
+    return false;
+  }
   auto port = j.find("port");
   if (port == j.end() || !port->is_number_integer() || port->get<long long>() < 1 ||
       port->get<long long>() > 65535) {
@@ -83,6 +87,11 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
       !OptionalText(j, "outcome", &e->outcome, error) || !OptionalBool(j, "ok", &e->ok, error)) {
     return false;
   }
+  // A scan's JSON lines name what each device is.
+  if (!OptionalText(j, "request", &e->request, error) ||
+      !OptionalText(j, "status", &e->target.status, error)) {
+    return false;
+  }
   std::optional<bool> flip;
   std::optional<bool> mirror;
   if (!OptionalBool(j, "flip_before", &flip, error) ||
@@ -90,6 +99,13 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
     return false;
   }
   if (flip && mirror) e->before = Orientation{*flip, *mirror};
+  flip.reset();
+  mirror.reset();
+  if (!OptionalBool(j, "flip_wanted", &flip, error) ||
+      !OptionalBool(j, "mirror_wanted", &mirror, error)) {
+    return false;
+  }
+  if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
   return true;
 }
 
@@ -119,8 +135,9 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
     ++number;
     const std::string where = name + ":" + std::to_string(number);
     if (tooLong) {
-      errors->push_back(where + ": a line longer than 64 KiB");
-      continue;
+      // No report has such lines; reading on could take forever (a device, a huge file).
+      errors->push_back(where + ": a line longer than 64 KiB: no report");
+      return;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
@@ -150,6 +167,8 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
 bool MayHaveChanged(const ReportEntry& e) {
   if (e.action.empty()) return true;  // a backup line
   if (e.action != "set") return false;
+  // The set command went out; a lost reply says nothing about whether it was taken.
+  if (e.request == "setmotorrange") return true;
   for (const char* sent : {"set", "set-failed", "not-applied", "no-answer-after-restart",
                            "verify-interrupted", "interrupted"}) {
     if (e.outcome == sent) return true;
@@ -157,7 +176,7 @@ bool MayHaveChanged(const ReportEntry& e) {
   return false;
 }
 
-std::string BackupLine(const Job& job, const Orientation& before) {
+std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted) {
   nlohmann::ordered_json j;
   j["address"] = job.host;
   j["port"] = job.port;
@@ -166,6 +185,8 @@ std::string BackupLine(const Job& job, const Orientation& before) {
   if (!job.location.empty()) j["location"] = job.location;
   j["flip_before"] = before.flip;
   j["mirror_before"] = before.mirror;
+  j["flip_wanted"] = wanted.flip;
+  j["mirror_wanted"] = wanted.mirror;
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

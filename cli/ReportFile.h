@@ -19,7 +19,9 @@ struct ReportEntry {
   std::string action;      // "set", "skip", ...; empty in a backup line
   std::string outcome;     // "set", "not-applied", ...; empty in a backup line
   std::optional<bool> ok;  // none in a backup line
+  std::string request;     // the request a failure came from
   std::optional<Orientation> before;
+  std::optional<Orientation> wanted;  // what the set sent (or was about to)
 };
 
 // True when the first byte that is not blank is '{'; consumes nothing.
@@ -32,12 +34,14 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
                      std::vector<std::string>* errors, std::vector<std::string>* warnings);
 
 // Whether the run that wrote the line may have changed the camera: a backup line (the set
-// may have gone out after it was written), or a set that went out or may have.
+// may have gone out after it was written), or a set that went out or may have, whatever came
+// back.
 bool MayHaveChanged(const ReportEntry& entry);
 
-// {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..}
-// with no newline: the values a camera held when `set` read it.
-std::string BackupLine(const Job& job, const Orientation& before);
+// {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..,
+// "flip_wanted":..,"mirror_wanted":..} with no newline: the values a camera held when `set`
+// read it, and the values its set sends.
+std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted);
 
 }  // namespace cli
 

@@ -20,6 +20,7 @@ CameraReport Sample() {
   r.ok = true;
   r.message = "Set success, camera rebooting.";
   r.before = Orientation{false, true};
+  r.wanted = Orientation{true, true};
   r.after = Orientation{true, true};
   r.elapsedMs = 42;
   return r;
@@ -34,15 +35,17 @@ TEST(CliReport, JsonLineHasEveryField) {
             "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
             "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
             "\"flip_before\":false,"
-            "\"mirror_before\":true,\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
+            "\"mirror_before\":true,\"flip_wanted\":true,\"mirror_wanted\":true,"
+            "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   // The same fields as CSV; empty cells for what is unknown or absent.
   EXPECT_EQ(CsvHeader(),
             "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
-            "flip_before,mirror_before,flip_after,mirror_after,verified,elapsed_ms\r\n");
+            "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
+            "elapsed_ms\r\n");
   EXPECT_EQ(CsvRow(r),
             "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
-            "rebooting.\",none,,,,false,true,true,true,,42\r\n");
+            "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
 
   CameraReport failed;
   failed.host = "127.0.9.8";

@@ -11,356 +11,9 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "cgi/Authorized.h"
-#include "cgi/net.h"
+#include "cli/CameraCourse.h"
 
 namespace cli {
-namespace {
-
-const char* OnOff(bool on) {
-  return on ? "on" : "off";
-}
-
-std::string Describe(const Orientation& o) {
-  return std::string("Flip ") + OnOff(o.flip) + ", Mirror " + OnOff(o.mirror);
-}
-
-std::string MessageOf(Outcome outcome) {
-  const OutcomeMessage m = MessageFor(outcome);
-  if (m.text != nullptr) return m.text;
-  if (outcome == Outcome::kSetRefusedSilently) {
-    // The dialog shows nothing here; a script must still see that nothing changed.
-    return "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed";
-  }
-  return "";
-}
-
-void SetStatus(CameraReport& report, Status status, std::string message) {
-  report.status = status;
-  report.ok = IsSuccess(status);
-  report.message = std::move(message);
-}
-
-// A camera's report before anything is known of it: who it is and what was meant for it.
-CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) {
-  CameraReport r;
-  r.index = index;
-  r.host = job.host;
-  r.port = job.port;
-  r.user = job.user;
-  r.name = job.name;
-  r.location = job.location;
-  r.action = options.mode == Mode::kQuery ? Action::kQuery
-             : options.dryRun             ? Action::kDryRun
-                                          : Action::kSet;
-  return r;
-}
-
-void SetFailure(CameraReport& report, const Failure& failure) {
-  report.cause = failure.cause;
-  report.request = failure.request;
-  report.detail = failure.detail.str();
-}
-
-void SetFromOutcome(CameraReport& report, Outcome outcome, const Failure& failure) {
-  SetStatus(report, StatusFor(outcome), MessageOf(outcome));
-  SetFailure(report, failure);
-}
-
-// Reports a read; true only when both values came from the camera. The dialog shows an absent
-// value as a clear box, but a report must never turn "not read" into "off".
-bool TakeRead(CameraReport& report, const QueryResult& q) {
-  if (ValuesRead(q)) return true;
-  if (q.outcome == Outcome::kQueried) {
-    SetStatus(report, Status::kNotRead,
-              "Flip and Mirror not read: the camera's values are unknown");
-    SetFailure(report, q.failure);
-  } else {
-    SetFromOutcome(report, q.outcome, q.failure);
-  }
-  return false;
-}
-
-// Sleeps until `until` in short slices; false when a stop was asked for meanwhile.
-bool PauseUntil(std::int64_t until, const std::atomic<bool>& stop) {
-  for (int slice = 0; slice < 100000; ++slice) {
-    if (stop.load()) return false;
-    std::int64_t left = until - tw::NowMs();
-    if (left <= 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::int64_t>(left, 50)));
-  }
-  return true;
-}
-
-// One camera on its way through a run: the read, the set, and the wait for its return.
-struct CameraWork {
-  Job job;
-  CameraReport report;
-  CameraAccess access;
-  std::int64_t start = 0;
-  bool verify = false;
-  Orientation target;  // what the set sent
-  std::int64_t verifyEnd = 0;
-  int pauseMs = 0;  // before the next attempt to read it back
-  int maxPauseMs = 0;
-  bool sawAway = false;
-  std::optional<Orientation> other;
-  Failure lastFailure;
-  AuthMemory auth;  // what this camera taught about its login, for every request of the run
-};
-
-std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions& options,
-                                  bool verify) {
-  auto w = std::make_unique<CameraWork>();
-  w->job = job;
-  w->start = tw::NowMs();
-  w->verify = verify && options.mode == Mode::kSet && !options.dryRun;
-  w->report = NewReport(job, index, options);
-  w->access.ip = job.host.c_str();
-  w->access.port = job.port;
-  w->access.user = job.user.c_str();
-  w->access.password = options.password.c_str();
-  w->access.timeoutMs = options.timeoutMs;
-  w->access.deadlineAtMs = w->start + options.deadlineMs;
-  w->access.auth = &w->auth;
-  return w;
-}
-
-// Reads the camera and, for a set, sends it; `beforeSet` sees the values read just before a
-// set goes out and may hold it back. True when the camera was set and is to be read back.
-bool ReadAndSet(CameraWork& w, const RunOptions& options,
-                const std::function<bool(const Orientation&)>& beforeSet) {
-  CameraReport& report = w.report;
-  if (options.mode == Mode::kQuery) {
-    report.action = Action::kQuery;
-    const QueryResult q = QueryOrientation(w.access);
-    if (TakeRead(report, q)) {
-      SetFromOutcome(report, q.outcome, q.failure);
-      report.before = report.after = Orientation{q.flip != 0, q.mirror != 0};
-    }
-    return false;
-  }
-  // A dry run stays one whatever the camera answers, so a failure never reads as a set.
-  report.action = options.dryRun ? Action::kDryRun : Action::kSet;
-  Orientation target = w.job.wanted;
-  if (!options.force) {
-    const QueryResult q = QueryOrientation(w.access);
-    // A camera whose values are unknown gets no set command: it may already be as wanted.
-    if (!TakeRead(report, q)) return false;
-    const Orientation current{q.flip != 0, q.mirror != 0};
-    report.before = current;
-    if (w.job.keepFlip) target.flip = current.flip;
-    if (w.job.keepMirror) target.mirror = current.mirror;
-    if (options.dryRun) {
-      report.after = target;
-      if (current == target) {
-        SetStatus(report, Status::kWouldKeep, "Already as wanted: nothing would be sent");
-      } else {
-        SetStatus(report, Status::kWouldSet, "Would set " + Describe(target));
-      }
-      return false;
-    }
-    if (current == target) {
-      report.action = Action::kSkip;
-      report.after = current;
-      SetStatus(report, Status::kAlreadySet, "Already as wanted: nothing sent");
-      return false;
-    }
-    if (beforeSet && !beforeSet(current)) {
-      SetStatus(report, Status::kNotStarted,
-                "Not set: its values before could not be written to the backup file");
-      return false;
-    }
-  }
-  Failure failure;
-  const Outcome outcome =
-      SetOrientation(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
-  SetFromOutcome(report, outcome, failure);
-  if (outcome != Outcome::kSetSuccess) return false;
-  report.after = target;
-  if (!w.verify) return false;
-  w.target = target;
-  report.verified = false;
-  w.verifyEnd = tw::NowMs() + options.verifyTimeoutMs;
-  w.pauseMs = std::max(options.verifyPauseMs, 10);
-  w.maxPauseMs = std::max(w.pauseMs, std::min(8 * w.pauseMs, 5000));
-  return true;
-}
-
-void EndVerify(CameraWork& w, const RunOptions& options) {
-  CameraReport& report = w.report;
-  if (w.other) {
-    report.after = w.other;
-    SetStatus(report, Status::kNotApplied,
-              "Not applied: the camera came back with " + Describe(*w.other));
-    return;
-  }
-  SetStatus(report, Status::kNoAnswerAfterRestart,
-            "Not verified: no answer within " + std::to_string(options.verifyTimeoutMs / 1000) +
-                " s after the set");
-  if (w.lastFailure.cause != Cause::kNone) {
-    SetFailure(report, w.lastFailure);
-    report.detail = "last failure: " + report.detail;
-  }
-}
-
-void InterruptVerify(CameraWork& w) {
-  SetStatus(w.report, Status::kVerifyInterrupted,
-            "Not verified: the run was stopped while waiting for the restart");
-}
-
-// One attempt to read a restarted camera back: the time of the next one, or 0 when the
-// camera is done. An answer with other values before the camera was seen away may come from
-// before the restart, so only a later one, or the last one at the time limit, counts as
-// "not applied". Refusals and resets while it restarts are waited out, ever less often.
-std::int64_t VerifyAttempt(CameraWork& w, const RunOptions& options) {
-  if (tw::NowMs() < w.verifyEnd) {
-    CameraAccess again = w.access;
-    again.deadlineAtMs = w.verifyEnd;
-    const QueryResult q = QueryOrientation(again);
-    bool again_later = true;
-    if (!ValuesRead(q)) {
-      w.sawAway = true;
-      // The wait's own end cuts the last attempts short; an earlier cause says more.
-      if (q.failure.cause != Cause::kDeadline || w.lastFailure.cause == Cause::kNone) {
-        w.lastFailure = q.failure;
-      }
-    } else {
-      const Orientation got{q.flip != 0, q.mirror != 0};
-      if (got == w.target) {
-        w.report.verified = true;
-        w.report.after = got;
-        w.report.note = "verified: the camera answered with the new values";
-        return 0;
-      }
-      w.other = got;
-      again_later = !w.sawAway;
-    }
-    if (again_later) {
-      const std::int64_t next = tw::NowMs() + w.pauseMs;
-      w.pauseMs = std::min(w.pauseMs + w.pauseMs / 4, w.maxPauseMs);
-      return std::min(next, w.verifyEnd);
-    }
-  }
-  EndVerify(w, options);
-  return 0;
-}
-
-// The restart wait in the caller's own thread, holding its slot.
-void WaitForReturn(CameraWork& w, const RunOptions& options, const std::atomic<bool>& stop) {
-  std::int64_t due = tw::NowMs() + w.pauseMs;
-  for (int attempt = 0; attempt < options.verifyTimeoutMs / 10 + 2; ++attempt) {
-    if (!PauseUntil(due, stop)) {
-      InterruptVerify(w);
-      return;
-    }
-    due = VerifyAttempt(w, options);
-    if (due == 0) return;
-  }
-  EndVerify(w, options);
-}
-
-CameraReport Finish(CameraWork& w, const RunOptions& options) {
-  CameraReport& report = w.report;
-  // The procedures cannot know how long the deadline was; say it where it decided.
-  if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
-    report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
-                    std::to_string(options.deadlineMs / 1000) + " s";
-  }
-  report.elapsedMs = tw::NowMs() - w.start;
-  return std::move(report);
-}
-
-}  // namespace
-
-const char* ActionName(Action action) {
-  switch (action) {
-    case Action::kQuery:
-      return "query";
-    case Action::kSet:
-      return "set";
-    case Action::kSkip:
-      return "skip";
-    case Action::kDryRun:
-      return "dry-run";
-  }
-  return "?";
-}
-
-const char* StatusName(Status status) {
-  switch (status) {
-    case Status::kQueried:
-      return "queried";
-    case Status::kSetSuccess:
-      return "set";
-    case Status::kAlreadySet:
-      return "already-set";
-    case Status::kWouldSet:
-      return "would-set";
-    case Status::kWouldKeep:
-      return "no-change";
-    case Status::kQueryInfoFailed:
-      return "query-info-failed";
-    case Status::kCameraTypeError:
-      return "camera-type-error";
-    case Status::kDeviceTypeHV:
-      return "device-type-hv";
-    case Status::kDeviceTypeNVR:
-      return "device-type-nvr";
-    case Status::kSetFailed:
-      return "set-failed";
-    case Status::kSetRefused:
-      return "set-refused";
-    case Status::kNotApplied:
-      return "not-applied";
-    case Status::kNoAnswerAfterRestart:
-      return "no-answer-after-restart";
-    case Status::kVerifyInterrupted:
-      return "verify-interrupted";
-    case Status::kNotStarted:
-      return "not-started";
-    case Status::kNotRead:
-      return "not-read";
-    case Status::kInterrupted:
-      return "interrupted";
-  }
-  return "?";
-}
-
-bool IsSuccess(Status status) {
-  switch (status) {
-    case Status::kQueried:
-    case Status::kSetSuccess:
-    case Status::kAlreadySet:
-    case Status::kWouldSet:
-    case Status::kWouldKeep:
-      return true;
-    default:
-      return false;
-  }
-}
-
-Status StatusFor(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::kQueried:
-      return Status::kQueried;
-    case Outcome::kSetSuccess:
-      return Status::kSetSuccess;
-    case Outcome::kQueryInfoFailed:
-      return Status::kQueryInfoFailed;
-    case Outcome::kCameraTypeError:
-      return Status::kCameraTypeError;
-    case Outcome::kDeviceTypeHV:
-      return Status::kDeviceTypeHV;
-    case Outcome::kDeviceTypeNVR:
-      return Status::kDeviceTypeNVR;
-    case Outcome::kSetFailed:
-      return Status::kSetFailed;
-    case Outcome::kSetRefusedSilently:
-      return Status::kSetRefused;
-  }
-  return Status::kSetFailed;
-}
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
   std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify);
@@ -384,7 +37,11 @@ struct Schedule {
         results(j.size()),
         startedAt(j.size(), 0),
         published(j.size()),
-        inWorker(j.size(), false) {}
+        inWorker(j.size(), false),
+        canaryCamera(j.size(), false),
+        holding(j.size(), false) {
+    canaryPhase = o.canary > 0 && o.mode == Mode::kSet && !o.dryRun;
+  }
 
   const std::vector<Job> jobs;
   const RunOptions options;
@@ -395,12 +52,18 @@ struct Schedule {
   std::condition_variable wake;     // for the workers
   std::condition_variable changed;  // for the caller
   std::atomic<bool> stopSeen{false};
+  std::atomic<bool> abandonedFlag{false};  // for waits outside the lock
   bool abandoned = false;
   size_t next = 0;
   size_t workersLeft = 0;
-  std::string halt;  // why no further camera is started, when it is not the stop
-  size_t canaryFinished = 0;
+  // Why no further camera is started, when it is not the stop.
+  std::string halt;
+  Cause haltCause = Cause::kNone;
+  bool canaryPhase = false;
+  size_t canaryVerified = 0;
+  size_t canaryUnderWay = 0;
   size_t failures = 0;
+  size_t holders = 0;  // reported, but not back from their restart: their places stay taken
   using Due = std::pair<std::int64_t, size_t>;  // when, which camera
   std::priority_queue<Due, std::vector<Due>, std::greater<Due>> due;
   std::vector<std::unique_ptr<CameraWork>> work;
@@ -408,6 +71,8 @@ struct Schedule {
   std::vector<std::int64_t> startedAt;
   std::vector<std::optional<Orientation>> published;  // values before, once a set may go out
   std::vector<bool> inWorker;
+  std::vector<bool> canaryCamera;
+  std::vector<bool> holding;
   Progress progress;
 
   bool StoppingLocked() {
@@ -417,34 +82,69 @@ struct Schedule {
   bool MoreToStartLocked() { return next < jobs.size() && halt.empty() && !StoppingLocked(); }
   bool CanStartLocked() {
     if (!MoreToStartLocked()) return false;
-    const size_t canary = std::min<size_t>(static_cast<size_t>(options.canary), jobs.size());
-    if (next >= canary && canaryFinished < canary) return false;
+    // No other camera before the canaries are verified: only as many as are still missing.
+    if (canaryPhase && canaryVerified + canaryUnderWay >= static_cast<size_t>(options.canary)) {
+      return false;
+    }
     return options.maxRestarting <= 0 ||
-           progress.running < static_cast<size_t>(options.maxRestarting);
+           progress.running + holders < static_cast<size_t>(options.maxRestarting);
+  }
+  void HaltLocked(Cause cause, std::string why) {
+    if (!halt.empty()) return;
+    halt = std::move(why);
+    haltCause = cause;
   }
 
   void FinishLocked(size_t i, bool waited) {
     CameraReport report = Finish(*work[i], options);
-    work[i].reset();
+    // A camera not back from its restart keeps its place until it answers.
+    const bool holds = waited && options.maxRestarting > 0 && work[i]->away &&
+                       report.status == Status::kNoAnswerAfterRestart;
+    if (holds) {
+      holding[i] = true;
+      ++holders;
+      due.emplace(tw::NowMs() + work[i]->maxPauseMs, i);
+      if (holders >= static_cast<size_t>(options.maxRestarting)) {
+        HaltLocked(Cause::kRestartsNotBack,
+                   "Not started: every restarting place is held by cameras that did not "
+                   "come back");
+      }
+    } else {
+      work[i].reset();
+      if (waited) --progress.restarting;
+    }
     --progress.running;
-    if (waited) --progress.restarting;
     ++progress.done;
     if (!report.ok) {
       ++progress.failed;
       ++failures;
-      if (i < static_cast<size_t>(options.canary) && halt.empty()) {
-        halt = "Not started: a canary camera did not succeed";
+      if (canaryPhase) {
+        HaltLocked(Cause::kCanaryFailed,
+                   "Not started: a camera failed while the canaries were verified");
       }
-      if (options.maxFailures > 0 && failures >= static_cast<size_t>(options.maxFailures) &&
-          halt.empty()) {
-        halt = "Not started: " + std::to_string(failures) + " camera(s) had failed already";
+      if (options.maxFailures > 0 && failures >= static_cast<size_t>(options.maxFailures)) {
+        HaltLocked(Cause::kMaxFailures,
+                   "Not started: " + std::to_string(failures) + " camera(s) had failed already");
       }
     }
-    if (i < static_cast<size_t>(options.canary)) ++canaryFinished;
+    if (canaryCamera[i]) {
+      --canaryUnderWay;
+      if (report.ok && report.verified.value_or(false)) ++canaryVerified;
+      if (canaryVerified >= static_cast<size_t>(options.canary)) canaryPhase = false;
+    }
     if (hooks.onReport) hooks.onReport(report);
     results[i] = std::move(report);
     wake.notify_all();
     changed.notify_all();
+  }
+
+  // A held camera answered: its place is free.
+  void ReleaseLocked(size_t i) {
+    holding[i] = false;
+    --holders;
+    --progress.restarting;
+    work[i].reset();
+    wake.notify_all();
   }
 
   // The report of a camera abandoned in a worker, from what was published of it.
@@ -463,24 +163,27 @@ void Work(const std::shared_ptr<Schedule>& s) {
   const RunOptions& options = s->options;
   std::unique_lock<std::mutex> lock(s->mu);
   while (!s->abandoned) {
-    if (s->StoppingLocked() && !s->due.empty()) {
-      const size_t i = s->due.top().second;
-      s->due.pop();
-      InterruptVerify(*s->work[i]);
-      s->FinishLocked(i, true);
-      continue;
-    }
+    // Restart waits under way finish also after a stop; held places do not keep the run.
+    if (s->progress.running == 0 && !s->MoreToStartLocked()) break;
     if (!s->due.empty() && s->due.top().first <= tw::NowMs()) {
       const size_t i = s->due.top().second;
       s->due.pop();
       s->inWorker[i] = true;
+      const bool held = s->holding[i];
       lock.unlock();
-      const std::int64_t next = VerifyAttempt(*s->work[i], options);
+      std::int64_t next = 0;
+      if (held) {
+        if (!AnswersNow(*s->work[i], options)) next = tw::NowMs() + s->work[i]->maxPauseMs;
+      } else {
+        next = VerifyAttempt(*s->work[i], options);
+      }
       lock.lock();
       if (s->abandoned) break;
       s->inWorker[i] = false;
       if (next != 0) {
         s->due.emplace(next, i);
+      } else if (held) {
+        s->ReleaseLocked(i);
       } else {
         s->FinishLocked(i, true);
       }
@@ -488,21 +191,24 @@ void Work(const std::shared_ptr<Schedule>& s) {
     }
     if (s->CanStartLocked()) {
       const size_t i = s->next++;
-      const bool verify = s->options.verify || i < static_cast<size_t>(options.canary);
-      s->work[i] = Begin(s->jobs[i], i, options, verify);
+      // Canaries are verified whatever the options say: that is what they are for.
+      s->canaryCamera[i] = s->canaryPhase;
+      if (s->canaryPhase) ++s->canaryUnderWay;
+      s->work[i] = Begin(s->jobs[i], i, options, s->options.verify || s->canaryPhase);
       s->startedAt[i] = s->work[i]->start;
       s->inWorker[i] = true;
       ++s->progress.running;
       CameraWork& w = *s->work[i];
       lock.unlock();
-      bool waits = ReadAndSet(w, options, [&s, i](const Orientation& before) {
-        std::lock_guard<std::mutex> held(s->mu);
-        if (s->abandoned) return false;
-        s->published[i] = before;
-        return !s->hooks.onRead || s->hooks.onRead(s->jobs[i], before);
-      });
+      bool waits =
+          ReadAndSet(w, options, [&s, i](const Orientation& before, const Orientation& wanted) {
+            std::lock_guard<std::mutex> held(s->mu);
+            if (s->abandoned) return false;
+            s->published[i] = before;
+            return !s->hooks.onRead || s->hooks.onRead(s->jobs[i], before, wanted);
+          });
       if (waits && options.verifyHoldsSlot) {
-        WaitForReturn(w, options, s->stopSeen);
+        WaitForReturn(w, options, s->abandonedFlag);
         waits = false;
       }
       lock.lock();
@@ -516,7 +222,6 @@ void Work(const std::shared_ptr<Schedule>& s) {
       }
       continue;
     }
-    if (s->progress.running == 0 && !s->MoreToStartLocked()) break;
     // Until the next read-back is due or a camera finishes; the caller's ticks wake the
     // workers too, so a stop is seen soon.
     std::int64_t until = tw::NowMs() + 250;
@@ -563,6 +268,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
     s->changed.wait_for(lock, std::chrono::milliseconds(std::max(hooks.tickMs, 10)));
     if (hooks.hardStop != nullptr && hooks.hardStop->load()) {
       s->abandoned = true;
+      s->abandonedFlag = true;
       s->stopSeen = true;
       break;
     }
@@ -599,6 +305,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
       CameraReport r = NewReport(jobs[i], i, options);
       SetStatus(r, Status::kNotStarted,
                 s->halt.empty() ? "Not started: the run was stopped first" : s->halt);
+      r.cause = s->halt.empty() ? Cause::kStopped : s->haltCause;
       ++s->progress.done;
       ++s->progress.failed;
       if (hooks.onReport) hooks.onReport(r);

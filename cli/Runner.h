@@ -38,6 +38,9 @@ struct Job {
   bool keepMirror = false;
   std::string name;  // from the input, for the reports
   std::string location;
+  // restore: what the earlier set sent, with `wanted` the values before it. Only the values
+  // that set changed and that the camera still holds as it wrote them are put back.
+  std::optional<Orientation> restoreSent;
 };
 
 struct RunOptions {
@@ -50,10 +53,19 @@ struct RunOptions {
   int timeoutMs = 3000;    // each socket wait
   int deadlineMs = 30000;  // the query and set of one camera together
   int verifyTimeoutMs = 120000;
-  int verifyPauseMs = 1000;  // before the first attempt to reach a restarting camera
-  int maxRestarting = 0;     // kSet: cameras between their set and their return; 0: no limit
-  int canary = 0;            // kSet: the first this many are set and verified before the rest
-  int maxFailures = 0;       // no new camera after this many failures; 0: no limit
+  // Before the first attempt to reach a restarting camera, growing from there: short, so a
+  // quick restart is still seen (a camera never seen away waits out the settle time).
+  int verifyPauseMs = 250;
+  // A camera never seen away is taken as verified only after this long with the new values
+  // (it may restart late and come back without them); 0 for cameras that apply at once.
+  int verifySettleMs = 10000;
+  // kSet: cameras between their read and their return after the set; one that has not come
+  // back keeps its place after its verify time is over, until it answers. 0: no limit.
+  int maxRestarting = 0;
+  // kSet: this many cameras set and verified before any other is set; cameras already as
+  // wanted do not count, and a failure in that phase stops the run.
+  int canary = 0;
+  int maxFailures = 0;  // no new camera after this many failures; 0: no limit
   // As runs before overlapping restarts did: a camera's slot waits through its restart.
   // Only for comparing speeds.
   bool verifyHoldsSlot = false;
@@ -67,6 +79,7 @@ enum class Status {
   kQueried,
   kSetSuccess,
   kAlreadySet,
+  kAlreadyRestored,  // restore found nothing left to put back
   kWouldSet,
   kWouldKeep,
   // the procedures' failures
@@ -80,7 +93,7 @@ enum class Status {
   kNotApplied,
   kNoAnswerAfterRestart,
   kVerifyInterrupted,
-  kNotStarted,   // the run was stopped before this camera's turn
+  kNotStarted,   // no turn: the run was stopped, or halted (the cause says why)
   kNotRead,      // the camera answered, but its Flip and Mirror could not be read whole
   kInterrupted,  // stopped at once while under way: whether a set went out is unknown
 };
@@ -109,7 +122,8 @@ struct CameraReport {
   std::string detail;
   std::string note;  // extra facts: the deadline cut the camera off, the values were verified
   std::optional<Orientation> before;  // as read before any change
-  std::optional<Orientation> after;   // as set, verified or (dry run) as it would be
+  std::optional<Orientation> wanted;  // what the set sends, or (dry run) would send
+  std::optional<Orientation> after;   // only as read: skipped, verified or come back other
   std::optional<bool> verified;       // only when verification was asked for and a set was sent
   std::int64_t elapsedMs = 0;
 };
@@ -133,9 +147,10 @@ struct RunHooks {
   std::function<void(const CameraReport&)> onReport;
   // On the calling thread about every `tickMs` while cameras run, and once at the end.
   std::function<void(const Progress&)> onTick;
-  // kSet: the values a camera holds, once read and before any set goes out, one call at a
-  // time. False: the camera gets no set and no further camera is started.
-  std::function<bool(const Job&, const Orientation&)> onRead;
+  // kSet: the values a camera holds and the values its set sends, once read and before the
+  // set goes out, one call at a time. False: the camera gets no set and no further camera is
+  // started.
+  std::function<bool(const Job&, const Orientation& before, const Orientation& wanted)> onRead;
   // Once set, the run ends at once: cameras under way are abandoned and reported
   // kInterrupted (their exchanges go on in the background until their own limits).
   const std::atomic<bool>* hardStop = nullptr;
@@ -144,10 +159,11 @@ struct RunHooks {
 
 // Runs every job with at most options.jobs exchanges at once. A camera waiting for its restart
 // holds no slot: the slots serve the due read-backs first, then new cameras. Once `stop` is
-// set, or the canary cameras did not all succeed, or options.maxFailures were reached, no
-// further camera is started: the ones under way finish (their restart waits end as
-// kVerifyInterrupted on `stop`) and each camera never started gets a kNotStarted report,
-// reported last. Returns the reports in job order.
+// set, or a camera failed while the canaries were verified, or options.maxFailures were
+// reached, or every restarting place is held by cameras that did not come back, no further
+// camera is started: the ones under way finish, their restart waits included, and each
+// camera never started gets a kNotStarted report with the cause, reported last. Returns the
+// reports in job order.
 std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
                                   const std::atomic<bool>& stop, const RunHooks& hooks);
 std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,

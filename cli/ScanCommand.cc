@@ -15,6 +15,7 @@
 #include "cgi/net.h"
 #include "cli/Ranges.h"
 #include "cli/Report.h"
+#include "cli/Terminal.h"
 
 namespace cli {
 
@@ -163,8 +164,7 @@ bool ReadLine(std::istream& in, std::string* line, bool* tooLong) {
     any = true;
     if (c == '\n') return true;
     if (line->size() >= kMaxLine) {
-      *tooLong = true;
-      in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+      *tooLong = true;  // the read ends here: an endless line (a device) would never end it
       return true;
     }
     line->push_back(static_cast<char>(c));
@@ -185,8 +185,8 @@ void ReadCredentials(std::istream& in, const std::string& name, std::vector<Cred
     ++number;
     const std::string where = name + ":" + std::to_string(number) + ": ";
     if (tooLong) {
-      errors->push_back(where + "line longer than 64 KiB");
-      continue;
+      errors->push_back(where + "line longer than 64 KiB: no list of logins");
+      return;
     }
     if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -294,6 +294,10 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
     errors.push_back(error);
   }
   if (!errors.empty()) return usage(errors);
+  if (const size_t skipped = DropNonDestinations(&addresses); skipped > 0) {
+    err << "tiltwise-cli: " << skipped
+        << " address(es) skipped: 0.0.0.0/8, multicast and 255.255.255.255 name no camera\n";
+  }
 
   // The password sources first, as the other commands use them; with --credentials they are
   // only asked when one is named.
@@ -320,6 +324,8 @@ int RunScanCommand(int argc, const char* const* argv, const PasswordSources& pas
     if (logins.empty()) return usage({o.credentialsFile + ": no user:password line"});
   }
   if (stop.load()) return kExitInterrupted;
+  // Until here a signal ends any read at once; from here on the devices under way finish.
+  term::InstallStopHandlers();
 
   std::vector<Endpoint> endpoints;
   endpoints.reserve(addresses.size() * ports.size());

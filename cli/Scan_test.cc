@@ -227,12 +227,17 @@ TEST(CliScan, InterruptedScanWritesWhatWasFound) {
                          {"scan", "127.77.2.0/24", "--port", std::to_string(sim->port()),
                           "--timeout", "30000", "--csv"},
                          {std::string("TILTWISE_PASSWORD=") + kPassword});
+  // Both under way: the camera read, the silent one holding its probe.
   bool read = false;
-  for (int turn = 0; turn < 200 && !read; ++turn) {
+  bool held = false;
+  for (int turn = 0; turn < 200 && !(read && held); ++turn) {
     sim->WaitForRequests(sim->request_count() + 1, std::chrono::milliseconds(50));
-    for (const auto& r : sim->requests()) read |= r.path == "/param.cgi?cmd=getmotorrange";
+    for (const auto& r : sim->requests()) {
+      read |= r.path == "/param.cgi?cmd=getmotorrange";
+      held |= r.fault == camsim::Fault::kSilent;
+    }
   }
-  ASSERT_TRUE(read);
+  ASSERT_TRUE(read && held);
   scan.Signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   scan.Signal(SIGINT);

@@ -39,6 +39,22 @@ bool ParseDottedQuad(std::string_view text, std::string* canonical) {
   return true;
 }
 
+bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error) {
+  std::string host;
+  std::uint32_t address = 0;
+  if (!ParseDottedQuad(text, &host) || !net::ParseIPv4(host.c_str(), &address)) {
+    *error = "\"" + std::string(text) + "\" is not a dotted-quad IPv4 address";
+    return false;
+  }
+  if (!net::IsDestination(address)) {
+    *error = "\"" + host +
+             "\" names no camera (0.0.0.0/8, multicast and 255.255.255.255 are no single host)";
+    return false;
+  }
+  *canonical = std::move(host);
+  return true;
+}
+
 bool ParsePort(std::string_view text, int* port) {
   long v = 0;
   if (!ParseDecimal(text, 5, &v) || v < 1 || v > 65535) return false;
@@ -61,6 +77,7 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error) {
              " (such as 192.168.1.20:80)";
     return false;
   }
+  if (!ParseCameraAddress(host, &host, error)) return false;
   int number = 80;
   if (colon != std::string_view::npos && !ParsePort(port, &number)) {
     *error = "\"" + std::string(port) + "\" is not a port number (1-65535)";

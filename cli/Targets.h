@@ -23,11 +23,19 @@ struct Target {
   // Carried into the reports so a filed report still says which camera it was.
   std::string name;
   std::string location;
+  std::string status{};  // what a scan found here ("camera", "no-answer", ...); empty: not said
+  // restore: the values the earlier set sent, when its report says.
+  std::optional<bool> sentFlip{};
+  std::optional<bool> sentMirror{};
 };
 
 // Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no
 // leading zeros (which some readers take as octal). Writes the text back unchanged.
 bool ParseDottedQuad(std::string_view text, std::string* canonical);
+
+// ParseDottedQuad, and an address that can name one camera (net::IsDestination). On failure
+// `error` says which of the two it is not.
+bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error);
 
 // A decimal port 1-65535.
 bool ParsePort(std::string_view text, int* port);

@@ -15,8 +15,16 @@ TEST(CliTargets, AddressesAreStrictDottedQuads) {
   ASSERT_TRUE(ParseTarget("127.168.1.20", &t, &error)) << error;
   EXPECT_EQ(t.host, "127.168.1.20");
   EXPECT_EQ(t.port, 80);
-  ASSERT_TRUE(ParseTarget("0.0.0.0:65535", &t, &error)) << error;
+  ASSERT_TRUE(ParseTarget("1.0.0.0:65535", &t, &error)) << error;
   EXPECT_EQ(t.port, 65535);
+  // Addresses of no single host: 0.0.0.0/8 reaches this machine.
+  for (const char* none :
+       {"0.0.0.0:80", "0.1.2.3", "224.0.0.1", "239.255.255.255", "255.255.255.255"}) {
+    EXPECT_FALSE(ParseTarget(none, &t, &error)) << none;
+    EXPECT_NE(error.find("names no camera"), std::string::npos) << error;
+  }
+  EXPECT_TRUE(ParseTarget("223.255.255.255", &t, &error)) << error;
+  EXPECT_TRUE(ParseTarget("240.0.0.1", &t, &error)) << error;
   ASSERT_TRUE(ParseTarget("127.0.0.1:1", &t, &error));
   EXPECT_EQ(t.port, 1);
 

@@ -12,15 +12,22 @@ namespace term {
 enum class Stream { kIn, kOut, kErr };
 bool IsTerminal(Stream stream);
 
-// Ctrl-C and termination requests (SIGINT/SIGTERM, or the console's control events) only set
-// the stop flags: the first request the stop flag, a second one both. A closed
-// output pipe becomes a write error instead of killing the process.
+// Ctrl-C and termination requests (SIGINT/SIGTERM/SIGHUP, or the console's control events) only
+// set the stop flags: the first request the stop flag, a second one both. A closed output pipe
+// becomes a write error instead of killing the process. Until this is called, such a request
+// ends the process at once (nothing has been sent before).
 void InstallStopHandlers();
 // The only global state of the tool: set by the handlers above or by RequestStop().
 const std::atomic<bool>& StopFlag();
 // Stop at once: exchanges under way are abandoned.
 const std::atomic<bool>& HardStopFlag();
 void RequestStop();
+
+// Whether `path` names an existing file that is also standard output or standard error.
+bool IsStandardOutput(const std::string& path);
+// Whether `path` names something that is there but no regular file (a FIFO, a device, a
+// directory): writing a file there could block or go nowhere.
+bool IsSpecialFile(const std::string& path);
 
 // Shows `prompt` on standard error and reads one line from the terminal on standard input
 // without echoing it. False when standard input is no terminal, at end of input, or when a

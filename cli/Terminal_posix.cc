@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,8 +17,8 @@ std::atomic<bool> g_stop{false};
 std::atomic<bool> g_hardStop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-// The first Ctrl-C or SIGTERM lets the cameras under way finish (scripts and service managers
-// rely on that); a second of either abandons them.
+// The first Ctrl-C, SIGTERM or SIGHUP (a dropped ssh session) lets the cameras under way
+// finish (scripts and service managers rely on that); a second of any abandons them.
 extern "C" void OnStopSignal(int) {
   if (g_stop.exchange(true)) g_hardStop.store(true);
 }
@@ -40,6 +41,7 @@ void InstallStopHandlers() {
   action.sa_flags = SA_RESTART;  // writes of finished reports must not fail with EINTR
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
@@ -56,6 +58,23 @@ const std::atomic<bool>& HardStopFlag() {
 
 void RequestStop() {
   g_stop.store(true);
+}
+
+bool IsStandardOutput(const std::string& path) {
+  struct stat file {};
+  if (::stat(path.c_str(), &file) != 0) return false;
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat stream {};
+    if (::fstat(fd, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsSpecialFile(const std::string& path) {
+  struct stat file {};
+  return ::stat(path.c_str(), &file) == 0 && !S_ISREG(file.st_mode);
 }
 
 bool ReadHiddenLine(const char* prompt, std::string* line) {

@@ -46,6 +46,36 @@ void RequestStop() {
   g_stop.store(true);
 }
 
+bool IsStandardOutput(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION named{};
+  const bool known = GetFileInformationByHandle(file, &named) != 0;
+  CloseHandle(file);
+  if (!known) return false;
+  for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    BY_HANDLE_FILE_INFORMATION stream{};
+    HANDLE h = GetStdHandle(which);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr || GetFileType(h) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(h, &stream)) {
+      continue;
+    }
+    if (stream.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+        stream.nFileIndexHigh == named.nFileIndexHigh &&
+        stream.nFileIndexLow == named.nFileIndexLow) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsSpecialFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+}
+
 bool ReadHiddenLine(const char* prompt, std::string* line) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   DWORD saved = 0;

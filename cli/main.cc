@@ -9,6 +9,7 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
+#include "cli/Csv.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/ReportFile.h"
@@ -36,8 +37,8 @@ cli::PasswordSources SystemPasswordSources() {
   s.readFile = [](const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::getline(in, *text);
-    return !in.bad();
+    // A password is one short line; a file without line ends (a device) must not be read on.
+    return cli::GetBoundedLine(in, text) == cli::LineRead::kLine || (in.eof() && !in.bad());
   };
   s.environment = []() -> std::optional<std::string> {
     const char* v = std::getenv("TILTWISE_PASSWORD");
@@ -45,16 +46,21 @@ cli::PasswordSources SystemPasswordSources() {
     return std::string(v);
   };
   s.readStdinLine = [](std::string* line) {
-    return static_cast<bool>(std::getline(std::cin, *line));
+    return cli::GetBoundedLine(std::cin, line) == cli::LineRead::kLine;
   };
   s.stdinIsTerminal = [] { return cli::term::IsTerminal(cli::term::Stream::kIn); };
-  s.prompt = [](std::string* line) { return cli::term::ReadHiddenLine("Password: ", line); };
+  s.prompt = [](std::string* line) {
+    // Ctrl-C must end the prompt with the echo back on, not kill the process.
+    cli::term::InstallStopHandlers();
+    return cli::term::ReadHiddenLine("Password: ", line);
+  };
   return s;
 }
 
 int Run(int argc, char** argv) {
+  // Stop handlers come once the input files are read: until then a signal ends any read
+  // (a FIFO, a device) at once, and nothing was sent.
   if (argc > 1 && std::strcmp(argv[1], "scan") == 0) {
-    cli::term::InstallStopHandlers();
     return cli::RunScanCommand(argc, argv, SystemPasswordSources(), cli::term::StopFlag(),
                                &cli::term::HardStopFlag(), std::cout, std::cerr,
                                cli::term::IsTerminal(cli::term::Stream::kErr));
@@ -62,8 +68,6 @@ int Run(int argc, char** argv) {
   cli::CliOptions options;
   const int parsed = cli::ParseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (parsed >= 0) return parsed;
-
-  cli::term::InstallStopHandlers();
 
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;
@@ -83,6 +87,17 @@ int Run(int argc, char** argv) {
   // Opened before any camera is touched: a set without its backup is not started.
   std::ofstream backup;
   if (!options.backup.empty()) {
+    // The report written into the backup would leave neither readable.
+    if (cli::term::IsStandardOutput(options.backup)) {
+      errors.push_back("the backup file " + options.backup +
+                       " is also where the report or the messages go: give another name");
+      return UsageErrors(errors);
+    }
+    // A FIFO would block the run before its first camera; a device would keep nothing.
+    if (cli::term::IsSpecialFile(options.backup)) {
+      errors.push_back("the backup file " + options.backup + " is no regular file");
+      return UsageErrors(errors);
+    }
     // Never over an earlier backup: it may hold the only record of a site's old values.
     if (std::ifstream(options.backup, std::ios::binary).peek() != EOF) {
       errors.push_back("the backup file " + options.backup +
@@ -104,6 +119,7 @@ int Run(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
+  cli::term::InstallStopHandlers();
 
   if (!net::Startup()) {
     std::cerr << "tiltwise-cli: the socket library cannot be started\n";
@@ -124,9 +140,10 @@ int Run(int argc, char** argv) {
   };
   bool backupFailed = false;
   if (backup.is_open()) {
-    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before) {
+    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before,
+                                            const cli::Orientation& wanted) {
       // Flushed line by line: a run killed at any moment can still be restored.
-      backup << cli::BackupLine(job, before) << "\n" << std::flush;
+      backup << cli::BackupLine(job, before, wanted) << "\n" << std::flush;
       if (backup) return true;
       backupFailed = true;
       cli::term::RequestStop();

@@ -1,0 +1,98 @@
+// The words of a report: what was done to a camera and how it ended.
+#include "cli/Runner.h"
+
+namespace cli {
+
+const char* ActionName(Action action) {
+  switch (action) {
+    case Action::kQuery:
+      return "query";
+    case Action::kSet:
+      return "set";
+    case Action::kSkip:
+      return "skip";
+    case Action::kDryRun:
+      return "dry-run";
+  }
+  return "?";
+}
+
+const char* StatusName(Status status) {
+  switch (status) {
+    case Status::kQueried:
+      return "queried";
+    case Status::kSetSuccess:
+      return "set";
+    case Status::kAlreadySet:
+      return "already-set";
+    case Status::kAlreadyRestored:
+      return "already-restored";
+    case Status::kWouldSet:
+      return "would-set";
+    case Status::kWouldKeep:
+      return "no-change";
+    case Status::kQueryInfoFailed:
+      return "query-info-failed";
+    case Status::kCameraTypeError:
+      return "camera-type-error";
+    case Status::kDeviceTypeHV:
+      return "device-type-hv";
+    case Status::kDeviceTypeNVR:
+      return "device-type-nvr";
+    case Status::kSetFailed:
+      return "set-failed";
+    case Status::kSetRefused:
+      return "set-refused";
+    case Status::kNotApplied:
+      return "not-applied";
+    case Status::kNoAnswerAfterRestart:
+      return "no-answer-after-restart";
+    case Status::kVerifyInterrupted:
+      return "verify-interrupted";
+    case Status::kNotStarted:
+      return "not-started";
+    case Status::kNotRead:
+      return "not-read";
+    case Status::kInterrupted:
+      return "interrupted";
+  }
+  return "?";
+}
+
+bool IsSuccess(Status status) {
+  switch (status) {
+    case Status::kQueried:
+    case Status::kSetSuccess:
+    case Status::kAlreadySet:
+    case Status::kAlreadyRestored:
+    case Status::kWouldSet:
+    case Status::kWouldKeep:
+      return true;
+    default:
+      return false;
+  }
+}
+
+Status StatusFor(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kQueried:
+      return Status::kQueried;
+    case Outcome::kSetSuccess:
+      return Status::kSetSuccess;
+    case Outcome::kQueryInfoFailed:
+      return Status::kQueryInfoFailed;
+    case Outcome::kCameraTypeError:
+      return Status::kCameraTypeError;
+    case Outcome::kDeviceTypeHV:
+      return Status::kDeviceTypeHV;
+    case Outcome::kDeviceTypeNVR:
+      return Status::kDeviceTypeNVR;
+    case Outcome::kSetFailed:
+      return Status::kSetFailed;
+    case Outcome::kSetRefusedSilently:
+      return Status::kSetRefused;
+  }
+  return Status::kSetFailed;
+}
+
+}  // namespace cli
