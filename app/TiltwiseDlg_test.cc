@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/TiltwiseTestFixture.h"
+#include "tests/TiltwiseTestFixture.h"
 #include "res/TiltwiseResources.h"
 
 namespace {

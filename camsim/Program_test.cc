@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "camsim/TestClient.h"
+#include "tests/TestClient.h"
 #include "res/version.h"
 
 extern char** environ;

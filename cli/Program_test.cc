@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "cli/TestProcess.h"
+#include "tests/TestProcess.h"
 #include "tests/ScriptedPeer.h"
 
 namespace {

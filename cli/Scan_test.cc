@@ -10,7 +10,7 @@
 
 #include "camsim/CameraSim.h"
 #include "cli/Ranges.h"
-#include "cli/TestProcess.h"
+#include "tests/TestProcess.h"
 #include "tests/ScriptedPeer.h"
 
 namespace cli {
