@@ -1,8 +1,8 @@
 #include "app/CameraProcedures.h"
 
 #include "base/Clock.h"
+#include "base/IPv4Address.h"
 #include "cgi/CgiCmd.h"
-#include "cgi/net.h"
 
 const char kInfoPagePath[] = "/qx.html";
 const char kGetMotorRangePath[] = "/param.cgi?cmd=getmotorrange";
@@ -103,8 +103,8 @@ class Session {
 
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
-    std::uint32_t address = 0;
-    if (!net::ParseIPv4(camera_.ip, &address) || camera_.port < 0 || camera_.port > 65535) {
+    if (!tw::IPv4Address::Parse(camera_.ip.GetString()) || camera_.port < 0 ||
+        camera_.port > 65535) {
       CString typed;
       typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
       return Make(Cause::kBadAddress, request, typed);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/IPv4Address.h"
 #include "cgi/WaitLimit.h"
 #include "tests/ScriptedPeer.h"
 
@@ -333,8 +334,7 @@ TEST(CgiExchangeTest, RequestLargerThanTheSocketBuffersCannotHangOnAPeerThatNeve
 
 // A connected client socket to `peer`, or kInvalidSocket.
 net::Socket ConnectTo(const ScriptedPeer& peer) {
-  std::uint32_t address = 0;
-  if (!net::ParseIPv4(kLoopback, &address)) return net::kInvalidSocket;
+  const std::uint32_t address = tw::IPv4Address::Parse(kLoopback)->netOrder();
   net::Socket s = net::OpenTcp();
   if (s != net::kInvalidSocket && !net::ConnectWithin(s, address, peer.port(), 3000)) {
     net::Close(s);
@@ -797,8 +797,7 @@ class Nginx {
       return Fail("cannot start nginx", why);
     }
     // Ready once it accepts a connection; give up after five seconds.
-    std::uint32_t address = 0;
-    net::ParseIPv4(kLoopback, &address);
+    const std::uint32_t address = tw::IPv4Address::Parse(kLoopback)->netOrder();
     for (int i = 0; i < 100; ++i) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {

@@ -5,27 +5,16 @@
 #include <map>
 #include <unordered_set>
 
+#include "base/IPv4Address.h"
 #include "cli/Targets.h"
 
 namespace cli {
 namespace {
 
-// After ParseDottedQuad the text is canonical, so the plain reading below is safe.
 bool ParseAddress(std::string_view text, std::uint32_t* hostOrder) {
-  std::string canonical;
-  if (!ParseDottedQuad(text, &canonical)) return false;
-  std::uint32_t value = 0;
-  std::uint32_t part = 0;
-  for (char c : canonical) {
-    if (c == '.') {
-      value = (value << 8) | part;
-      part = 0;
-    } else {
-      part = part * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-  }
-  *hostOrder = (value << 8) | part;
-  return true;
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
+  if (address) *hostOrder = address->hostOrder();
+  return address.has_value();
 }
 
 // Decimal, no sign, no leading zero, at most `maxDigits`.
@@ -43,11 +32,6 @@ bool ParseSmall(std::string_view text, size_t maxDigits, std::uint32_t* value) {
 }
 
 }  // namespace
-
-std::string FormatAddress(std::uint32_t a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xff) + "." +
-         std::to_string((a >> 8) & 0xff) + "." + std::to_string(a & 0xff);
-}
 
 bool ParseRange(std::string_view text, AddressRange* range, std::string* error) {
   const std::string quoted = "\"" + std::string(text) + "\"";

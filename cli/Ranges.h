@@ -30,8 +30,6 @@ bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddr
 // "80" or "80,8080": each port once, in the order given.
 bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* error);
 
-std::string FormatAddress(std::uint32_t hostOrder);
-
 }  // namespace cli
 
 #endif  // TILTWISE_CLI_RANGES_H_

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 
 #include "app/CameraProcedures.h"
 #include "base/Clock.h"
+#include "base/IPv4Address.h"
 #include "cgi/CgiCmd.h"
 #include "cgi/net.h"
 #include "cli/Ranges.h"
@@ -35,15 +35,6 @@ std::string FirstLine(const CString& reply) {
     line += c >= 0x20 && c < 0x7f ? c : '?';
   }
   return line;
-}
-
-std::uint32_t NetOrder(std::uint32_t hostOrder) {
-  const unsigned char bytes[4] = {
-      static_cast<unsigned char>(hostOrder >> 24), static_cast<unsigned char>(hostOrder >> 16),
-      static_cast<unsigned char>(hostOrder >> 8), static_cast<unsigned char>(hostOrder)};
-  std::uint32_t n = 0;
-  std::memcpy(&n, bytes, sizeof n);
-  return n;
 }
 
 void Fail(ScanResult& r, DeviceClass kind, Cause cause, std::string detail, int status = 0) {
@@ -100,7 +91,7 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   const std::int64_t start = tw::NowMs();
   const std::int64_t deadlineAt = start + o.deadlineMs;
   ScanResult r;
-  r.host = FormatAddress(endpoint.address);
+  r.host = tw::IPv4Address::FromHostOrder(endpoint.address).ToString();
   r.port = endpoint.port;
   size_t refusals = 0;  // 401s so far
   const Credential* login = nullptr;
@@ -323,7 +314,7 @@ class Scanner {
     if (!options_.keepNoAnswer) return;
     ScanResult r;
     r.index = i;
-    r.host = FormatAddress(endpoints_[i].address);
+    r.host = tw::IPv4Address::FromHostOrder(endpoints_[i].address).ToString();
     r.port = endpoints_[i].port;
     r.cause = CauseName(cause);
     r.detail = why;
@@ -349,7 +340,8 @@ class Scanner {
       while (pending.size() < inFlight && next < endpoints_.size() && !stop_.load()) {
         const size_t i = next++;
         net::Socket s = net::kInvalidSocket;
-        switch (net::StartConnect(NetOrder(endpoints_[i].address), endpoints_[i].port, &s)) {
+        switch (net::StartConnect(tw::IPv4Address::FromHostOrder(endpoints_[i].address).netOrder(),
+                                  endpoints_[i].port, &s)) {
           case net::Connect::kConnected:
             net::Close(s);
             Open(i);

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "cgi/net.h"
+#include "base/IPv4Address.h"
 
 namespace cli {
 namespace {
@@ -31,11 +31,10 @@ std::string Lower(std::string_view text) {
 }  // namespace
 
 bool ParseDottedQuad(std::string_view text, std::string* canonical) {
-  // The exchange reads addresses with the same parser, so what is checked here is what is sent.
-  const std::string copy(text);
-  std::uint32_t address = 0;
-  if (copy.size() != text.size() || !net::ParseIPv4(copy.c_str(), &address)) return false;
-  *canonical = copy;
+  // The exchange reads addresses with the same type, so what is checked here is what is sent.
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
+  if (!address) return false;
+  *canonical = address->ToString();
   return true;
 }
 

@@ -25,8 +25,9 @@ struct Target {
   std::string location;
 };
 
-// Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no
-// leading zeros (which some readers take as octal). Writes the text back unchanged.
+// Strict dotted-quad IPv4 (tw::IPv4Address, as the exchange reads it): four decimal numbers
+// 0-255, no signs, no spaces, no leading zeros (which some readers take as octal). Writes the
+// text back unchanged.
 bool ParseDottedQuad(std::string_view text, std::string* canonical);
 
 // A decimal port 1-65535.
