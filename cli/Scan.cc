@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 #include "base/Clock.h"
 #include "base/IPv4Address.h"
 #include "cgi/CgiCmd.h"

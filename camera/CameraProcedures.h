@@ -1,7 +1,7 @@
 // The Query and Set procedures without any window: the dialog's button handlers and the
 // command-line tool run exactly this logic and show its outcomes in their own way.
-#ifndef TILTWISE_APP_CAMERAPROCEDURES_H_
-#define TILTWISE_APP_CAMERAPROCEDURES_H_
+#ifndef TILTWISE_CAMERA_CAMERAPROCEDURES_H_
+#define TILTWISE_CAMERA_CAMERAPROCEDURES_H_
 
 #include <cstdint>
 
@@ -102,4 +102,4 @@ extern const char kInfoPagePath[];
 extern const char kGetMotorRangePath[];
 extern const char kSetMotorRangeFormat[];
 
-#endif  // TILTWISE_APP_CAMERAPROCEDURES_H_
+#endif  // TILTWISE_CAMERA_CAMERAPROCEDURES_H_

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 #include "base/Clock.h"
 #include "cgi/net.h"
 #include "tests/ScriptedPeer.h"

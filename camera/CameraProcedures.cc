@@ -1,4 +1,4 @@
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 
 #include "base/Clock.h"
 #include "base/IPv4Address.h"
