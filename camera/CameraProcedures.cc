@@ -68,6 +68,15 @@ CString Describe(Cause cause, Request request, const CString& fact) {
   return text;
 }
 
+Failure MakeFailure(Cause cause, Request request, const CString& reply, const CString& fact) {
+  Failure failure;
+  failure.cause = cause;
+  failure.request = request;
+  failure.httpStatus = HttpStatusOf(reply);
+  failure.detail = Describe(cause, request, fact);
+  return failure;
+}
+
 // The exchanges of one procedure, with what a failure needs to know about them.
 class Session {
  public:
@@ -134,6 +143,18 @@ class Session {
     return Make(Cause::kBadStatus, request, line + Slow());
   }
 
+  // Whether the last reply ended at the deadline or in a silence of a whole wait, so that
+  // what it lacks may just not have come yet.
+  bool unfinished() const { return cut_ || tookMs_ >= camera_.timeoutMs; }
+
+  // After an unfinished reply.
+  Failure Unfinished(Request request) const {
+    if (cut_) return Make(Cause::kDeadline, request, Slow());
+    CString limit;
+    limit.Format("%d ms", camera_.timeoutMs);
+    return Make(Cause::kTimedOut, request, limit + Slow());
+  }
+
   // A reply with the right status that lacks what the procedure reads: `what` names it.
   Failure Missing(Cause cause, Request request, const CString& what) const {
     if (cut_) return Make(Cause::kDeadline, request, Slow());
@@ -147,12 +168,7 @@ class Session {
   }
 
   Failure Make(Cause cause, Request request, const CString& fact) const {
-    Failure failure;
-    failure.cause = cause;
-    failure.request = request;
-    failure.httpStatus = HttpStatusOf(reply_);
-    failure.detail = Describe(cause, request, fact);
-    return failure;
+    return MakeFailure(cause, request, reply_, fact);
   }
 
  private:
@@ -180,10 +196,10 @@ bool IsSilentlyRefusedChip(int chip) {
   return chip == 70 || chip == 73 || chip == 74;
 }
 
-Failure ChipFailure(const Session& session, int chip) {
+Failure ChipFailure(const InfoPage& page, int chip) {
   CString number;
   number.Format("%d", chip);
-  return session.Make(Cause::kChipType, Request::kInfoPage, number);
+  return MakeFailure(Cause::kChipType, Request::kInfoPage, page.reply, number);
 }
 
 }  // namespace
@@ -275,21 +291,51 @@ bool Succeeded(Outcome outcome) {
   return outcome == Outcome::kQueried || outcome == Outcome::kSetSuccess;
 }
 
-QueryResult QueryOrientation(const CameraAccess& camera) {
-  QueryResult result;
+InfoPage ProbeInfoPage(const CameraAccess& camera) {
+  InfoPage page;
   Session session(camera);
-  const CString& reply = session.reply();
   if (!session.Fetch(kInfoPagePath)) {
+    page.failure = session.NoAnswer(Request::kInfoPage);
+    return page;
+  }
+  page.answered = true;
+  page.reply = session.reply();
+  const int status = HttpStatusOf(page.reply);
+  // A page that names its chip counts even when cut off after the name; a 401 is an answer
+  // to the login however slowly it came.
+  if (status == 200 && Contains(page.reply, "var chip_type=")) {
+    page.chipType = ChipType(page.reply);
+  } else if (status == 401) {
+    page.failure = session.Make(Cause::kUnauthorized, Request::kInfoPage, Printable(page.reply));
+  } else if (session.unfinished()) {
+    page.failure = session.Unfinished(Request::kInfoPage);
+  } else if (status == 200) {
+    page.failure = session.Missing(Cause::kValuesMissing, Request::kInfoPage, "chip_type");
+  } else {
+    page.failure = session.BadStatus(Request::kInfoPage);
+  }
+  return page;
+}
+
+QueryResult QueryOrientation(const CameraAccess& camera) {
+  return QueryOrientation(camera, ProbeInfoPage(camera));
+}
+
+QueryResult QueryOrientation(const CameraAccess& camera, const InfoPage& page) {
+  QueryResult result;
+  if (!page.answered) {
     result.outcome = Outcome::kQueryInfoFailed;
-    result.failure = session.NoAnswer(Request::kInfoPage);
+    result.failure = page.failure;
     return result;
   }
-  if (ProbeSucceeded(reply)) {
-    const int chip = ChipType(reply);
+  Session session(camera);
+  const CString& reply = session.reply();
+  if (ProbeSucceeded(page.reply)) {
+    const int chip = ChipType(page.reply);
     result.chipType = chip;
     if (IsSilentlyRefusedChip(chip) || chip == 72) {
       result.outcome = chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kCameraTypeError;
-      result.failure = ChipFailure(session, chip);
+      result.failure = ChipFailure(page, chip);
       return result;
     }
   }
@@ -324,15 +370,16 @@ Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, Failure
   Failure unused;
   Failure& why = failure ? *failure : unused;
   why = Failure();
-  Session session(camera);
-  const CString& reply = session.reply();
-  if (session.Fetch(kInfoPagePath) && ProbeSucceeded(reply)) {
-    const int chip = ChipType(reply);
+  const InfoPage page = ProbeInfoPage(camera);
+  if (page.answered && ProbeSucceeded(page.reply)) {
+    const int chip = ChipType(page.reply);
     if (chip == 72 || IsSilentlyRefusedChip(chip)) {
-      why = ChipFailure(session, chip);
+      why = ChipFailure(page, chip);
       return chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kSetRefusedSilently;
     }
   }
+  Session session(camera);
+  const CString& reply = session.reply();
   CString path;
   path.Format(kSetMotorRangeFormat, flip ? 1 : 0, mirror ? 1 : 0);
   if (!session.Fetch(path)) {

@@ -87,9 +87,27 @@ struct QueryResult {
 // Whether flip and mirror are both what the camera said: the only read a report may show.
 bool ValuesRead(const QueryResult& result);
 
+// A camera's information page, read once: the scan sorts devices by it, and the procedures
+// take it instead of asking again.
+struct InfoPage {
+  bool answered = false;  // at least one byte came
+  CString reply;          // what came, as far as it was read
+  int chipType = 0;       // from a reply with status 200 that names it; 0 otherwise
+  // None when the page named a chip type. Otherwise why not: no answer (bad-address, refused,
+  // timed-out, deadline); unauthorized (401); deadline or timed-out for a reply cut off or
+  // stalled; bad-status (another status, or not HTTP); values-missing (200 without chip_type).
+  // With a cause, httpStatus is the reply's status (0 when it has none).
+  Failure failure;
+};
+
+// One request for the information page.
+InfoPage ProbeInfoPage(const CameraAccess& camera);
+
 // Probes the information page, refuses chip types 70-74 as the dialog does, then reads
 // `flip` and `mirror`.
 QueryResult QueryOrientation(const CameraAccess& camera);
+// The same with the information page already read with this access: it is not asked again.
+QueryResult QueryOrientation(const CameraAccess& camera, const InfoPage& page);
 
 // Probes the information page (a failed probe is passed over), refuses chip type 72 with a
 // message and 70, 73, 74 silently, then sends the set command with Flip and Mirror as 0 or 1.
