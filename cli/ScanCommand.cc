@@ -214,8 +214,8 @@ std::string ScanJsonLine(const ScanResult& r) {
   j["chip_type"] = r.chipType ? nlohmann::ordered_json(*r.chipType) : nlohmann::ordered_json();
   j["flip_now"] = r.flip ? nlohmann::ordered_json(*r.flip) : nlohmann::ordered_json();
   j["mirror_now"] = r.mirror ? nlohmann::ordered_json(*r.mirror) : nlohmann::ordered_json();
-  j["cause"] = r.cause.empty() ? "none" : r.cause;  // as the other commands write it
-  if (!r.request.empty()) j["request"] = r.request;
+  j["cause"] = CauseName(r.cause);  // as the other commands write it
+  if (r.request != Request::kNone) j["request"] = RequestName(r.request);
   if (r.httpStatus != 0) j["http_status"] = r.httpStatus;
   if (!r.detail.empty()) j["detail"] = r.detail;
   j["elapsed_ms"] = r.elapsedMs;
@@ -238,7 +238,7 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
   rows.push_back({"ADDRESS", "STATUS", "CHIP", "FLIP", "MIRROR", "USER", "CAUSE"});
   for (const ScanResult& r : results) {
     auto orDash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
-    std::string cause = r.cause;
+    std::string cause = r.cause == Cause::kNone ? "" : CauseName(r.cause);
     if (!r.detail.empty()) cause += (cause.empty() ? "" : ": ") + r.detail;
     rows.push_back({r.host + ":" + std::to_string(r.port), DeviceClassName(r.kind),
                     r.chipType ? std::to_string(*r.chipType) : "-", orDash(OnOff(r.flip)),
