@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "tests/TestProcess.h"
 #include "tests/ScriptedPeer.h"
+#include "tests/TestProcess.h"
 
 namespace {
 

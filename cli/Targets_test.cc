@@ -61,6 +61,15 @@ TEST(CliCsv, SplitsQuotedFields) {
   EXPECT_FALSE(SplitCsvLine("\"open", &f, &error));
   EXPECT_FALSE(SplitCsvLine("\"a\"b,c", &f, &error));
   EXPECT_FALSE(SplitCsvLine("a\"b", &f, &error));
+
+  // What the writer makes, the reader takes back; a line break would split the row.
+  const std::vector<std::string> cells = {"plain", "a,b", "say \"hi\"", " pad", ""};
+  std::string line;
+  for (const std::string& c : cells) line += (line.empty() ? "" : ",") + CsvCell(c);
+  ASSERT_TRUE(SplitCsvLine(line, &f, &error)) << error;
+  EXPECT_EQ(f, cells);
+  EXPECT_EQ(CsvCell("plain"), "plain");
+  EXPECT_EQ(CsvCell("two\r\nlines"), "\"two  lines\"");
 }
 
 TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
