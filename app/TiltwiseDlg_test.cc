@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/TiltwiseTestFixture.h"
 #include "res/TiltwiseResources.h"
+#include "tests/TiltwiseTestFixture.h"
 
 namespace {
 
