@@ -1,5 +1,6 @@
-// The Query and Set procedures without any window: the dialog's button handlers and the
-// command-line tool run exactly this logic and show its outcomes in their own way.
+// The Query and Set procedures without any window, and the information-page probe: the
+// dialog's button handlers, the command-line tool and its scan run exactly this logic and show
+// its outcomes in their own way.
 #ifndef TILTWISE_CAMERA_CAMERAPROCEDURES_H_
 #define TILTWISE_CAMERA_CAMERAPROCEDURES_H_
 
@@ -48,11 +49,11 @@ enum class Cause {
   kNone,
   kBadAddress,     // not a strict dotted quad (or no valid port): nothing was sent
   kRefused,        // refused, or closed without a byte
-  kTimedOut,       // no byte within one wait
+  kTimedOut,       // no byte within one wait; for the probe also a reply that stalled
   kDeadline,       // the camera's deadline (or the request's own limit) cut the exchange off
   kUnauthorized,   // 401: wrong user name or password
   kBadStatus,      // another status, or not an HTTP reply
-  kValuesMissing,  // a getmotorrange reply without flip or mirror
+  kValuesMissing,  // a getmotorrange reply without flip or mirror; a page without chip_type
   kNoSucceed,      // a setmotorrange reply with 200 but without "[Succeed]"
   kChipType,       // a chip type the procedures refuse
 };

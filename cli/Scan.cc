@@ -94,6 +94,11 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   for (const Credential& c : o.credentials) {
     page = ProbeInfoPage(Access(r.host, endpoint.port, c, o, deadlineAt));
     const Failure& why = page.failure;
+    if (page.answered && why.cause == Cause::kUnauthorized) {
+      answered = &c;
+      ++refusals;
+      continue;
+    }
     decided = true;
     if (!page.answered) {
       if (refusals > 0) {
@@ -105,11 +110,6 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
       break;
     }
     answered = &c;
-    if (why.cause == Cause::kUnauthorized) {
-      ++refusals;
-      decided = false;
-      continue;
-    }
     if (StopsTries(why.httpStatus)) {
       Fail(r, DeviceClass::kAuthFailed, why,
            ": no further credential set tried (" + std::to_string(refusals + 1) + " tried)");
@@ -129,9 +129,8 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
     if (refusals > 0) {
       none.cause = Cause::kUnauthorized;
       none.httpStatus = 401;
-      none.detail = ("information page: 401 Unauthorized to every credential set (" +
-                     std::to_string(refusals) + " tried)")
-                        .c_str();
+      none.detail = CString("information page: 401 Unauthorized to every credential set (" +
+                            std::to_string(refusals) + " tried)");
       Fail(r, DeviceClass::kAuthFailed, none);
     } else {
       none.detail = "information page: no credential set to try";
