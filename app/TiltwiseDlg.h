@@ -1,9 +1,9 @@
 // The main dialog: camera address, port and credentials, the Flip and Mirror boxes, and the
-// Query and Set buttons that run the procedures of app/CameraProcedures.h.
+// Query and Set buttons that run the procedures of camera/CameraProcedures.h.
 #ifndef TILTWISE_APP_TILTWISEDLG_H_
 #define TILTWISE_APP_TILTWISEDLG_H_
 
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 #include "cgi/Authorized.h"
 #include "res/resource.h"
 #include "ui/Dialog.h"

@@ -1,9 +1,9 @@
 // The main dialog against cameras on loopback: the simulator, a scripted server for replies
 // the simulator never gives, and a port where nothing listens. Every request goes to
 // 127.0.0.1; the address box is filled before any button is pressed.
-#include "app/TiltwiseTestFixture.h"
 #include "camsim/CameraSim.h"
 #include "tests/ScriptedPeer.h"
+#include "tests/TiltwiseTestFixture.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/TiltwiseTestFixture.h"
 #include "res/TiltwiseResources.h"
+#include "tests/TiltwiseTestFixture.h"
 
 namespace {
 

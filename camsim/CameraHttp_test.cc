@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "camsim/TestClient.h"
+#include "tests/TestClient.h"
 
 namespace camsim {
 namespace {

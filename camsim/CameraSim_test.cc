@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "camsim/TestClient.h"
+#include "tests/TestClient.h"
 
 namespace camsim {
 namespace {

@@ -7,6 +7,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+
+#include "base/IPv4Address.h"
 
 namespace camsim {
 namespace {
@@ -20,27 +23,6 @@ bool ParseInt(const std::string& text, long min, long max, int* out) {
   long value = std::strtol(text.c_str(), nullptr, 10);
   if (value < min || value > max) return false;
   *out = static_cast<int>(value);
-  return true;
-}
-
-// Exactly four decimal parts 0-255, no leading zeros, nothing around them: inet_aton's short,
-// octal and hex forms would name another host than the one the user typed.
-bool ParseDottedQuad(const std::string& text, uint32_t* out) {
-  uint32_t value = 0;
-  size_t pos = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0 && (pos >= text.size() || text[pos++] != '.')) return false;
-    size_t start = pos;
-    unsigned number = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && pos - start < 3) {
-      number = number * 10 + static_cast<unsigned>(text[pos++] - '0');
-    }
-    size_t digits = pos - start;
-    if (digits == 0 || number > 255 || (digits > 1 && text[start] == '0')) return false;
-    value = value << 8 | number;
-  }
-  if (pos != text.size()) return false;
-  *out = value;
   return true;
 }
 
@@ -117,13 +99,17 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
   } else if (name == "--version") {
     cl->version = true;
   } else if (name == "--hosts") {
-    size_t dash = value.find('-');
-    uint32_t first = 0, last = 0;
-    if (dash == std::string::npos || !ParseDottedQuad(value.substr(0, dash), &first) ||
-        !ParseDottedQuad(value.substr(dash + 1), &last)) {
+    const size_t dash = value.find('-');
+    const std::optional<tw::IPv4Address> from =
+        dash == std::string::npos ? std::nullopt : tw::IPv4Address::Parse(value.substr(0, dash));
+    const std::optional<tw::IPv4Address> to =
+        dash == std::string::npos ? std::nullopt : tw::IPv4Address::Parse(value.substr(dash + 1));
+    if (!from || !to) {
       *error = "--hosts " + value + ": expected FIRST-LAST, two dotted-quad addresses";
       return false;
     }
+    const uint32_t first = from->hostOrder();
+    const uint32_t last = to->hostOrder();
     if (first >> 24 != 127 || last >> 24 != 127) {
       *error = "--hosts " + value + ": the addresses must lie in 127.0.0.0/8 (loopback)";
       return false;
@@ -155,8 +141,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
     o.print_requests = false;
   } else if (name == "--bind") {
     struct in6_addr scratch;
-    if (inet_pton(AF_INET, value.c_str(), &scratch) != 1 &&
-        inet_pton(AF_INET6, value.c_str(), &scratch) != 1) {
+    if (!tw::IPv4Address::Parse(value) && inet_pton(AF_INET6, value.c_str(), &scratch) != 1) {
       *error = "--bind: not a numeric IPv4 or IPv6 address: '" + value + "'";
       return false;
     }

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "camsim/TestClient.h"
 #include "res/version.h"
+#include "tests/TestClient.h"
 
 extern char** environ;
 

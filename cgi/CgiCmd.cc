@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/IPv4Address.h"
 #include "cgi/HeaderEnd.h"
 #include "cgi/WaitLimit.h"
 
@@ -64,16 +66,15 @@ class Budget {
 
 // A socket connected within the first wait's limit, or an invalid socket.
 net::Socket Connect(const CString& ip, int port, const Budget& budget) {
-  std::uint32_t address = 0;
   // A port outside 0-65535 would wrap to another port; an unreadable address would become
   // the broadcast address. Neither is what the user typed.
-  if (port < 0 || port > 65535 || !net::ParsePastedIPv4(ip, &address) ||
-      !net::IsDestination(address)) {
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::ParsePasted(ip.GetString());
+  if (port < 0 || port > 65535 || !address || !address->IsDestination()) {
     return net::kInvalidSocket;
   }
   net::Socket s = net::OpenTcp();
   if (s == net::kInvalidSocket) return s;
-  if (!net::ConnectWithin(s, address, port, budget.Connect())) {
+  if (!net::ConnectWithin(s, address->netOrder(), port, budget.Connect())) {
     net::Close(s);
     return net::kInvalidSocket;
   }

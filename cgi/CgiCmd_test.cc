@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/IPv4Address.h"
 #include "cgi/WaitLimit.h"
 #include "tests/ScriptedPeer.h"
 
@@ -326,8 +327,7 @@ TEST(CgiExchangeTest, ConnectionAttemptMayTakeWhatIsLeftOfTheDeadline) {
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&at), &length), 0);
   ASSERT_EQ(::listen(listener, 0), 0);
   const int port = ntohs(at.sin_port);
-  std::uint32_t loopback = 0;
-  ASSERT_TRUE(net::ParseIPv4(kLoopback, &loopback));
+  const std::uint32_t loopback = tw::IPv4Address::Parse(kLoopback)->netOrder();
   net::Socket filler = net::OpenTcp();  // takes the one place in the queue
   ASSERT_TRUE(net::ConnectWithin(filler, loopback, port, 3000));
   CString reply;
@@ -388,8 +388,7 @@ TEST(CgiExchangeTest, RequestLargerThanTheSocketBuffersCannotHangOnAPeerThatNeve
 
 // A connected client socket to `peer`, or kInvalidSocket.
 net::Socket ConnectTo(const ScriptedPeer& peer) {
-  std::uint32_t address = 0;
-  if (!net::ParseIPv4(kLoopback, &address)) return net::kInvalidSocket;
+  const std::uint32_t address = tw::IPv4Address::Parse(kLoopback)->netOrder();
   net::Socket s = net::OpenTcp();
   if (s != net::kInvalidSocket && !net::ConnectWithin(s, address, peer.port(), 3000)) {
     net::Close(s);
@@ -852,8 +851,7 @@ class Nginx {
       return Fail("cannot start nginx", why);
     }
     // Ready once it accepts a connection; give up after five seconds.
-    std::uint32_t address = 0;
-    net::ParseIPv4(kLoopback, &address);
+    const std::uint32_t address = tw::IPv4Address::Parse(kLoopback)->netOrder();
     for (int i = 0; i < 100; ++i) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {

@@ -25,19 +25,8 @@ void Cleanup();
 Socket OpenTcp();
 void Close(Socket s);
 
-// Strict dotted quad: exactly four decimal parts 0-255, a part of two or more digits never
-// starting with 0, nothing before or after. The short, hex and octal forms the system's
-// readers take would reach a camera the user did not type ("127.0.0.010" is not 127.0.0.8).
-bool ParseIPv4(const char* text, std::uint32_t* addressNetOrder);
-// ParseIPv4 of the text without the blanks and tabs at either end, which an address copied from
-// a spreadsheet or a web page brings along; a blank inside still fails.
-bool ParsePastedIPv4(const char* text, std::uint32_t* addressNetOrder);
-
-// Whether an address can name one camera: not 0.0.0.0/8 (connecting there reaches this
-// machine), not multicast (224.0.0.0/4) and not 255.255.255.255.
-bool IsDestination(std::uint32_t addressNetOrder);
-
-// Connects to an IPv4 address given as its 32-bit value in network order and a port, waiting at
+// Connects to an IPv4 address given as its 32-bit value in network order
+// (tw::IPv4Address::netOrder) and a port, waiting at
 // most `timeoutMs` for the handshake. Leaves the socket in blocking mode. Returns true once
 // connected; a refused connection fails at once.
 bool ConnectWithin(Socket s, std::uint32_t addressNetOrder, int port, int timeoutMs);

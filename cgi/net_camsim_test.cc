@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/IPv4Address.h"
 #include "cgi/Authorized.h"
 #include "cgi/CgiCmd.h"
 
@@ -33,13 +34,13 @@ bool FromEnvironment(const char* name, Camera* camera, std::string* why) {
   }
   const std::string text = value;
   const size_t colon = text.rfind(':');
-  std::uint32_t address = 0;
-  if (colon == std::string::npos || !net::ParseIPv4(text.substr(0, colon).c_str(), &address)) {
+  const std::optional<tw::IPv4Address> typed =
+      colon == std::string::npos ? std::nullopt : tw::IPv4Address::Parse(text.substr(0, colon));
+  if (!typed) {
     *why = std::string(name) + "=" + text + " is not ADDR:PORT";
     return false;
   }
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
-  if (bytes[0] != 127) {
+  if (typed->hostOrder() >> 24 != 127) {
     *why = std::string(name) + "=" + text + " is not a loopback address";
     return false;
   }

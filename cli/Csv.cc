@@ -207,6 +207,19 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
   }
 }
 
+std::string CsvCell(std::string_view value) {
+  const bool plain = value.find_first_of(",\"\r\n") == std::string_view::npos &&
+                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
+  if (plain) return std::string(value);
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '\r' || c == '\n') c = ' ';
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
 LineRead GetBoundedLine(std::istream& in, std::string* line) {
   line->clear();
   std::streambuf* buf = in.rdbuf();

@@ -35,6 +35,10 @@ enum class LineRead { kLine, kEnd, kTooLong };
 // unread), kEnd at the end of input.
 LineRead GetBoundedLine(std::istream& in, std::string* line);
 
+// A value as one CSV cell: quoted when a reader would otherwise split or trim it, with line
+// breaks turned into spaces, since no list line may span two.
+std::string CsvCell(std::string_view value);
+
 // Reads the whole list. Every bad line adds one message "NAME:LINE: what" to `errors`, and so
 // does a missing header or a list without cameras. `targets` is complete only when `errors`
 // stayed empty.

@@ -9,6 +9,7 @@
 
 #include "cli/Csv.h"
 #include "cli/ReportFile.h"
+#include "cli/ScanCommand.h"
 #include "res/version.h"
 
 namespace cli {
@@ -17,7 +18,7 @@ namespace {
 const char kDescription[] =
     "Reads and sets the Flip and Mirror orientation of network cameras, one or many at once.";
 
-const char* const kCommands[] = {"query", "set", "restore"};
+const char* const kCommands[] = {"query", "set", "restore", "scan"};
 
 const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
@@ -86,24 +87,46 @@ struct RawOptions {
   std::string maxRestarting;
   std::string canary;
   std::string maxFailures;
+  std::string maxAddresses;
 };
 
-void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw) {
-  sub->add_option("-u,--user", o->user, "User name for cameras without their own (default admin)")
-      ->type_name("USER");
+// The common options' help, in the words of the command.
+struct CommonHelp {
+  const char* user;
+  const char* jobs;
+  const char* timeout;
+  const char* deadline;
+  const char* json;
+  const char* csv;
+};
+
+const CommonHelp kCameraHelp = {"User name for cameras without their own (default admin)",
+                                "Cameras worked on at once, 1-256 (default 16)",
+                                "Limit of each wait for a camera (default 3s)",
+                                "Hard limit for one camera's requests (default 30s)",
+                                "One JSON object per camera and line, as each finishes",
+                                "The report as CSV, one row per camera; the summary on stderr"};
+
+const CommonHelp kScanHelp = {"User name of the password from the password sources (default admin)",
+                              "Devices probed at once, 1-256 (default 64)",
+                              "Connect limit, and limit of each wait for a device (default 3s)",
+                              "Hard limit for one device's requests (default 10s)",
+                              "One JSON object per device found",
+                              "The camera list as CSV, for set --input"};
+
+void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw,
+               const CommonHelp& help = kCameraHelp) {
+  sub->add_option("-u,--user", o->user, help.user)->type_name("USER");
   sub->add_option("--password-file", o->passwordFile,
                   "Read the password from the file's first line")
       ->type_name("FILE");
   sub->add_flag("--password-stdin", o->passwordStdin,
                 "Read the password from the first line of standard input");
-  sub->add_option("-j,--jobs", raw->jobs, "Cameras worked on at once, 1-256 (default 16)")
-      ->type_name("N");
-  sub->add_option("--timeout", raw->timeout, "Limit of each wait for a camera (default 3s)")
-      ->type_name("TIME");
-  sub->add_option("--deadline", raw->deadline, "Hard limit for one camera's requests (default 30s)")
-      ->type_name("TIME");
-  sub->add_flag("--json", o->json, "One JSON object per camera and line, as each finishes");
-  sub->add_flag("--csv", o->csv, "The report as CSV, one row per camera; the summary on stderr");
+  sub->add_option("-j,--jobs", raw->jobs, help.jobs)->type_name("N");
+  sub->add_option("--timeout", raw->timeout, help.timeout)->type_name("TIME");
+  sub->add_option("--deadline", raw->deadline, help.deadline)->type_name("TIME");
+  sub->add_flag("--json", o->json, help.json);
+  sub->add_flag("--csv", o->csv, help.csv);
 }
 
 void AddTargets(CLI::App* sub, CliOptions* o) {
@@ -163,7 +186,8 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 
 // "frobnicate is not a command" with the nearest command when one is close.
 std::string UnknownCommand(const std::string& word) {
-  std::string text = "\"" + word + "\" is not a command (query, set, restore)";
+  std::string text = "\"" + word + "\" is not a command (";
+  for (const char* c : kCommands) text += std::string(c) + (c == kCommands[3] ? ")" : ", ");
   const char* nearest = nullptr;
   size_t best = 3;  // further than two edits is no longer a typo
   for (const char* c : kCommands) {
@@ -209,6 +233,16 @@ bool MentionsPasswordArgument(int argc, const char* const* argv) {
     }
   }
   return false;
+}
+
+int UsageErrors(std::ostream& err, const std::vector<std::string>& errors, const char* notDone) {
+  constexpr size_t kShown = 20;
+  for (size_t i = 0; i < errors.size() && i < kShown; ++i)
+    err << "tiltwise-cli: " << errors[i] << "\n";
+  if (errors.size() > kShown)
+    err << "tiltwise-cli: ... and " << errors.size() - kShown << " more\n";
+  err << "tiltwise-cli: " << notDone << "\n";
+  return kExitUsage;
 }
 
 bool ParseDuration(const std::string& text, int bareMs, int minMs, int maxMs, int* ms) {
@@ -257,8 +291,21 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
                        "Show the version and exit");
   RawOptions raw;
 
-  // Listed for the help only: main() hands "scan" to its own command line.
-  app.add_subcommand("scan", "Find the cameras in address ranges; write the site's camera list");
+  CLI::App* scan = app.add_subcommand(
+      "scan", "Find the cameras in address ranges; write the site's camera list");
+  scan->add_option("ranges", o->ranges, "Address ranges: CIDR, FROM-TO, FROM-LAST_OCTET or ADDRESS")
+      ->type_name("RANGE");
+  scan->add_option("--port", o->ports, "Ports to try on every address, with commas (default 80)")
+      ->type_name("P[,P...]");
+  scan->add_option("--credentials", o->credentialsFile,
+                   "Further credential sets, one user:password per line, tried in order")
+      ->type_name("FILE");
+  AddCommon(scan, o, &raw, kScanHelp);
+  scan->add_flag("--all", o->all, "Show the addresses without an answer too (not in --csv)");
+  scan->add_option("--max-addresses", raw.maxAddresses,
+                   "Most addresses one run may scan, up to 16777216 (default 65536)")
+      ->type_name("N");
+  scan->footer(kScanFooter);
 
   CLI::App* query = app.add_subcommand("query", "Read and print each camera's Flip and Mirror");
   AddTargets(query, o);
@@ -296,6 +343,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
 
   o->restore = restore->parsed();
   o->mode = set->parsed() || o->restore ? Mode::kSet : Mode::kQuery;
+  o->scan = scan->parsed();
+  if (o->scan && scan->count("--jobs") == 0) raw.jobs = "64";
+  if (o->scan && scan->count("--deadline") == 0) raw.deadline = "10s";
 
   if (!ParseCount(raw.jobs, 1, 256, &o->jobs)) {
     return usage("--jobs \"" + raw.jobs + "\": give a number of cameras from 1 to 256");
@@ -329,6 +379,13 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     }
   }
 
+  if (!raw.maxAddresses.empty() && !ParseCount(raw.maxAddresses, 1, 1 << 24, &o->maxAddresses)) {
+    return usage("--max-addresses \"" + raw.maxAddresses +
+                 "\": give a number of addresses from 1 to 16777216");
+  }
+  if (o->scan && o->ranges.empty()) {
+    return usage("no range given: name CIDR blocks, FROM-TO ranges or addresses");
+  }
   if (o->restore && o->report.empty()) return usage("restore needs the REPORT of an earlier set");
   if (o->json && o->csv) return usage("give either --json or --csv, not both");
   if (o->dryRun && (o->force || o->verify)) {
@@ -343,7 +400,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return usage("--max-restarting needs --verify: only reading a camera back shows it returned");
   }
   if (o->canary > 0 && o->dryRun) return usage("--dry-run sends no set, so it takes no --canary");
-  if (!o->restore && o->targets.empty() && o->input.empty()) {
+  if (!o->restore && !o->scan && o->targets.empty() && o->input.empty()) {
     return usage("no camera given: name ADDRESS[:PORT] targets or --input FILE");
   }
   if (o->onlyFailed && o->input.empty()) {

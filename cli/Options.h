@@ -47,6 +47,14 @@ struct CliOptions {
   int canary = 0;
   int maxFailures = 0;
   bool verifyHoldsSlot = false;  // hidden: the old waits, for the benchmark's baseline
+  // scan: the ranges as typed, the ports to try, more user:password lines, whether devices
+  // without an answer are shown, and the most addresses one run may hold.
+  bool scan = false;
+  std::vector<std::string> ranges;
+  std::string ports = "80";
+  std::string credentialsFile;
+  bool all = false;
+  int maxAddresses = 65536;
 };
 
 // Whether an argument would carry a password (--password[=X], -p[X], -np, --password-stdin=X):
@@ -57,6 +65,10 @@ bool MentionsPasswordArgument(int argc, const char* const* argv);
 // the version (to `out`, status 0) or the usage error (to `err`, status 2).
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* options, std::ostream& out,
                      std::ostream& err);
+
+// Writes each error as "tiltwise-cli: ..." (at most 20, then how many more) and then
+// "tiltwise-cli: `notDone`"; returns kExitUsage.
+int UsageErrors(std::ostream& err, const std::vector<std::string>& errors, const char* notDone);
 
 // A duration: digits with "ms", "s" or "m" after them, or bare digits counted in `bareMs`
 // units. False unless it lies in [minMs, maxMs].

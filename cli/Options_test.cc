@@ -91,6 +91,47 @@ TEST(CliOptions, HelpExitsZeroWithExample) {
   EXPECT_EQ(Parse({"frobnicate"}).err.find("did you mean"), std::string::npos);
 }
 
+// scan on the same parser: units, its own defaults, the same errors and help.
+TEST(CliOptions, ScanTakesTheCommonOptions) {
+  Parsed s =
+      Parse({"scan", "127.0.0.0/30", "127.0.1.5", "--timeout", "3s", "--deadline", "2m", "--port",
+             "80,8080", "--credentials", "c.txt", "--all", "--max-addresses", "9"});
+  ASSERT_EQ(s.status, -1) << s.err;
+  EXPECT_TRUE(s.options.scan);
+  EXPECT_EQ(s.options.ranges, (std::vector<std::string>{"127.0.0.0/30", "127.0.1.5"}));
+  EXPECT_EQ(s.options.timeoutMs, 3000);
+  EXPECT_EQ(s.options.deadlineMs, 120000);
+  EXPECT_EQ(s.options.jobs, 64);
+  EXPECT_EQ(s.options.ports, "80,8080");
+  EXPECT_EQ(s.options.credentialsFile, "c.txt");
+  EXPECT_TRUE(s.options.all);
+  EXPECT_EQ(s.options.maxAddresses, 9);
+  Parsed d = Parse({"scan", "127.0.0.1", "-j", "8", "--timeout", "700"});
+  ASSERT_EQ(d.status, -1) << d.err;
+  EXPECT_EQ(d.options.jobs, 8);
+  EXPECT_EQ(d.options.timeoutMs, 700);
+  EXPECT_EQ(d.options.deadlineMs, 10000);
+  EXPECT_EQ(d.options.maxAddresses, 65536);
+  EXPECT_FALSE(Parse({"query", "127.0.0.1"}).options.scan);
+
+  for (const auto& args :
+       std::vector<std::vector<const char*>>{{"scan"},
+                                             {"scan", "127.0.0.1", "--timeout", "3h"},
+                                             {"scan", "127.0.0.1", "--max-addresses", "0"},
+                                             {"scan", "127.0.0.1", "--json", "--csv"}}) {
+    Parsed p = Parse(args);
+    EXPECT_EQ(p.status, kExitUsage) << args.back();
+    EXPECT_EQ(p.err.rfind("tiltwise-cli: ", 0), 0u) << p.err;
+  }
+  const std::string typo = Parse({"sacn", "127.0.0.1"}).err;
+  EXPECT_NE(typo.find("(query, set, restore, scan); did you mean \"scan\"?"), std::string::npos)
+      << typo;
+  Parsed help = Parse({"scan", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--max-addresses N"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find(" in ["), std::string::npos) << help.out;
+}
+
 TEST(CliOptions, UsageErrorsExitTwo) {
   const std::vector<std::vector<const char*>> bad = {
       {},
@@ -115,6 +156,7 @@ TEST(CliOptions, UsageErrorsExitTwo) {
       {"set", "--flip", "on", "--canary", "0", "1.2.3.4"},
       {"set", "--flip", "sideways", "1.2.3.4"},
       {"restore"},
+      {"scan", "127.0.0.1", "--flip", "on"},
   };
   for (const auto& args : bad) {
     Parsed p = Parse(args);

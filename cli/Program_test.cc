@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "cli/TestProcess.h"
 #include "tests/ScriptedPeer.h"
+#include "tests/TestProcess.h"
 
 namespace {
 
@@ -457,7 +457,7 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       {{"restore", "/dev/zero"}, "/dev/zero:1: a line longer than 64 KiB"},
       {{"query", "--password-file", "/dev/zero", target(0)}, "cannot read the password file"},
       {{"scan", "--credentials", "/dev/zero", "--port", std::to_string(port(0)), "127.0.0.1"},
-       "/dev/zero:1: line longer than 64 KiB"},
+       "/dev/zero:1: a line longer than 64 KiB"},
       {{"set", "--flip", "on", "--backup", fifo, target(0)}, fifo + " is no regular file"},
       {{"set", "--flip", "on", "--backup", "/dev/null", target(0)}, "is no regular file"},
       // Connecting to 0.0.0.0 reaches this machine's cameras.

@@ -1,33 +1,20 @@
 #include "cli/Ranges.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <map>
 #include <unordered_set>
 
-#include "cgi/net.h"
+#include "base/IPv4Address.h"
 #include "cli/Targets.h"
 
 namespace cli {
 namespace {
 
-// After ParseDottedQuad the text is canonical, so the plain reading below is safe.
 bool ParseAddress(std::string_view text, std::uint32_t* hostOrder) {
-  std::string canonical;
-  if (!ParseDottedQuad(text, &canonical)) return false;
-  std::uint32_t value = 0;
-  std::uint32_t part = 0;
-  for (char c : canonical) {
-    if (c == '.') {
-      value = (value << 8) | part;
-      part = 0;
-    } else {
-      part = part * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-  }
-  *hostOrder = (value << 8) | part;
-  return true;
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
+  if (address) *hostOrder = address->hostOrder();
+  return address.has_value();
 }
 
 // Decimal, no sign, no leading zero, at most `maxDigits`.
@@ -45,11 +32,6 @@ bool ParseSmall(std::string_view text, size_t maxDigits, std::uint32_t* value) {
 }
 
 }  // namespace
-
-std::string FormatAddress(std::uint32_t a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xff) + "." +
-         std::to_string((a >> 8) & 0xff) + "." + std::to_string(a & 0xff);
-}
 
 bool ParseRange(std::string_view text, AddressRange* range, std::string* error) {
   const std::string quoted = "\"" + std::string(text) + "\"";
@@ -154,17 +136,11 @@ bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddr
 
 size_t DropNonDestinations(std::vector<std::uint32_t>* addresses) {
   const size_t before = addresses->size();
-  addresses->erase(
-      std::remove_if(addresses->begin(), addresses->end(),
-                     [](std::uint32_t a) {
-                       const unsigned char bytes[4] = {
-                           static_cast<unsigned char>(a >> 24), static_cast<unsigned char>(a >> 16),
-                           static_cast<unsigned char>(a >> 8), static_cast<unsigned char>(a)};
-                       std::uint32_t netOrder = 0;
-                       std::memcpy(&netOrder, bytes, sizeof bytes);
-                       return !net::IsDestination(netOrder);
-                     }),
-      addresses->end());
+  addresses->erase(std::remove_if(addresses->begin(), addresses->end(),
+                                  [](std::uint32_t a) {
+                                    return !tw::IPv4Address::FromHostOrder(a).IsDestination();
+                                  }),
+                   addresses->end());
   return before - addresses->size();
 }
 

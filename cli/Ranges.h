@@ -27,13 +27,11 @@ bool ParseRange(std::string_view text, AddressRange* range, std::string* error);
 bool ExpandRanges(const std::vector<AddressRange>& ranges, std::uint64_t maxAddresses,
                   std::vector<std::uint32_t>* addresses, std::string* error);
 
-// Drops the addresses that name no camera (net::IsDestination); returns how many.
+// Drops the addresses that name no camera (tw::IPv4Address::IsDestination); returns how many.
 size_t DropNonDestinations(std::vector<std::uint32_t>* hostOrder);
 
 // "80" or "80,8080": each port once, in the order given.
 bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* error);
-
-std::string FormatAddress(std::uint32_t hostOrder);
 
 }  // namespace cli
 

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "base/IPv4Address.h"
 #include "cli/ScanCommand.h"
 
 namespace cli {
@@ -20,7 +21,7 @@ std::vector<std::string> Expand(const std::vector<std::string>& texts, std::uint
   std::vector<std::uint32_t> addresses;
   std::vector<std::string> out;
   if (!ExpandRanges(ranges, max, &addresses, error)) return out;
-  for (std::uint32_t a : addresses) out.push_back(FormatAddress(a));
+  for (std::uint32_t a : addresses) out.push_back(tw::IPv4Address::FromHostOrder(a).ToString());
   return out;
 }
 
@@ -46,8 +47,8 @@ TEST(CliRanges, CidrDashAndSingleForms) {
     AddressRange r;
     std::string error;
     ASSERT_TRUE(ParseRange(c.text, &r, &error)) << c.text << ": " << error;
-    EXPECT_EQ(FormatAddress(r.first), c.first) << c.text;
-    EXPECT_EQ(FormatAddress(r.last), c.last) << c.text;
+    EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.first).ToString(), c.first) << c.text;
+    EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.last).ToString(), c.last) << c.text;
     EXPECT_EQ(r.size(), c.size) << c.text;
   }
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/Csv.h"
+
 namespace cli {
 namespace {
 
@@ -25,12 +27,6 @@ std::string Cell(const std::optional<Orientation>& before, const std::optional<O
   if (before) return OnOff((*before).*field);
   if (after) return std::string("->") + OnOff((*after).*field);
   return "-";
-}
-
-std::string Seconds(std::int64_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-  return text;
 }
 
 // A list's cell as a table cell: control characters would move the terminal's cursor.
@@ -75,20 +71,27 @@ const char* const kCsvColumns[] = {
     "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
     "mirror_after", "verified",    "elapsed_ms"};
 
-std::string CsvCell(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos && text.find(' ') != 0 &&
-      (text.empty() || text.back() != ' ')) {
-    return text;
-  }
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
+}  // namespace
+
+std::string Seconds(std::int64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+  return text;
 }
 
-}  // namespace
+void ProgressLine::Draw(const std::string& text) {
+  err_ << '\r' << text;
+  if (text.size() < width_) err_ << std::string(width_ - text.size(), ' ');
+  err_ << std::flush;
+  width_ = std::max(width_, text.size());
+}
+
+void ProgressLine::Clear() {
+  if (width_ == 0) return;
+  // Plain spaces rather than terminal escapes: they work on every console.
+  err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+  width_ = 0;
+}
 
 std::string JsonLine(const CameraReport& r) {
   return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -187,22 +190,14 @@ std::string FormatProgress(const Progress& p) {
 }
 
 Reporter::Reporter(std::ostream& out, std::ostream& err, ReportFormat format, bool showProgress)
-    : out_(out), err_(err), format_(format), showProgress_(showProgress) {}
+    : out_(out), err_(err), format_(format), showProgress_(showProgress), line_(err) {}
 
 void Reporter::ClearProgressLocked() {
-  if (drawnWidth_ == 0) return;
-  // Plain spaces rather than terminal escapes: they work on every console.
-  err_ << '\r' << std::string(drawnWidth_, ' ') << '\r' << std::flush;
-  drawnWidth_ = 0;
+  line_.Clear();
 }
 
 void Reporter::DrawProgressLocked() {
-  if (!showProgress_ || last_.total == 0) return;
-  const std::string text = FormatProgress(last_);
-  err_ << '\r' << text;
-  if (text.size() < drawnWidth_) err_ << std::string(drawnWidth_ - text.size(), ' ');
-  err_ << std::flush;
-  drawnWidth_ = std::max(drawnWidth_, text.size());
+  if (showProgress_ && last_.total > 0) line_.Draw(FormatProgress(last_));
 }
 
 void Reporter::WriteOutLocked(const std::string& text) {

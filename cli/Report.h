@@ -39,6 +39,22 @@ std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t
 // "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
 std::string FormatProgress(const Progress& progress);
 
+// "4.2 s".
+std::string Seconds(std::int64_t ms);
+
+// The one line of progress on a terminal, redrawn in place. Not locked: its owner orders the
+// calls with its other writes to the stream.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream& err) : err_(err) {}
+  void Draw(const std::string& text);
+  void Clear();
+
+ private:
+  std::ostream& err_;
+  size_t width_ = 0;  // characters of the line now on the screen
+};
+
 enum class ReportFormat { kTable, kJson, kCsv };
 
 class Reporter {
@@ -68,7 +84,7 @@ class Reporter {
   const bool showProgress_;
   mutable std::mutex mu_;
   Progress last_;
-  size_t drawnWidth_ = 0;  // characters of the progress line now on the screen
+  ProgressLine line_;
   bool stopNoticeShown_ = false;
   bool outputFailed_ = false;
 };

@@ -156,6 +156,14 @@ TEST(CliReport, ReporterWritesWholeLines) {
   EXPECT_NE(progressErr.str().find("1/400 done"), std::string::npos);
   EXPECT_NE(progressErr.str().find("stopping: 3 camera(s) under way will finish"),
             std::string::npos);
+  // Drawn over itself, cleared to nothing: a shorter text blanks what the longer one left.
+  std::ostringstream screen;
+  ProgressLine line(screen);
+  line.Draw("12/40 done");
+  line.Draw("3/4");
+  line.Clear();
+  line.Clear();
+  EXPECT_EQ(screen.str(), "\r12/40 done\r3/4       \r          \r");
   table.Finish({Sample()}, 1000);
   EXPECT_NE(tableOut.str().find("127.0.9.7:8080"), std::string::npos);
   EXPECT_NE(tableOut.str().find("1 camera: 1 ok, 0 failed, 1.0 s"), std::string::npos);

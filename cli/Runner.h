@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 #include "cli/Targets.h"
 
 namespace cli {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "cli/TestProcess.h"
+#include "tests/TestProcess.h"
 
 namespace cli {
 namespace {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -11,11 +10,10 @@
 #include <thread>
 #include <utility>
 
-#include "app/CameraProcedures.h"
 #include "base/Clock.h"
-#include "cgi/CgiCmd.h"
+#include "base/IPv4Address.h"
+#include "camera/CameraProcedures.h"
 #include "cgi/net.h"
-#include "cli/Ranges.h"
 
 namespace cli {
 namespace {
@@ -26,36 +24,22 @@ bool StopsTries(int status) {
   return status == 403 || status == 423 || status == 429;
 }
 
-// The reply's first line, printable and short.
-std::string FirstLine(const CString& reply) {
-  std::string line;
-  for (int i = 0; i < reply.GetLength() && line.size() < 80; ++i) {
-    const char c = reply[i];
-    if (c == '\r' || c == '\n') break;
-    line += c >= 0x20 && c < 0x7f ? c : '?';
-  }
-  return line;
+// Whether a cause says nothing about what the device is: no reply, or one cut short.
+bool SaysNothing(Cause cause) {
+  return cause == Cause::kRefused || cause == Cause::kTimedOut || cause == Cause::kDeadline ||
+         cause == Cause::kBadAddress;
 }
 
-std::uint32_t NetOrder(std::uint32_t hostOrder) {
-  const unsigned char bytes[4] = {
-      static_cast<unsigned char>(hostOrder >> 24), static_cast<unsigned char>(hostOrder >> 16),
-      static_cast<unsigned char>(hostOrder >> 8), static_cast<unsigned char>(hostOrder)};
-  std::uint32_t n = 0;
-  std::memcpy(&n, bytes, sizeof n);
-  return n;
-}
-
-void Fail(ScanResult& r, DeviceClass kind, Cause cause, std::string detail, int status = 0) {
+void Fail(ScanResult& r, DeviceClass kind, const Failure& failure, const std::string& more = "") {
   r.kind = kind;
-  r.cause = CauseName(cause);
-  r.request = RequestName(Request::kInfoPage);
-  r.httpStatus = status;
-  r.detail = std::string(RequestName(Request::kInfoPage)) + ": " + std::move(detail);
+  r.cause = failure.cause;
+  r.request = failure.request;
+  r.httpStatus = failure.httpStatus;
+  r.detail = failure.detail.str() + more;
 }
 
-QueryResult Query(const std::string& host, int port, const Credential& login, const ScanOptions& o,
-                  std::int64_t deadlineAt) {
+CameraAccess Access(const std::string& host, int port, const Credential& login,
+                    const ScanOptions& o, std::int64_t deadlineAt) {
   CameraAccess access;
   access.ip = host.c_str();
   access.port = port;
@@ -63,7 +47,7 @@ QueryResult Query(const std::string& host, int port, const Credential& login, co
   access.password = login.password.c_str();
   access.timeoutMs = o.timeoutMs;
   access.deadlineAtMs = deadlineAt;
-  return QueryOrientation(access);
+  return access;
 }
 
 // Values only from a read that held both and was not cut off; otherwise the reason.
@@ -74,8 +58,8 @@ void ReadOrientation(const QueryResult& q, ScanResult& r) {
     r.mirror = q.mirror != 0;
     return;
   }
-  r.cause = CauseName(q.failure.cause);
-  r.request = RequestName(q.failure.request);
+  r.cause = q.failure.cause;
+  r.request = q.failure.request;
   r.httpStatus = q.failure.httpStatus;
   r.detail = q.failure.detail.str();
 }
@@ -100,102 +84,66 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   const std::int64_t start = tw::NowMs();
   const std::int64_t deadlineAt = start + o.deadlineMs;
   ScanResult r;
-  r.host = FormatAddress(endpoint.address);
+  r.host = tw::IPv4Address::FromHostOrder(endpoint.address).ToString();
   r.port = endpoint.port;
   size_t refusals = 0;  // 401s so far
   const Credential* login = nullptr;
-  const Credential* answered = nullptr;  // the set the last reply was for
+  const Credential* answered = nullptr;  // the set the page was last read with
+  InfoPage page;
+  bool decided = false;
   for (const Credential& c : o.credentials) {
-    const std::int64_t left = deadlineAt - tw::NowMs();
-    if (left <= 0) {
-      Fail(r, refusals > 0 ? DeviceClass::kAuthFailed : DeviceClass::kNoAnswer, Cause::kDeadline,
-           "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached");
-      break;
+    page = ProbeInfoPage(Access(r.host, endpoint.port, c, o, deadlineAt));
+    const Failure& why = page.failure;
+    if (page.answered && why.cause == Cause::kUnauthorized) {
+      answered = &c;
+      ++refusals;
+      continue;
     }
-    CString reply;
-    const std::int64_t sent = tw::NowMs();
-    const int got =
-        CCgiCmd::HttpGet(r.host.c_str(), endpoint.port, c.user.c_str(), c.password.c_str(),
-                         kInfoPagePath, reply, o.timeoutMs, static_cast<int>(left));
-    if (!got) {
-      const std::int64_t now = tw::NowMs();
-      Cause cause = Cause::kRefused;
-      std::string what = "no answer: connection closed without a reply";
-      if (now >= deadlineAt) {
-        cause = Cause::kDeadline;
-        what = "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached";
-      } else if (now - sent >= o.timeoutMs) {
-        cause = Cause::kTimedOut;
-        what = "no answer: timed out after " + std::to_string(o.timeoutMs) + " ms";
-      }
+    decided = true;
+    if (!page.answered) {
       if (refusals > 0) {
-        Fail(r, DeviceClass::kAuthFailed, cause,
-             what + " after " + std::to_string(refusals) + " refused credential set(s)");
+        Fail(r, DeviceClass::kAuthFailed, why,
+             " after " + std::to_string(refusals) + " refused credential set(s)");
       } else {
-        Fail(r, DeviceClass::kNoAnswer, cause, what);
+        Fail(r, DeviceClass::kNoAnswer, why);
       }
       break;
     }
     answered = &c;
-    const int status = HttpStatusOf(reply);
-    if (status == 401) {
-      ++refusals;
-      continue;
-    }
-    if (StopsTries(status)) {
-      Fail(r, DeviceClass::kAuthFailed, Cause::kBadStatus,
-           FirstLine(reply) + ": no further credential set tried (" + std::to_string(refusals + 1) +
-               " tried)",
-           status);
-      break;
-    }
-    const bool ok = status == 200;
-    if (ok && reply.Find("var chip_type=") >= 0) {
+    if (StopsTries(why.httpStatus)) {
+      Fail(r, DeviceClass::kAuthFailed, why,
+           ": no further credential set tried (" + std::to_string(refusals + 1) + " tried)");
+    } else if (why.cause == Cause::kNone) {
       login = &c;
       r.kind = DeviceClass::kCamera;
       r.user = c.user;
-      r.chipType = CCgiCmd::GetVarInt(reply, "chip_type", 0);
-      break;
-    }
-    // A reply cut off by the deadline, or by a silence of a whole wait, says nothing about
-    // what the device is.
-    const std::int64_t now = tw::NowMs();
-    if (now >= deadlineAt) {
-      Fail(r, DeviceClass::kNoAnswer, Cause::kDeadline,
-           "deadline of " + std::to_string(o.deadlineMs / 1000) + " s reached after " +
-               std::to_string(reply.GetLength()) + " bytes of the reply");
-    } else if (now - sent >= o.timeoutMs) {
-      Fail(r, DeviceClass::kNoAnswer, Cause::kTimedOut,
-           "the reply stalled after " + std::to_string(reply.GetLength()) + " bytes in " +
-               std::to_string(now - sent) + " ms");
-    } else if (status == 0) {
-      Fail(r, DeviceClass::kNotACamera, Cause::kBadStatus,
-           "not an HTTP reply: \"" + FirstLine(reply) + "\"");
-    } else if (ok) {
-      // HttpGet keeps only the start of a reply.
-      Fail(r, DeviceClass::kNotACamera, Cause::kValuesMissing,
-           reply.GetLength() >= 2048 ? "no chip_type in the first 2048 bytes of the reply"
-                                     : "no chip_type in the reply",
-           status);
+      r.chipType = page.chipType;
     } else {
-      Fail(r, DeviceClass::kNotACamera, Cause::kBadStatus, FirstLine(reply), status);
+      Fail(r, SaysNothing(why.cause) ? DeviceClass::kNoAnswer : DeviceClass::kNotACamera, why);
     }
     break;
   }
-  if (login == nullptr && r.cause.empty()) {
+  if (!decided) {
+    Failure none;
+    none.request = Request::kInfoPage;
     if (refusals > 0) {
-      Fail(r, DeviceClass::kAuthFailed, Cause::kUnauthorized,
-           "401 Unauthorized to every credential set (" + std::to_string(refusals) + " tried)",
-           401);
+      none.cause = Cause::kUnauthorized;
+      none.httpStatus = 401;
+      none.detail = CString("information page: 401 Unauthorized to every credential set (" +
+                            std::to_string(refusals) + " tried)");
+      Fail(r, DeviceClass::kAuthFailed, none);
     } else {
-      Fail(r, DeviceClass::kNoAnswer, Cause::kNone, "no credential set to try");
+      none.detail = "information page: no credential set to try";
+      Fail(r, DeviceClass::kNoAnswer, none);
     }
   }
   if (login != nullptr) {
-    ReadOrientation(Query(r.host, endpoint.port, *login, o, deadlineAt), r);
+    ReadOrientation(QueryOrientation(Access(r.host, endpoint.port, *login, o, deadlineAt), page),
+                    r);
   } else if (r.kind == DeviceClass::kNotACamera && (r.httpStatus == 404 || r.httpStatus == 200)) {
     // A camera without an information page still answers with its motor range.
-    const QueryResult q = Query(r.host, endpoint.port, *answered, o, deadlineAt);
+    const QueryResult q =
+        QueryOrientation(Access(r.host, endpoint.port, *answered, o, deadlineAt), page);
     if (ValuesRead(q)) {
       ScanResult camera;
       camera.host = r.host;
@@ -323,9 +271,9 @@ class Scanner {
     if (!options_.keepNoAnswer) return;
     ScanResult r;
     r.index = i;
-    r.host = FormatAddress(endpoints_[i].address);
+    r.host = tw::IPv4Address::FromHostOrder(endpoints_[i].address).ToString();
     r.port = endpoints_[i].port;
-    r.cause = CauseName(cause);
+    r.cause = cause;
     r.detail = why;
     Report(std::move(r));
   }
@@ -349,7 +297,8 @@ class Scanner {
       while (pending.size() < inFlight && next < endpoints_.size() && !stop_.load()) {
         const size_t i = next++;
         net::Socket s = net::kInvalidSocket;
-        switch (net::StartConnect(NetOrder(endpoints_[i].address), endpoints_[i].port, &s)) {
+        switch (net::StartConnect(tw::IPv4Address::FromHostOrder(endpoints_[i].address).netOrder(),
+                                  endpoints_[i].port, &s)) {
           case net::Connect::kConnected:
             net::Close(s);
             Open(i);

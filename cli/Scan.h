@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "camera/CameraProcedures.h"
+
 namespace cli {
 
 enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoAnswer };
@@ -38,8 +40,8 @@ struct ScanResult {
   // Only from a read the values can be trusted from (both found, nothing cut off).
   std::optional<bool> flip;
   std::optional<bool> mirror;
-  std::string cause;    // kebab-case, as the other commands name causes; empty when none
-  std::string request;  // the request the cause came from
+  Cause cause = Cause::kNone;
+  Request request = Request::kNone;  // the request the cause came from
   int httpStatus = 0;
   std::string detail;
   std::int64_t elapsedMs = 0;

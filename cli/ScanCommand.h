@@ -16,6 +16,8 @@ namespace cli {
 
 // The header of the list `--csv` writes and `--input` reads back.
 extern const char kScanCsvHeader[];
+// What scan --help shows below the options.
+extern const char kScanFooter[];
 
 // Lines "user:password" in the order to try them; blank lines and lines starting with '#' are
 // skipped, a UTF-8 byte-order mark at the start is dropped. A line without a user or a
@@ -30,9 +32,9 @@ std::string ScanTable(const std::vector<ScanResult>& results);
 // "512 addresses x 1 port: 40 cameras, 1 auth-failed, 2 not-a-camera, 469 no answer, 3.1 s".
 std::string ScanSummary(const ScanProgress& progress, size_t addresses, size_t ports);
 
-// The whole command, from argv[1] == "scan" on. Returns the exit status; after `hardStop`
-// it writes what was found and ends the process with 130 itself, as probes may still run.
-int RunScanCommand(int argc, const char* const* argv, const PasswordSources& passwords,
+// The whole command, after ParseCommandLine. Returns the exit status; after `hardStop` it
+// writes what was found and ends the process with 130 itself, as probes may still run.
+int RunScanCommand(const CliOptions& options, const PasswordSources& passwords,
                    const std::atomic<bool>& stop, const std::atomic<bool>* hardStop,
                    std::ostream& out, std::ostream& err, bool progressOnTerminal);
 

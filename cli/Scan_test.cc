@@ -10,8 +10,8 @@
 
 #include "camsim/CameraSim.h"
 #include "cli/Ranges.h"
-#include "cli/TestProcess.h"
 #include "tests/ScriptedPeer.h"
+#include "tests/TestProcess.h"
 
 namespace cli {
 namespace {
@@ -107,18 +107,20 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   EXPECT_EQ(good.chipType, 71);
   EXPECT_EQ(good.flip, true);
   EXPECT_EQ(good.mirror, false);
-  EXPECT_EQ(good.cause, "");
+  EXPECT_EQ(good.cause, Cause::kNone);
+  // The page the login was found with serves the read: one request per credential set.
+  EXPECT_EQ(InfoPageRequests(*cameras, "127.77.0.1"), 2u);
 
   const ScanResult& other = found["127.77.0.3" + camPort];
   EXPECT_EQ(other.kind, DeviceClass::kAuthFailed);
-  EXPECT_EQ(other.cause, "unauthorized");
+  EXPECT_EQ(other.cause, Cause::kUnauthorized);
   EXPECT_EQ(other.user, "");
   EXPECT_EQ(InfoPageRequests(*cameras, "127.77.0.3"), 2u);  // each set once, no retry
 
   const ScanResult& hv = found["127.77.0.4" + camPort];
   EXPECT_EQ(hv.kind, DeviceClass::kCamera);
   EXPECT_EQ(hv.chipType, 72);
-  EXPECT_EQ(hv.cause, "chip-type");
+  EXPECT_EQ(hv.cause, Cause::kChipType);
   EXPECT_FALSE(hv.flip.has_value());
 
   // Locked after the first wrong password: the right one gets 403 and nothing follows it.
@@ -140,12 +142,12 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   const ScanResult& silent = results[1 * 4];  // 127.77.0.2 on the cameras' port
   EXPECT_EQ(silent.host, "127.77.0.2");
   EXPECT_EQ(silent.kind, DeviceClass::kNoAnswer);
-  EXPECT_EQ(silent.cause, "timed-out");
+  EXPECT_EQ(silent.cause, Cause::kTimedOut);
   // A reply that stalls tells nothing about the device.
   EXPECT_EQ(results[4 * 4].host, "127.77.0.5");
   EXPECT_EQ(results[4 * 4].kind, DeviceClass::kNoAnswer);
-  EXPECT_EQ(results[4 * 4].cause, "timed-out");
-  EXPECT_EQ(results[2].cause, "refused");  // 127.77.0.1 on the web server's port
+  EXPECT_EQ(results[4 * 4].cause, Cause::kTimedOut);
+  EXPECT_EQ(results[2].cause, Cause::kRefused);  // 127.77.0.1 on the web server's port
   EXPECT_EQ(progress.swept, endpoints.size());
   EXPECT_EQ(progress.cameras, 3u);
   EXPECT_EQ(progress.authFailed, 2u);

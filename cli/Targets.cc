@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "cgi/net.h"
+#include "base/IPv4Address.h"
 
 namespace cli {
 namespace {
@@ -31,27 +31,25 @@ std::string Lower(std::string_view text) {
 }  // namespace
 
 bool ParseDottedQuad(std::string_view text, std::string* canonical) {
-  // The exchange reads addresses with the same parser, so what is checked here is what is sent.
-  const std::string copy(text);
-  std::uint32_t address = 0;
-  if (copy.size() != text.size() || !net::ParseIPv4(copy.c_str(), &address)) return false;
-  *canonical = copy;
+  // The exchange reads addresses with the same type, so what is checked here is what is sent.
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
+  if (!address) return false;
+  *canonical = address->ToString();
   return true;
 }
 
 bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error) {
-  std::string host;
-  std::uint32_t address = 0;
-  if (!ParseDottedQuad(text, &host) || !net::ParseIPv4(host.c_str(), &address)) {
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
+  if (!address) {
     *error = "\"" + std::string(text) + "\" is not a dotted-quad IPv4 address";
     return false;
   }
-  if (!net::IsDestination(address)) {
-    *error = "\"" + host +
+  *canonical = address->ToString();
+  if (!address->IsDestination()) {
+    *error = "\"" + *canonical +
              "\" names no camera (0.0.0.0/8, multicast and 255.255.255.255 are no single host)";
     return false;
   }
-  *canonical = std::move(host);
   return true;
 }
 

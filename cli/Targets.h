@@ -29,11 +29,12 @@ struct Target {
   std::optional<bool> sentMirror{};
 };
 
-// Strict dotted-quad IPv4 (net::ParseIPv4): four decimal numbers 0-255, no signs, no spaces, no
-// leading zeros (which some readers take as octal). Writes the text back unchanged.
+// Strict dotted-quad IPv4 (tw::IPv4Address, as the exchange reads it): four decimal numbers
+// 0-255, no signs, no spaces, no leading zeros (which some readers take as octal). Writes the
+// text back unchanged.
 bool ParseDottedQuad(std::string_view text, std::string* canonical);
 
-// ParseDottedQuad, and an address that can name one camera (net::IsDestination). On failure
+// ParseDottedQuad, and an address that can name one camera (tw::IPv4Address::IsDestination). On failure
 // `error` says which of the two it is not.
 bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error);
 

@@ -1,6 +1,5 @@
 // tiltwise-cli: the Query and Set procedures for scripts and sites with many cameras.
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -19,17 +18,8 @@
 
 namespace {
 
-constexpr size_t kMaxErrorsShown = 20;
-
 int UsageErrors(const std::vector<std::string>& errors) {
-  for (size_t i = 0; i < errors.size() && i < kMaxErrorsShown; ++i) {
-    std::cerr << "tiltwise-cli: " << errors[i] << "\n";
-  }
-  if (errors.size() > kMaxErrorsShown) {
-    std::cerr << "tiltwise-cli: ... and " << errors.size() - kMaxErrorsShown << " more\n";
-  }
-  std::cerr << "tiltwise-cli: nothing was sent to any camera\n";
-  return cli::kExitUsage;
+  return cli::UsageErrors(std::cerr, errors, "nothing was sent to any camera");
 }
 
 cli::PasswordSources SystemPasswordSources() {
@@ -60,14 +50,15 @@ cli::PasswordSources SystemPasswordSources() {
 int Run(int argc, char** argv) {
   // Stop handlers come once the input files are read: until then a signal ends any read
   // (a FIFO, a device) at once, and nothing was sent.
-  if (argc > 1 && std::strcmp(argv[1], "scan") == 0) {
-    return cli::RunScanCommand(argc, argv, SystemPasswordSources(), cli::term::StopFlag(),
-                               &cli::term::HardStopFlag(), std::cout, std::cerr,
-                               cli::term::IsTerminal(cli::term::Stream::kErr));
-  }
   cli::CliOptions options;
   const int parsed = cli::ParseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (parsed >= 0) return parsed;
+
+  if (options.scan) {
+    return cli::RunScanCommand(options, SystemPasswordSources(), cli::term::StopFlag(),
+                               &cli::term::HardStopFlag(), std::cout, std::cerr,
+                               cli::term::IsTerminal(cli::term::Stream::kErr));
+  }
 
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;

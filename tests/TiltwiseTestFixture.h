@@ -1,7 +1,7 @@
 // The fixture of the dialog tests: the application object, the headless backend checked for
 // leaks after every test, and helpers to run the main dialog with a scripted user.
-#ifndef TILTWISE_APP_TILTWISETESTFIXTURE_H_
-#define TILTWISE_APP_TILTWISETESTFIXTURE_H_
+#ifndef TILTWISE_TESTS_TILTWISETESTFIXTURE_H_
+#define TILTWISE_TESTS_TILTWISETESTFIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -75,4 +75,4 @@ inline std::ostream& operator<<(std::ostream& out, const MessageBoxRecord& box) 
 }
 }  // namespace ui
 
-#endif  // TILTWISE_APP_TILTWISETESTFIXTURE_H_
+#endif  // TILTWISE_TESTS_TILTWISETESTFIXTURE_H_

@@ -1,7 +1,7 @@
 // Test helpers: a child process with all three standard streams on pipes, and a free port.
 // POSIX only, like the simulator the end-to-end tests run against. Every wait is bounded.
-#ifndef TILTWISE_CLI_TESTPROCESS_H_
-#define TILTWISE_CLI_TESTPROCESS_H_
+#ifndef TILTWISE_TESTS_TESTPROCESS_H_
+#define TILTWISE_TESTS_TESTPROCESS_H_
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -206,4 +206,4 @@ class Process {
 
 }  // namespace cli_test
 
-#endif  // TILTWISE_CLI_TESTPROCESS_H_
+#endif  // TILTWISE_TESTS_TESTPROCESS_H_

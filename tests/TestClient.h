@@ -1,6 +1,6 @@
 // A tiny raw-socket HTTP client for the simulator's tests: loopback only, every wait bounded.
-#ifndef TILTWISE_CAMSIM_TESTCLIENT_H_
-#define TILTWISE_CAMSIM_TESTCLIENT_H_
+#ifndef TILTWISE_TESTS_TESTCLIENT_H_
+#define TILTWISE_TESTS_TESTCLIENT_H_
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -166,4 +166,4 @@ inline std::string Body(const std::string& reply) {
 
 }  // namespace camsim_test
 
-#endif  // TILTWISE_CAMSIM_TESTCLIENT_H_
+#endif  // TILTWISE_TESTS_TESTCLIENT_H_

@@ -1,10 +1,11 @@
 // The causes the procedures give beside their fixed outcomes, against scripted servers on
 // loopback that answer the way real cameras and their neighbours do.
+#include "camera/CameraProcedures.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/CameraProcedures.h"
 #include "base/Clock.h"
 #include "cgi/net.h"
 #include "tests/ScriptedPeer.h"
@@ -196,6 +197,62 @@ TEST(ProcedureDetail, SlowRepliesAndTheDeadline) {
     EXPECT_EQ(SetOrientation(late, 1, 0, &failure), Outcome::kDeviceTypeNVR);
     EXPECT_EQ(Detail(failure.detail), "setmotorrange: cut off by the deadline");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// What the scan sorts devices by: the page's typed cause and status, from one request.
+TEST(ProbeInfoPage, NamesTheChipOrTheCause) {
+  struct Case {
+    std::string reply;
+    Cause cause;
+    int status;
+    int chip;
+  } cases[] = {
+      {"HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n", Cause::kNone, 0, 71},
+      {"HTTP/1.1 401 Unauthorized\r\n\r\n", Cause::kUnauthorized, 401, 0},
+      {"HTTP/1.1 403 Forbidden\r\n\r\n", Cause::kBadStatus, 403, 0},
+      {"HTTP/1.1 200 OK\r\n\r\n<html>router</html>", Cause::kValuesMissing, 200, 0},
+      {"SSH-2.0-banner\r\n", Cause::kBadStatus, 0, 0},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer(ScriptedPeer::AnswerAndClose(c.reply));
+    const InfoPage page = ProbeInfoPage(At(peer.port()));
+    EXPECT_TRUE(page.answered) << c.reply;
+    EXPECT_EQ(page.failure.cause, c.cause) << c.reply;
+    EXPECT_EQ(page.failure.httpStatus, c.status) << c.reply;
+    EXPECT_EQ(page.chipType, c.chip) << c.reply;
+    EXPECT_EQ(peer.Targets(), std::vector<std::string>{"/qx.html"}) << c.reply;
+  }
+  // A reply that stops short of a whole page within one wait tells nothing about the device.
+  ScriptedPeer stalled(ScriptedPeer::AnswerAndStaySilent("HTTP/1.1 200 OK\r\n", 5000));
+  const InfoPage page = ProbeInfoPage(At(stalled.port(), 300));
+  EXPECT_EQ(page.failure.cause, Cause::kTimedOut);
+  EXPECT_EQ(page.failure.httpStatus, 200);
+}
+
+// A page read once serves the query: the camera is asked for the motor range only.
+TEST(ProbeInfoPage, QueryTakesThePageAlreadyRead) {
+  tiltwise_test::Script script;
+  script.answers["/qx.html"] = "HTTP/1.1 200 OK\r\n\r\nvar chip_type=72;\r\n";
+  script.answers["/param.cgi?cmd=getmotorrange"] = kValues;
+  ScriptedPeer peer(script);
+  const InfoPage page = ProbeInfoPage(At(peer.port()));
+  ASSERT_EQ(page.chipType, 72);
+  const QueryResult hv = QueryOrientation(At(peer.port()), page);
+  EXPECT_EQ(hv.outcome, Outcome::kDeviceTypeHV);
+  EXPECT_EQ(hv.failure.cause, Cause::kChipType);
+  EXPECT_EQ(hv.failure.httpStatus, 200);
+
+  InfoPage usable = page;
+  usable.reply = "HTTP/1.1 200 OK\r\n\r\nvar chip_type=71;\r\n";
+  const QueryResult q = QueryOrientation(At(peer.port()), usable);
+  EXPECT_TRUE(ValuesRead(q));
+  EXPECT_EQ(q.chipType, 71);
+  EXPECT_EQ(q.flip, 1);
+  EXPECT_EQ(peer.Targets(), (std::vector<std::string>{"/qx.html", "/param.cgi?cmd=getmotorrange"}));
 }
 
 }  // namespace

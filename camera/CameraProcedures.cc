@@ -1,11 +1,11 @@
-#include "app/CameraProcedures.h"
+#include "camera/CameraProcedures.h"
 
 #include <utility>
 
 #include "base/Clock.h"
+#include "base/IPv4Address.h"
 #include "cgi/Authorized.h"
 #include "cgi/CgiCmd.h"
-#include "cgi/net.h"
 
 const char kInfoPagePath[] = "/qx.html";
 const char kGetMotorRangePath[] = "/param.cgi?cmd=getmotorrange";
@@ -73,6 +73,15 @@ CString Describe(Cause cause, Request request, const CString& fact) {
   return text;
 }
 
+Failure MakeFailure(Cause cause, Request request, const CString& reply, const CString& fact) {
+  Failure failure;
+  failure.cause = cause;
+  failure.request = request;
+  failure.httpStatus = HttpStatusOf(reply);
+  failure.detail = Describe(cause, request, fact);
+  return failure;
+}
+
 // The exchanges of one procedure, with what a failure needs to know about them.
 class Session {
  public:
@@ -101,9 +110,8 @@ class Session {
 
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
-    std::uint32_t address = 0;
-    if (!net::ParsePastedIPv4(camera_.ip, &address) || !net::IsDestination(address) ||
-        camera_.port < 0 || camera_.port > 65535) {
+    const auto address = tw::IPv4Address::ParsePasted(camera_.ip.GetString());
+    if (!address || !address->IsDestination() || camera_.port < 0 || camera_.port > 65535) {
       CString typed;
       typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
       return Make(Cause::kBadAddress, request, typed);
@@ -117,17 +125,22 @@ class Session {
   }
 
   // After the reply lacked "HTTP/1.1 200 OK".
+  // A 401 is an answer to the login, however slowly it came.
+  Failure Refused(Request request) const {
+    const CString line = Printable(reply_);
+    // A Digest challenge this program cannot answer is no wrong password: say so.
+    if (!auth_.problem.empty()) {
+      return Make(Cause::kUnauthorized, request,
+                  line + " (" + CString(auth_.problem.c_str()) + ")");
+    }
+    return Make(Cause::kUnauthorized, request, line);
+  }
+
   Failure BadStatus(Request request) const {
     if (cut_) return Make(Cause::kDeadline, request, Slow());
     const CString line = Printable(reply_);
     const int code = HttpStatusOf(reply_);
-    if (code == 401) {
-      // A Digest challenge this program cannot answer is no wrong password: say so.
-      if (!auth_.problem.empty())
-        return Make(Cause::kUnauthorized, request,
-                    line + " (" + CString(auth_.problem.c_str()) + ")");
-      return Make(Cause::kUnauthorized, request, line);
-    }
+    if (code == 401) return Refused(request);
     if (reply_.IsEmpty()) return Make(Cause::kBadStatus, request, "empty reply" + Slow());
     if (line.IsEmpty()) {
       return Make(Cause::kBadStatus, request, "reply without a status line" + Slow());
@@ -137,6 +150,18 @@ class Session {
     }
     if (code == 200) return Make(Cause::kBadStatus, request, line + " instead of " + kHttp11Ok);
     return Make(Cause::kBadStatus, request, line + Slow());
+  }
+
+  // Whether the last reply ended at the deadline or in a silence of a whole wait, so that
+  // what it lacks may just not have come yet.
+  bool unfinished() const { return cut_ || tookMs_ >= camera_.timeoutMs; }
+
+  // After an unfinished reply.
+  Failure Unfinished(Request request) const {
+    if (cut_) return Make(Cause::kDeadline, request, Slow());
+    CString limit;
+    limit.Format("%d ms", camera_.timeoutMs);
+    return Make(Cause::kTimedOut, request, limit + Slow());
   }
 
   // A reply with the right status that lacks what the procedure reads: `what` names it.
@@ -152,12 +177,7 @@ class Session {
   }
 
   Failure Make(Cause cause, Request request, const CString& fact) const {
-    Failure failure;
-    failure.cause = cause;
-    failure.request = request;
-    failure.httpStatus = HttpStatusOf(reply_);
-    failure.detail = Describe(cause, request, fact);
-    return failure;
+    return MakeFailure(cause, request, reply_, fact);
   }
 
  private:
@@ -187,10 +207,10 @@ bool IsSilentlyRefusedChip(int chip) {
   return chip == 70 || chip == 73 || chip == 74;
 }
 
-Failure ChipFailure(const Session& session, int chip) {
+Failure ChipFailure(const InfoPage& page, int chip) {
   CString number;
   number.Format("%d", chip);
-  return session.Make(Cause::kChipType, Request::kInfoPage, number);
+  return MakeFailure(Cause::kChipType, Request::kInfoPage, page.reply, number);
 }
 
 }  // namespace
@@ -290,27 +310,61 @@ bool Succeeded(Outcome outcome) {
   return outcome == Outcome::kQueried || outcome == Outcome::kSetSuccess;
 }
 
-QueryResult QueryOrientation(const CameraAccess& camera) {
-  QueryResult result;
+InfoPage ProbeInfoPage(const CameraAccess& camera) {
+  InfoPage page;
   Session session(camera);
-  const CString& reply = session.reply();
   if (!session.Fetch(kInfoPagePath)) {
+    page.failure = session.NoAnswer(Request::kInfoPage);
+    return page;
+  }
+  page.answered = true;
+  page.reply = session.reply();
+  const int status = HttpStatusOf(page.reply);
+  // A page that names its chip counts even when cut off after the name; a 401 is an answer
+  // to the login however slowly it came.
+  if (status == 200 && Contains(page.reply, "var chip_type=")) {
+    page.chipType = ChipType(page.reply);
+  } else if (status == 401) {
+    page.failure = session.Refused(Request::kInfoPage);
+  } else if (session.unfinished()) {
+    page.failure = session.Unfinished(Request::kInfoPage);
+  } else if (status == 200) {
+    page.failure = session.Missing(Cause::kValuesMissing, Request::kInfoPage, "chip_type");
+  } else {
+    page.failure = session.BadStatus(Request::kInfoPage);
+  }
+  return page;
+}
+
+QueryResult QueryOrientation(const CameraAccess& camera) {
+  // The probe and getmotorrange share what the camera taught about its login.
+  AuthMemory own;
+  CameraAccess access = camera;
+  if (access.auth == nullptr) access.auth = &own;
+  return QueryOrientation(access, ProbeInfoPage(access));
+}
+
+QueryResult QueryOrientation(const CameraAccess& camera, const InfoPage& page) {
+  QueryResult result;
+  if (!page.answered) {
     result.outcome = Outcome::kQueryInfoFailed;
-    result.failure = session.NoAnswer(Request::kInfoPage);
+    result.failure = page.failure;
     return result;
   }
   // Asking getmotorrange with the refused login would cost the camera a second failed login.
-  if (session.Unauthorized()) {
+  if (HttpStatusOf(page.reply) == 401) {
     result.outcome = Outcome::kQueryInfoFailed;
-    result.failure = session.BadStatus(Request::kInfoPage);
+    result.failure = page.failure;
     return result;
   }
-  if (ProbeSucceeded(reply)) {
-    const int chip = ChipType(reply);
+  Session session(camera);
+  const CString& reply = session.reply();
+  if (ProbeSucceeded(page.reply)) {
+    const int chip = ChipType(page.reply);
     result.chipType = chip;
     if (IsSilentlyRefusedChip(chip) || chip == 72) {
       result.outcome = chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kCameraTypeError;
-      result.failure = ChipFailure(session, chip);
+      result.failure = ChipFailure(page, chip);
       return result;
     }
   }
@@ -356,20 +410,24 @@ Outcome SetOrientation(const CameraAccess& camera, int flip, int mirror, Failure
   Failure unused;
   Failure& why = failure ? *failure : unused;
   why = Failure();
-  Session session(camera);
-  const CString& reply = session.reply();
-  const int probed = session.Fetch(kInfoPagePath);
-  if (probed && session.Unauthorized()) {
-    why = session.BadStatus(Request::kInfoPage);
+  // The probe and the set command share what the camera taught about its login.
+  AuthMemory own;
+  CameraAccess access = camera;
+  if (access.auth == nullptr) access.auth = &own;
+  const InfoPage page = ProbeInfoPage(access);
+  if (page.answered && HttpStatusOf(page.reply) == 401) {
+    why = page.failure;
     return Outcome::kSetFailed;
   }
-  if (probed && ProbeSucceeded(reply)) {
-    const int chip = ChipType(reply);
+  if (page.answered && ProbeSucceeded(page.reply)) {
+    const int chip = ChipType(page.reply);
     if (chip == 72 || IsSilentlyRefusedChip(chip)) {
-      why = ChipFailure(session, chip);
+      why = ChipFailure(page, chip);
       return chip == 72 ? Outcome::kDeviceTypeHV : Outcome::kSetRefusedSilently;
     }
   }
+  Session session(access);
+  const CString& reply = session.reply();
   CString path;
   path.Format(kSetMotorRangeFormat, flip ? 1 : 0, mirror ? 1 : 0);
   if (!session.Fetch(path)) {

@@ -1,7 +1,8 @@
-// The Query and Set procedures without any window: the dialog's button handlers and the
-// command-line tool run exactly this logic and show its outcomes in their own way.
-#ifndef TILTWISE_APP_CAMERAPROCEDURES_H_
-#define TILTWISE_APP_CAMERAPROCEDURES_H_
+// The Query and Set procedures without any window, and the information-page probe: the
+// dialog's button handlers, the command-line tool and its scan run exactly this logic and show
+// its outcomes in their own way.
+#ifndef TILTWISE_CAMERA_CAMERAPROCEDURES_H_
+#define TILTWISE_CAMERA_CAMERAPROCEDURES_H_
 
 #include <cstdint>
 
@@ -54,11 +55,11 @@ enum class Cause {
   kNone,
   kBadAddress,     // not a strict dotted quad (or no valid port): nothing was sent
   kRefused,        // refused, or closed without a byte
-  kTimedOut,       // no byte within one wait
+  kTimedOut,       // no byte within one wait; for the probe also a reply that stalled
   kDeadline,       // the camera's deadline (or the request's own limit) cut the exchange off
   kUnauthorized,   // 401: wrong user name or password
   kBadStatus,      // another status, or not an HTTP reply
-  kValuesMissing,  // a getmotorrange reply without flip or mirror
+  kValuesMissing,  // a getmotorrange reply without flip or mirror; a page without chip_type
   kNoSucceed,      // a setmotorrange reply with 200 but without "[Succeed]"
   kChipType,       // a chip type the procedures refuse
   // Why a fleet tool started no set on a camera (the procedures never give these).
@@ -98,9 +99,27 @@ struct QueryResult {
 // Whether flip and mirror are both what the camera said: the only read a report may show.
 bool ValuesRead(const QueryResult& result);
 
+// A camera's information page, read once: the scan sorts devices by it, and the procedures
+// take it instead of asking again.
+struct InfoPage {
+  bool answered = false;  // at least one byte came
+  CString reply;          // what came, as far as it was read
+  int chipType = 0;       // from a reply with status 200 that names it; 0 otherwise
+  // None when the page named a chip type. Otherwise why not: no answer (bad-address, refused,
+  // timed-out, deadline); unauthorized (401); deadline or timed-out for a reply cut off or
+  // stalled; bad-status (another status, or not HTTP); values-missing (200 without chip_type).
+  // With a cause, httpStatus is the reply's status (0 when it has none).
+  Failure failure;
+};
+
+// One request for the information page.
+InfoPage ProbeInfoPage(const CameraAccess& camera);
+
 // Probes the information page, refuses chip types 70-74 as the dialog does, then reads
 // `flip` and `mirror`. A 401 to the probe ends it: one refusal per login and command.
 QueryResult QueryOrientation(const CameraAccess& camera);
+// The same with the information page already read with this access: it is not asked again.
+QueryResult QueryOrientation(const CameraAccess& camera, const InfoPage& page);
 
 // Probes the information page (a failed probe is passed over, but a 401 ends the procedure
 // with kSetFailed and nothing sent), refuses chip type 72 with a message and 70, 73, 74
@@ -114,4 +133,4 @@ extern const char kInfoPagePath[];
 extern const char kGetMotorRangePath[];
 extern const char kSetMotorRangeFormat[];
 
-#endif  // TILTWISE_APP_CAMERAPROCEDURES_H_
+#endif  // TILTWISE_CAMERA_CAMERAPROCEDURES_H_
