@@ -184,4 +184,9 @@ std::string StripMnemonics(const std::string& text) {
   return out;
 }
 
+bool IsChoice(const ControlTemplate& control, const std::string& text) {
+  std::string choices = std::string("\n") + (control.text ? control.text : "") + "\n";
+  return choices.find("\n" + text + "\n") != std::string::npos;
+}
+
 }  // namespace ui

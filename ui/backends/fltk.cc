@@ -361,6 +361,12 @@ void FltkBackend::BuildControl(ControlRecord& c) {
     case ControlKind::kGroupBox:
       widget = new GroupBox(x, y, w, h);
       break;
+    case ControlKind::kChoice:
+    case ControlKind::kList:
+    case ControlKind::kProgress:
+    case ControlKind::kStatus:
+      widget = BuildCommonControl(c, x, y, w, h);
+      break;
     case ControlKind::kLabel:
     case ControlKind::kOther: {
       unsigned align = t.style & style::kSsAlignMask;
@@ -459,6 +465,12 @@ void FltkBackend::Changed(WindowRecord& w) {
     case ControlKind::kDefPushButton:
       widget->copy_label(FlLabel(c.text).c_str());
       widget->redraw();
+      break;
+    case ControlKind::kChoice:
+    case ControlKind::kList:
+    case ControlKind::kProgress:
+    case ControlKind::kStatus:
+      ShowCommonControl(c);
       break;
   }
   if (c.enabled) {

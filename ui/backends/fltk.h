@@ -12,6 +12,7 @@
 
 #include "ui/backends/core.h"
 
+class Fl_Widget;
 class Fl_Window;
 
 namespace ui {
@@ -40,6 +41,11 @@ void Centre(Fl_Window& window, Fl_Window* owner);
 // runs once it has been drawn.
 int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
                   const std::function<void()>& shown);
+
+// The common controls (lists, progress bars, status lines, drop-down lists), in fltk_list.cc:
+// made at the template's place, and shown anew after the record changed.
+Fl_Widget* BuildCommonControl(ControlRecord& c, int x, int y, int w, int h);
+void ShowCommonControl(ControlRecord& c);
 
 }  // namespace fltk
 }  // namespace ui

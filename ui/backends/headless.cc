@@ -112,6 +112,13 @@ bool HeadlessDialog::Paint() {
   return true;
 }
 
+ListModel* HeadlessDialog::List(int id) {
+  ControlRecord* c = backend_->Reach(*dialog_, id);
+  if (!c || !c->list) return nullptr;
+  dialog_->focus = c;
+  return c->list.get();
+}
+
 IconHandle HeadlessDialog::QueryDragIcon() {
   return backend_->Active(*dialog_) ? dialog_->events->HandleQueryDragIcon() : nullptr;
 }

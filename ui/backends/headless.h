@@ -40,6 +40,9 @@ class HeadlessDialog {
   bool CloseBox();                      // IDCANCEL; only when the dialog has a system menu
   bool Minimize(bool minimize = true);  // false restores; only with a minimise box
   bool Paint();
+  // A list the user works in: it takes the focus; null when out of reach. Its click and key
+  // methods (ClickTick, PressSpace, ...) are what the user does there.
+  ListModel* List(int id);
   IconHandle QueryDragIcon();  // null when the dialog no longer runs
 
   // What the user sees; neutral values for an unknown id.
@@ -54,6 +57,9 @@ class HeadlessDialog {
   LogFont Font(int id) const;
   IconHandle Icon(bool big) const { return big ? dialog_->bigIcon : dialog_->smallIcon; }
   std::string Caption() const { return dialog_->caption; }
+  // A progress bar as drawn: where it stands in its range.
+  int ProgressPosition(int id) const { return Get(id).position; }
+  int ProgressUpper(int id) const { return Get(id).upper; }
 
  private:
   friend class HeadlessBackend;
