@@ -20,7 +20,7 @@ constexpr int kUnaddressed = -1;
 constexpr const char* kChoices = "\non\noff\nkeep";
 constexpr const char* kColumns =
     "name\t70\nlocation\t60\naddress:port\t70\nuser\t36\nstatus\t44\nchip type\t44\n"
-    "Flip now\t34\nMirror now\t40\nwanted Flip\t42\nwanted Mirror\t48\noutcome\t50\ncause\t90";
+    "Flip now\t34\nMirror now\t40\nwanted Flip\t46\nwanted Mirror\t54\noutcome\t50\ncause\t90";
 
 const ui::ControlTemplate kControls[] = {
     {IDC_SITE_OPEN, ControlClass::kButton, "&Open list...", kPush, 0, 7, 7, 60, 14},
@@ -42,14 +42,14 @@ const ui::ControlTemplate kControls[] = {
     {kUnaddressed, ControlClass::kStatic, "Ma&x restarting:", kLabel, 0, 336, 51, 60, 8},
     {IDC_SITE_MAXRESTARTING, ControlClass::kEdit, "", kNumber, 0, 399, 49, 30, 14},
     {kUnaddressed, ControlClass::kStatic, "&List:", kControl | kSsLeft | kGroup, 0, 7, 70, 40, 8},
-    {IDC_SITE_LIST, ControlClass::kListView, kColumns, kList, 0, 7, 80, 606, 216},
-    {IDC_SITE_READ, ControlClass::kButton, "&Read", kPush, 0, 7, 302, 50, 14},
-    {IDC_SITE_APPLY, ControlClass::kButton, "&Apply", kPush, 0, 61, 302, 50, 14},
-    {IDC_SITE_STOP, ControlClass::kButton, "S&top", kPush, 0, 115, 302, 50, 14},
-    {IDC_SITE_RESTORE, ControlClass::kButton, "R&estore...", kPush, 0, 189, 302, 60, 14},
-    {IDC_SITE_REPORT, ControlClass::kButton, "Sa&ve report...", kPush, 0, 253, 302, 60, 14},
-    {IDC_SITE_PROGRESS, ControlClass::kProgress, "", kControl | kBorder, 0, 7, 322, 606, 9},
-    {IDC_SITE_STATUS, ControlClass::kStatusBar, "", kControl | kCcsStay, 0, 0, 336, 620, 12},
+    {IDC_SITE_LIST, ControlClass::kListView, kColumns, kList, 0, 7, 80, 546, 200},
+    {IDC_SITE_READ, ControlClass::kButton, "&Read", kPush, 0, 7, 286, 50, 14},
+    {IDC_SITE_APPLY, ControlClass::kButton, "&Apply", kPush, 0, 61, 286, 50, 14},
+    {IDC_SITE_STOP, ControlClass::kButton, "S&top", kPush, 0, 115, 286, 50, 14},
+    {IDC_SITE_RESTORE, ControlClass::kButton, "R&estore...", kPush, 0, 189, 286, 60, 14},
+    {IDC_SITE_REPORT, ControlClass::kButton, "Sa&ve report...", kPush, 0, 253, 286, 60, 14},
+    {IDC_SITE_PROGRESS, ControlClass::kProgress, "", kControl | kBorder, 0, 7, 306, 546, 9},
+    {IDC_SITE_STATUS, ControlClass::kStatusBar, "", kControl | kCcsStay, 0, 0, 320, 560, 12},
 };
 
 }  // namespace
@@ -60,8 +60,8 @@ const ui::DialogTemplate kTiltwiseSite = {
     kExAppWindow,
     0,
     0,
-    620,
-    348,
+    560,
+    332,
     "MS Sans Serif",
     10,
     0,
