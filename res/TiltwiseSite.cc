@@ -20,7 +20,7 @@ constexpr int kUnaddressed = -1;
 constexpr const char* kChoices = "\non\noff\nkeep";
 constexpr const char* kColumns =
     "name\t70\nlocation\t60\naddress:port\t70\nuser\t36\nstatus\t44\nchip type\t44\n"
-    "Flip now\t34\nMirror now\t40\nwanted Flip\t46\nwanted Mirror\t54\noutcome\t50\ncause\t90";
+    "Flip now\t34\nMirror now\t44\nwanted Flip\t46\nwanted Mirror\t54\noutcome\t50\ncause\t90";
 
 const ui::ControlTemplate kControls[] = {
     {IDC_SITE_OPEN, ControlClass::kButton, "&Open list...", kPush, 0, 7, 7, 60, 14},
@@ -63,7 +63,7 @@ const ui::DialogTemplate kTiltwiseSite = {
     560,
     332,
     "MS Sans Serif",
-    10,
+    8,  // the dialog's 10 points would make the window wider than small screens
     0,
     false,
     kControls,
