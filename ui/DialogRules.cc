@@ -185,8 +185,8 @@ std::string StripMnemonics(const std::string& text) {
 }
 
 bool IsChoice(const ControlTemplate& control, const std::string& text) {
-  std::string choices = std::string("\n") + (control.text ? control.text : "") + "\n";
-  return choices.find("\n" + text + "\n") != std::string::npos;
+  std::vector<std::string> choices = TextLines(control.text);
+  return std::find(choices.begin(), choices.end(), text) != choices.end();
 }
 
 }  // namespace ui

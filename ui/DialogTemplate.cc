@@ -76,6 +76,18 @@ const char* KindName(ControlKind kind) {
   return "other";
 }
 
+std::vector<std::string> TextLines(const char* text) {
+  std::vector<std::string> lines(1);
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '\n') {
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(*p);
+    }
+  }
+  return lines;
+}
+
 const char* CommonClassName(ControlClass cls) {
   switch (cls) {
     case ControlClass::kListView:

@@ -6,6 +6,8 @@
 #define TILTWISE_UI_DIALOGTEMPLATE_H_
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace ui {
 
@@ -109,6 +111,9 @@ enum class ControlKind {
 };
 ControlKind KindOf(const ControlTemplate& control);
 const char* KindName(ControlKind kind);
+
+// The lines of a control's template text (a list's columns, a drop-down list's choices).
+std::vector<std::string> TextLines(const char* text);
 
 inline bool IsPassword(const ControlTemplate& c) {
   return c.cls == ControlClass::kEdit && (c.style & style::kEsPassword) != 0;

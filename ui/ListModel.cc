@@ -4,60 +4,35 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "ui/DialogTemplate.h"
+
 namespace ui {
 
-std::vector<ListColumn> ListModel::ParseColumns(const char* text) {
-  std::vector<ListColumn> columns;
-  for (const char* p = text ? text : ""; *p;) {
-    const char* end = p;
-    while (*end && *end != '\n') ++end;
-    std::string line(p, end);
+ListModel::ListModel(const char* columns) {
+  for (const std::string& line : TextLines(columns)) {
     size_t tab = line.find('\t');
-    int width = tab == std::string::npos ? 50 : std::atoi(line.c_str() + tab + 1);
-    columns.push_back(ListColumn{line.substr(0, tab), width > 0 ? width : 50});
-    p = *end ? end + 1 : end;
+    int width = tab == std::string::npos ? 0 : std::atoi(line.c_str() + tab + 1);
+    columns_.push_back(ListColumn{line.substr(0, tab), width > 0 ? width : 50});
   }
-  return columns;
-}
-
-void ListModel::SetColumns(std::vector<ListColumn> columns) {
-  columns_ = std::move(columns);
-  Changed(-1);
 }
 
 void ListModel::SetRowCount(int count) {
+  const int old = RowCount();
   count = std::max(0, count);
-  if (count == RowCount()) return;
-  if (count < RowCount()) {
-    // The survivors keep their relative order.
-    order_.erase(
-        std::remove_if(order_.begin(), order_.end(), [count](int r) { return r >= count; }),
-        order_.end());
-    rows_.resize(static_cast<size_t>(count));
-    position_.resize(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) position_[order_[i]] = i;
-    if (focus_ >= count) focus_ = -1;
-  } else {
-    for (int r = RowCount(); r < count; ++r) {
-      position_.push_back(r);
-      order_.push_back(r);
-    }
-    rows_.resize(static_cast<size_t>(count));
-  }
+  rows_.resize(static_cast<size_t>(count));
+  // The survivors keep their order; new rows show last.
+  order_.erase(std::remove_if(order_.begin(), order_.end(), [count](int r) { return r >= count; }),
+               order_.end());
+  for (int r = old; r < count; ++r) order_.push_back(r);
+  position_.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) position_[order_[i]] = i;
+  if (focus_ >= count) focus_ = -1;
   Changed(-1);
 }
 
 void ListModel::SetRow(int row, std::vector<std::string> cells) {
   if (!Valid(row)) return;
   rows_[row].cells = std::move(cells);
-  Changed(row);
-}
-
-void ListModel::SetCell(int row, int column, const std::string& text) {
-  if (!Valid(row) || column < 0) return;
-  std::vector<std::string>& cells = rows_[row].cells;
-  if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
-  cells[column] = text;
   Changed(row);
 }
 

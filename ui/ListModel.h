@@ -24,16 +24,13 @@ constexpr int kAllRows = -1;  // the item of a tick change of every row at once
 class ListModel {
  public:
   // Columns as a template's text gives them: "title\twidth" lines.
-  static std::vector<ListColumn> ParseColumns(const char* text);
-
-  void SetColumns(std::vector<ListColumn> columns);
+  explicit ListModel(const char* columns);
   const std::vector<ListColumn>& columns() const { return columns_; }
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
   // New rows are empty, unticked and shown last; dropped rows take their ticks with them.
   void SetRowCount(int count);
-  void SetRow(int row, std::vector<std::string> cells);
-  void SetCell(int row, int column, const std::string& text);
+  void SetRow(int row, std::vector<std::string> cells);  // redraws that row only
   const std::string& Cell(int row, int column) const;
   bool Ticked(int row) const { return Valid(row) && rows_[row].ticked; }
   void SetTick(int row, bool ticked);
@@ -68,12 +65,8 @@ class ListModel {
     bool ticked = false;
   };
   bool Valid(int row) const { return row >= 0 && row < RowCount(); }
-  void Changed(int row) {
-    if (changed) changed(row);
-  }
-  void Notify(int code, int item) {
-    if (notify) notify(code, item);
-  }
+  void Changed(int row) { changed ? changed(row) : void(); }
+  void Notify(int code, int item) { notify ? notify(code, item) : void(); }
 
   std::vector<ListColumn> columns_;
   std::vector<Row> rows_;

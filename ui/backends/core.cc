@@ -85,8 +85,7 @@ int CoreBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
     c->text = c->t->text ? c->t->text : "";
     if (c->kind == ControlKind::kList) {
       c->text.clear();
-      c->list = std::make_unique<ListModel>();
-      c->list->SetColumns(ListModel::ParseColumns(c->t->text));
+      c->list = std::make_unique<ListModel>(c->t->text);
       int id = c->t->id;
       DialogRecord* owner = d.get();
       c->list->notify = [owner, id](int code, int item) {
@@ -231,8 +230,8 @@ void CoreBackend::SetProgress(WindowHandle bar, int lower, int upper, int positi
   ControlRecord* c = Control(bar);
   if (!c || c->kind != ControlKind::kProgress) return;
   c->lower = lower;
-  c->upper = upper > lower ? upper : lower + 1;
-  c->position = position < lower ? lower : position > c->upper ? c->upper : position;
+  c->upper = upper;
+  c->position = position;
   Changed(*c);
 }
 

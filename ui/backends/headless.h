@@ -57,9 +57,7 @@ class HeadlessDialog {
   LogFont Font(int id) const;
   IconHandle Icon(bool big) const { return big ? dialog_->bigIcon : dialog_->smallIcon; }
   std::string Caption() const { return dialog_->caption; }
-  // A progress bar as drawn: where it stands in its range.
   int ProgressPosition(int id) const { return Get(id).position; }
-  int ProgressUpper(int id) const { return Get(id).upper; }
 
  private:
   friend class HeadlessBackend;

@@ -47,7 +47,7 @@ void ShowFocus(HWND list, const ListModel& m) {
   ListView_EnsureVisible(list, at, FALSE);
 }
 
-void Refresh(HWND list, HWND dialog, ListModel& m, int row) {
+void Refresh(HWND list, ListModel& m, int row) {
   if (row >= 0) {
     int at = m.PositionOf(row);
     ListView_RedrawItems(list, at, at);
@@ -55,22 +55,7 @@ void Refresh(HWND list, HWND dialog, ListModel& m, int row) {
     return;
   }
   HWND header = ListView_GetHeader(list);
-  int n = static_cast<int>(m.columns().size());
-  if (Header_GetItemCount(header) != n) {
-    while (ListView_DeleteColumn(list, 0)) {
-    }
-    for (int i = 0; i < n; ++i) {
-      RECT r = {0, 0, m.columns()[i].width, 0};
-      MapDialogRect(dialog, &r);
-      LVCOLUMNA c = {};
-      c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-      c.pszText = const_cast<char*>(m.columns()[i].title.c_str());
-      c.cx = r.right;
-      c.iSubItem = i;
-      SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&c));
-    }
-  }
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < static_cast<int>(m.columns().size()); ++i) {
     HDITEMA h = {};
     h.mask = HDI_FORMAT;
     SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&h));
@@ -83,26 +68,6 @@ void Refresh(HWND list, HWND dialog, ListModel& m, int row) {
   ShowFocus(list, m);
 }
 
-template <class Item>
-void Fill(const ListModel& m, Item& item, void (*copy)(const std::string&, Item&)) {
-  int row = m.RowAt(item.iItem);
-  if (item.mask & LVIF_TEXT) copy(m.Cell(row, item.iSubItem), item);
-  if (item.mask & LVIF_STATE) {
-    item.state = INDEXTOSTATEIMAGEMASK(m.Ticked(row) ? 2 : 1);
-    item.stateMask = LVIS_STATEIMAGEMASK;
-  }
-}
-
-void CopyA(const std::string& text, LVITEMA& item) {
-  if (item.pszText && item.cchTextMax > 0) lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
-}
-
-void CopyW(const std::string& text, LVITEMW& item) {
-  if (!item.pszText || item.cchTextMax <= 0) return;
-  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, item.pszText, item.cchTextMax);
-  if (n == 0) item.pszText[item.cchTextMax - 1] = L'\0';  // cut short
-}
-
 }  // namespace
 
 void SetUpCommonControls(HWND dialog, const DialogTemplate& t,
@@ -112,10 +77,7 @@ void SetUpCommonControls(HWND dialog, const DialogTemplate& t,
     HWND hwnd = GetDlgItem(dialog, c.id);
     if (!hwnd || c.id == -1) continue;
     if (c.cls == ControlClass::kComboBox) {
-      std::string all = c.text ? c.text : "";
-      for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
-        end = all.find('\n', at);
-        std::string choice = all.substr(at, end == std::string::npos ? end : end - at);
+      for (const std::string& choice : TextLines(c.text)) {
         SendMessageA(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
       }
       SendMessageA(hwnd, CB_SETCURSEL, 0, 0);
@@ -123,13 +85,22 @@ void SetUpCommonControls(HWND dialog, const DialogTemplate& t,
     if (c.cls != ControlClass::kListView) continue;
     List& list = Lists()[hwnd];
     list.dialog = dialog;
-    list.model = std::make_unique<ListModel>();
+    list.model = std::make_unique<ListModel>(c.text);
     ListModel* m = list.model.get();
     UseTickImages(hwnd);
-    m->changed = [hwnd, dialog, m](int row) { Refresh(hwnd, dialog, *m, row); };
+    for (int k = 0; k < static_cast<int>(m->columns().size()); ++k) {
+      RECT r = {0, 0, m->columns()[k].width, 0};
+      MapDialogRect(dialog, &r);
+      LVCOLUMNA column = {};
+      column.mask = LVCF_TEXT | LVCF_WIDTH;
+      column.pszText = const_cast<char*>(m->columns()[k].title.c_str());
+      column.cx = r.right;
+      SendMessageA(hwnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(k),
+                   reinterpret_cast<LPARAM>(&column));
+    }
+    m->changed = [hwnd, m](int row) { Refresh(hwnd, *m, row); };
     int id = c.id;
     m->notify = [notify, id](int code, int item) { notify(id, code, item); };
-    m->SetColumns(ListModel::ParseColumns(c.text));
   }
 }
 
@@ -150,12 +121,18 @@ bool OnCommonNotify(LPARAM lParam, LRESULT* result) {
   if (!m) return false;
   *result = 0;
   switch (h->code) {
-    case LVN_GETDISPINFOA:
-      Fill<LVITEMA>(*m, reinterpret_cast<NMLVDISPINFOA*>(lParam)->item, &CopyA);
+    case LVN_GETDISPINFOA: {  // the dialog is an ANSI window: so are its lists' notifications
+      LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(lParam)->item;
+      int row = m->RowAt(item.iItem);
+      if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        lstrcpynA(item.pszText, m->Cell(row, item.iSubItem).c_str(), item.cchTextMax);
+      }
+      if (item.mask & LVIF_STATE) {
+        item.state = INDEXTOSTATEIMAGEMASK(m->Ticked(row) ? 2 : 1);
+        item.stateMask = LVIS_STATEIMAGEMASK;
+      }
       return true;
-    case LVN_GETDISPINFOW:
-      Fill<LVITEMW>(*m, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item, &CopyW);
-      return true;
+    }
     case NM_CLICK:
     case NM_DBLCLK: {
       LVHITTESTINFO hit = {};
@@ -197,12 +174,10 @@ bool SelectChoice(HWND control, const char* text) {
   std::string want = text ? text : "";
   int n = static_cast<int>(SendMessageA(control, CB_GETCOUNT, 0, 0));
   for (int i = 0; i < n; ++i) {
-    int length =
-        static_cast<int>(SendMessageA(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0));
-    std::string item(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-    SendMessageA(control, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item[0]));
-    item.resize(static_cast<size_t>(length > 0 ? length : 0));
-    if (item == want) SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    char item[256] = {};  // choices are short words; a longer one just never matches
+    if (SendMessageA(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 256) continue;
+    SendMessageA(control, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+    if (want == item) SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
   }
   return true;
 }
