@@ -269,6 +269,7 @@ class DialogWindow : public Fl_Double_Window {
         Instance().UserEnter(*dialog_);
         return 1;
       }
+      if (Fl::event_state(FL_ALT) && FocusByLabel(*dialog_, key)) return 1;
     }
     return Fl_Double_Window::handle(event);
   }

@@ -46,6 +46,9 @@ int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
 // made at the template's place, and shown anew after the record changed.
 Fl_Widget* BuildCommonControl(ControlRecord& c, int x, int y, int w, int h);
 void ShowCommonControl(ControlRecord& c);
+// Alt and a label's underlined letter: the focus goes to the control after the label, as in the
+// system's dialogs. False when no label has that letter.
+bool FocusByLabel(DialogRecord& d, int key);
 
 }  // namespace fltk
 }  // namespace ui

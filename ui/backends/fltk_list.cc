@@ -9,6 +9,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -180,6 +181,18 @@ Fl_Widget* BuildCommonControl(ControlRecord& c, int x, int y, int w, int h) {
   auto* box = new Fl_Box(FL_THIN_DOWN_BOX, x, y, w, h, nullptr);
   box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   return box;
+}
+
+bool FocusByLabel(DialogRecord& d, int key) {
+  for (size_t i = 0; i + 1 < d.controls.size(); ++i) {
+    const std::string& text = d.controls[i]->text;
+    size_t amp = text.find('&');
+    if (d.controls[i]->kind == ControlKind::kLabel && amp + 1 < text.size() &&
+        std::tolower(static_cast<unsigned char>(text[amp + 1])) == key) {
+      return static_cast<Fl_Widget*>(d.controls[i + 1]->native)->take_focus() != 0;
+    }
+  }
+  return false;
 }
 
 void ShowCommonControl(ControlRecord& c) {

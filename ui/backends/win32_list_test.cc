@@ -84,10 +84,12 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
       EXPECT_EQ(s.m->TickedCount(), 2);
       SetControlKey(true);
       PostKey(s.list, 'A');
+      PostMessageA(s.list, WM_SYSCHAR, 'p', 1 << 29);  // Alt+P: the password box's label
       break;
     default:
       SetControlKey(false);
       EXPECT_EQ(s.m->TickedCount(), 1000);
+      EXPECT_EQ(GetFocus(), reinterpret_cast<HWND>(B().FindControl(s.dialog, IDC_SITE_PASSWORD)));
       B().EndModal(s.dialog, 9);
       break;
   }
