@@ -108,6 +108,9 @@ TEST(ListCtrlTest, SortingKeepsTicksWithRowsKeysTickAndTheDialogHears) {
     flip->SetWindowText("keep");
     flip->SetWindowText("maybe");
     EXPECT_EQ(flip->GetWindowText(), "keep");
+    EXPECT_FALSE(d.Choose(IDC_SITE_MIRROR, "maybe"));
+    EXPECT_TRUE(d.Choose(IDC_SITE_MIRROR, "off"));
+    EXPECT_EQ(dlg.GetDlgItem(IDC_SITE_MIRROR)->GetWindowText(), "off");
     d.PressEscape();
   });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);

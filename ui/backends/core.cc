@@ -89,7 +89,7 @@ int CoreBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
       int id = c->t->id;
       DialogRecord* owner = d.get();
       c->list->notify = [owner, id](int code, int item) {
-        owner->events->HandleNotify(id, code, item);
+        if (!owner->ended) owner->events->HandleNotify(id, code, item);
       };
     } else if (c->kind == ControlKind::kChoice) {
       c->text = c->text.substr(0, c->text.find('\n'));  // the first choice shows

@@ -37,7 +37,7 @@ class ListTable : public Fl_Table_Row {
 
   int handle(int event) override {
     ListModel& m = *c_.list;
-    int r, col, r1, r2, c1, c2;
+    int r = 0, col = 0, r1 = 0, r2 = 0, c1 = 0, c2 = 0;
     if (event == FL_FOCUS || event == FL_UNFOCUS) {
       redraw();  // the focused row's colour
       return 1;
@@ -60,7 +60,7 @@ class ListTable : public Fl_Table_Row {
       if (to == -2 || last < 0) return Fl_Table_Row::handle(event);
       to = std::min(std::max(to, 0), last);
       m.MoveFocus(m.RowAt(to));
-      if (to < r1 || to >= r2) top_row(to < r1 ? to : to - page + 1);
+      if (to < r1 || to >= r2) row_position(to < r1 ? to : to - page + 1);
       return 1;
     }
     ResizeFlag resize;

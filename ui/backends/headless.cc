@@ -75,6 +75,14 @@ bool HeadlessDialog::Click(int id) {
   return true;
 }
 
+bool HeadlessDialog::Choose(int id, const std::string& choice) {
+  ControlRecord* c = backend_->Reach(*dialog_, id);
+  if (!c || c->kind != ControlKind::kChoice || !IsChoice(*c->t, choice)) return false;
+  dialog_->focus = c;
+  c->text = choice;
+  return true;
+}
+
 bool HeadlessDialog::Focus(int id) {
   ControlRecord* c = backend_->Reach(*dialog_, id);
   if (!c || !(c->kind == ControlKind::kEdit || IsPushButton(c->kind) || IsCheckBox(c->kind))) {

@@ -32,6 +32,8 @@ class HeadlessDialog {
   // A mouse click on a push button or check box: it takes the focus, an automatic check box
   // changes its tick, and the dialog gets the command.
   bool Click(int id);
+  // Picks one of a drop-down list's choices.
+  bool Choose(int id, const std::string& choice);
   // Moves the focus to a control (mouse or Tab) without clicking it.
   bool Focus(int id);
   // Enter: the focused push button's command, else the default push button's, else IDOK.
