@@ -123,11 +123,11 @@ class Backend {
   // Selects characters [start, end) of an edit box; end -1 means to the end of the text.
   virtual void SelectText(WindowHandle edit, int start, int end) = 0;
   virtual bool IsMinimized(WindowHandle dialog) = 0;
+  virtual Rect ClientRect(WindowHandle window) = 0;  // pixels, left and top 0
   // The rows a list control shows, owned by the backend while the dialog runs; null for any
   // other window. Changes to it show at once.
   virtual ListModel* List(WindowHandle list) = 0;
   virtual void SetProgress(WindowHandle bar, int lower, int upper, int position) = 0;
-  virtual Rect ClientRect(WindowHandle window) = 0;  // pixels, left and top 0
 
   // Fonts. A made font belongs to the caller until ReleaseFont; a window only refers to it.
   // WindowFont of the dialog is the template's font, owned by the backend.

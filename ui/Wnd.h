@@ -46,7 +46,7 @@ struct AFX_MSGMAP {
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                            \
-      {AfxSig::kEnd, 0, nullptr, nullptr, 0, nullptr}};                                          \
+      {AfxSig::kEnd, 0, nullptr, nullptr, 0, nullptr}};                              \
     static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap,          \
                                           &_messageEntries[0]};                      \
     return &messageMap;                                                              \
