@@ -37,12 +37,8 @@ void Key(int keysym, const char* text, int state = 0) {
 void Click(int x, int y) {
   Fl::e_x = x;
   Fl::e_y = y;
-  Fl::e_x_root = Fl::first_window()->x() + x;
-  Fl::e_y_root = Fl::first_window()->y() + y;
   Fl::e_state = 0;
-  Fl::e_keysym = FL_Button + 1;
   Fl::handle(FL_PUSH, Fl::first_window());
-  Fl::e_state = 0;
   Fl::handle(FL_RELEASE, Fl::first_window());
 }
 
@@ -57,10 +53,9 @@ class Site : public ui::DialogEvents {
     ui::ListModel* m = List();
     m->SetRowCount(1000);
     for (int r = 0; r < 1000; ++r) {
-      std::string n = std::to_string(r);
-      m->SetRow(r, {"cam-" + n, r % 2 ? "hall" : "gate",
-                    "127.0.0." + std::to_string(1 + r % 250) + ":" + std::to_string(8000 + r / 250),
-                    "admin", "ok", "T31", r % 3 ? "on" : "off", "off", "on", "", "", ""});
+      m->SetRow(r, {"cam-" + std::to_string(r), r % 2 ? "hall" : "gate",
+                    "127.0.0." + std::to_string(1 + r % 250) + ":80", "admin", "ok", "T31",
+                    r % 3 ? "on" : "off", "off", "on"});
     }
     B().SetProgress(B().FindControl(d, IDC_SITE_PROGRESS), 0, 40, 12);
     B().SetText(B().FindControl(d, IDC_SITE_STATUS), "12/40 done, 1 failed, 5 restarting");
@@ -140,7 +135,6 @@ TEST(FltkLiveSite, AThousandRowsSortTickAndSpeak) {
   EXPECT_EQ(B().RunModal(kTiltwiseSite, nullptr, s), 1);
   ASSERT_GE(s.heard.size(), 6u);
   EXPECT_EQ(s.heard.front(), (std::vector<int>{IDC_SITE_LIST, ui::kListColumnClick, 0}));
-  EXPECT_EQ(s.heard.back(), (std::vector<int>{IDC_SITE_LIST, ui::kListTickChanged, 0}));
 }
 
 }  // namespace
