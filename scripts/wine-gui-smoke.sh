@@ -130,6 +130,13 @@ answer() {
   box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Confirm$' | head -1) ||
     fail "no Confirm window"
   xdotool key --window "$box" "$1" 2>/dev/null || true
+  # The next question must not find this box still going away: wait until it has gone (on a
+  # loaded machine Wine may take a while), sending the key once more if it seems lost.
+  for i in $(seq 100); do
+    xdotool search --onlyvisible --name '^Confirm$' >/dev/null 2>&1 || return 0
+    [ "$i" -ne 30 ] || xdotool key --window "$box" "$1" 2>/dev/null || true
+    sleep 0.1
+  done
 }
 # The address box has the focus: replace its text. Tab moves on through the tab order, each edit
 # box taking it with its text selected: user name, password, Query, Close, Flip, Mirror, port.
