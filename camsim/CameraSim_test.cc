@@ -66,6 +66,19 @@ TEST(CameraSimulatorTest, ServesTheThreePathsToTheRightCredentials) {
   EXPECT_TRUE(Contains(Body(set.data), "[Succeed]"));
 
   EXPECT_EQ(Get(port, "/index.html").data.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  Get(port, kGetRange, "admin", "wrong");
+
+  // Every request is recorded, without its credentials.
+  ASSERT_TRUE(sim->WaitForRequests(5, milliseconds(2000)));
+  std::vector<RequestRecord> log = sim->requests();
+  ASSERT_EQ(log.size(), 5u);
+  std::string p = std::to_string(port);
+  EXPECT_EQ(FormatRecord(log[0]), p + " GET /qx.html 200");
+  EXPECT_EQ(FormatRecord(log[2]), p + " GET " + SetPath("1", "1") + " 200");
+  EXPECT_EQ(FormatRecord(log[3]), p + " GET /index.html 404");
+  EXPECT_EQ(FormatRecord(log[4]), p + " GET " + kGetRange + " 401");
+  EXPECT_EQ(sim->request_count(), 5u);
+  EXPECT_FALSE(sim->WaitForRequests(6, milliseconds(50)));
 }
 
 TEST(CameraSimulatorTest, RefusesMissingOrWrongCredentials) {
@@ -163,12 +176,6 @@ TEST(CameraSimulatorTest, RestartRefusesConnectionsForTheRebootTime) {
   EXPECT_GE(Clock::now() - replied, milliseconds(900));
   EXPECT_TRUE(sim->state(port)->listening);
   EXPECT_TRUE(Contains(Get(port, kGetRange).data, "var flip=\"1\";"));
-}
-
-TEST(CameraSimulatorTest, WithoutRebootTimeTheCameraAnswersAtOnce) {
-  auto sim = StartSimulator();
-  ASSERT_TRUE(Contains(Get(sim->port(), SetPath("0", "1")).data, "[Succeed]"));
-  EXPECT_TRUE(Contains(Get(sim->port(), kGetRange).data, "var mirror=\"1\";"));
 }
 
 TEST(CameraSimulatorTest, FleetCamerasKeepTheirOwnState) {
@@ -451,25 +458,6 @@ TEST(CameraSimulatorRobustnessTest, IdleConnectionsAreClosed) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST(CameraSimulatorTest, RecordsEveryRequestWithoutCredentials) {
-  auto sim = StartSimulator();
-  int port = sim->port();
-  Get(port, "/qx.html");
-  Get(port, kGetRange, "admin", "wrong");
-  Get(port, "/missing");
-  Get(port, SetPath("1", "0"));
-  ASSERT_TRUE(sim->WaitForRequests(4, milliseconds(2000)));
-  std::vector<RequestRecord> log = sim->requests();
-  ASSERT_EQ(log.size(), 4u);
-  std::string p = std::to_string(port);
-  EXPECT_EQ(FormatRecord(log[0]), p + " GET /qx.html 200");
-  EXPECT_EQ(FormatRecord(log[1]), p + " GET " + kGetRange + " 401");
-  EXPECT_EQ(FormatRecord(log[2]), p + " GET /missing 404");
-  EXPECT_EQ(FormatRecord(log[3]), p + " GET " + SetPath("1", "0") + " 200");
-  EXPECT_EQ(sim->request_count(), 4u);
-  EXPECT_FALSE(sim->WaitForRequests(5, milliseconds(50)));
-}
-
 TEST(CameraSimulatorTest, LogCapacityKeepsTheNewestRecords) {
   SimulatorOptions options;
   options.log_capacity = 2;
@@ -510,22 +498,13 @@ TEST(CameraSimulatorTest, ListenReportsUnusableSettings) {
   std::string error;
   CameraSimulator taken(options);
   EXPECT_FALSE(taken.Listen(&error));
-  EXPECT_TRUE(Contains(error, std::to_string(busy->port()))) << error;
+  EXPECT_EQ(error, "cannot listen on 127.0.0.1 port " + std::to_string(busy->port()) +
+                       ": Address already in use");
 
-  options.port = 0;
+  // Options from a test go through the same checks as the command line's.
   options.bind_address = "localhost";
   EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "localhost")) << error;
-
-  options.bind_address = "127.0.0.1";
-  options.overrides.push_back({{false, 8080}, Fault::kClose, {}, {}, {}});
-  EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "@")) << error;
-
-  options.overrides = {{{true, 3}, Fault::kClose, {}, {}, {}}};
-  options.cameras = 3;
-  EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "index 3")) << error;
+  EXPECT_EQ(error, "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
 }
 
 TEST(CameraSimulatorTest, ServesOnIpv6Loopback) {
