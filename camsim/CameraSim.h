@@ -1,5 +1,6 @@
 // CameraSimulator: one or many network cameras' web servers in one process, for tests, demos
-// and benchmarks. A single-threaded poll() loop over non-blocking sockets; POSIX only.
+// and benchmarks. A single-threaded poll() loop over non-blocking sockets; POSIX only. The
+// options become cameras in Setup.h; the loop and its connections live in PollLoop.cc.
 //
 // In-process use from a test:
 //

@@ -248,7 +248,7 @@ TEST(CameraSimulatorFaultTest, SilentReadsButNeverAnswersUntilTheClientCloses) {
   ASSERT_TRUE(camsim_test::SendAll(
       fd, ToolRequest(SetPath("1", "1"), camsim_test::BasicAuth("admin", "quillpen"))));
   Reply r;
-  camsim_test::ReadReply(fd, 1200, &r);
+  camsim_test::ReadReply(fd, 800, &r);
   EXPECT_EQ(r.data, "");
   EXPECT_FALSE(r.closed);
   close(fd);
@@ -269,7 +269,7 @@ TEST(CameraSimulatorFaultTest, TrickleSendsAValidLookingReplyByteByByte) {
   ASSERT_TRUE(camsim_test::SendAll(
       fd, ToolRequest(kGetRange, camsim_test::BasicAuth("admin", "quillpen"))));
   Reply r;
-  camsim_test::ReadReply(fd, 1000, &r);
+  camsim_test::ReadReply(fd, 500, &r);
   close(fd);
   EXPECT_FALSE(r.closed);
   EXPECT_GE(r.data.size(), 2u);

@@ -87,6 +87,13 @@ bool Number(const std::string& name, const std::string& value, NumberRange range
   return false;
 }
 
+// "--auth: unknown mode 'ntlm' (expected ...)"; `where` is the option, with its value for
+// --auth-at.
+bool UnknownMode(const std::string& where, const std::string& mode, std::string* error) {
+  *error = where + ": unknown mode '" + mode + "' (expected basic, digest, digest-sha256 or any)";
+  return false;
+}
+
 // Applies one option with its value to `cl`.
 bool Apply(const std::string& name, const std::string& value, CommandLine* cl,
            SimulatorOptions* options, std::string* error) {
@@ -121,11 +128,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl,
   } else if (name == "--lockout-after") {
     return Number(name, value, kLockoutRange, &o.lockout_after, error);
   } else if (name == "--auth") {
-    if (!ParseAuthMode(value, &o.auth)) {
-      *error =
-          "--auth: unknown mode '" + value + "' (expected basic, digest, digest-sha256 or any)";
-      return false;
-    }
+    if (!ParseAuthMode(value, &o.auth)) return UnknownMode(name, value, error);
   } else if (name == "--nonce-lifetime") {
     int seconds = 0;
     if (!Number(name, value, {1, kDaySeconds}, &seconds, error)) return false;
@@ -184,11 +187,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl,
       ov.user = v;
     } else if (name == "--auth-at") {
       AuthMode mode;
-      if (!ParseAuthMode(v, &mode)) {
-        *error = "--auth-at " + value + ": unknown mode '" + v +
-                 "' (expected basic, digest, digest-sha256 or any)";
-        return false;
-      }
+      if (!ParseAuthMode(v, &mode)) return UnknownMode(name + " " + value, v, error);
       ov.auth = mode;
     } else {
       ov.password = v;
