@@ -491,18 +491,10 @@ TEST(CameraSimulatorTest, StopReturnsPromptlyWithConnectionsOpen) {
   sim->Stop();  // idempotent
 }
 
-TEST(CameraSimulatorTest, ListenReportsUnusableSettings) {
-  auto busy = StartSimulator();
+TEST(CameraSimulatorTest, ListenChecksOptionsLikeTheCommandLine) {
   SimulatorOptions options;
-  options.port = busy->port();
-  std::string error;
-  CameraSimulator taken(options);
-  EXPECT_FALSE(taken.Listen(&error));
-  EXPECT_EQ(error, "cannot listen on 127.0.0.1 port " + std::to_string(busy->port()) +
-                       ": Address already in use");
-
-  // Options from a test go through the same checks as the command line's.
   options.bind_address = "localhost";
+  std::string error;
   EXPECT_FALSE(CameraSimulator(options).Listen(&error));
   EXPECT_EQ(error, "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
 }
