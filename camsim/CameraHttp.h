@@ -1,5 +1,5 @@
 // The part of a camera's web server that turns one request into one reply: no sockets, no
-// clock, no threads. The event loop in CameraSim.cc feeds it whole request headers.
+// clock, no threads. The poll loop (PollLoop.cc) feeds it whole request headers.
 #ifndef TILTWISE_CAMSIM_CAMERAHTTP_H_
 #define TILTWISE_CAMSIM_CAMERAHTTP_H_
 

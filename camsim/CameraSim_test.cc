@@ -66,6 +66,19 @@ TEST(CameraSimulatorTest, ServesTheThreePathsToTheRightCredentials) {
   EXPECT_TRUE(Contains(Body(set.data), "[Succeed]"));
 
   EXPECT_EQ(Get(port, "/index.html").data.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  Get(port, kGetRange, "admin", "wrong");
+
+  // Every request is recorded, without its credentials.
+  ASSERT_TRUE(sim->WaitForRequests(5, milliseconds(2000)));
+  std::vector<RequestRecord> log = sim->requests();
+  ASSERT_EQ(log.size(), 5u);
+  std::string p = std::to_string(port);
+  EXPECT_EQ(FormatRecord(log[0]), p + " GET /qx.html 200");
+  EXPECT_EQ(FormatRecord(log[2]), p + " GET " + SetPath("1", "1") + " 200");
+  EXPECT_EQ(FormatRecord(log[3]), p + " GET /index.html 404");
+  EXPECT_EQ(FormatRecord(log[4]), p + " GET " + kGetRange + " 401");
+  EXPECT_EQ(sim->request_count(), 5u);
+  EXPECT_FALSE(sim->WaitForRequests(6, milliseconds(50)));
 }
 
 TEST(CameraSimulatorTest, RefusesMissingOrWrongCredentials) {
@@ -165,21 +178,14 @@ TEST(CameraSimulatorTest, RestartRefusesConnectionsForTheRebootTime) {
   EXPECT_TRUE(Contains(Get(port, kGetRange).data, "var flip=\"1\";"));
 }
 
-TEST(CameraSimulatorTest, WithoutRebootTimeTheCameraAnswersAtOnce) {
-  auto sim = StartSimulator();
-  ASSERT_TRUE(Contains(Get(sim->port(), SetPath("0", "1")).data, "[Succeed]"));
-  EXPECT_TRUE(Contains(Get(sim->port(), kGetRange).data, "var mirror=\"1\";"));
-}
-
 TEST(CameraSimulatorTest, FleetCamerasKeepTheirOwnState) {
   SimulatorOptions options;
-  options.cameras = 5;
+  options.cameras = 4;
   options.reboot_time = std::chrono::seconds(30);
   options.overrides.push_back({{true, 3}, std::nullopt, 73, std::nullopt, std::nullopt});
-  options.overrides.push_back({{true, 4}, std::nullopt, std::nullopt, "op", "pw"});
   auto sim = StartSimulator(options);
   const std::vector<int>& ports = sim->ports();
-  ASSERT_EQ(ports.size(), 5u);
+  ASSERT_EQ(ports.size(), 4u);
   for (size_t i = 1; i < ports.size(); ++i) EXPECT_EQ(ports[i], ports[0] + static_cast<int>(i));
 
   // A restarting camera leaves the others alone.
@@ -191,12 +197,10 @@ TEST(CameraSimulatorTest, FleetCamerasKeepTheirOwnState) {
   EXPECT_EQ(sim->state(ports[2])->flip, 1);
   EXPECT_TRUE(Contains(Get(ports[3], "/qx.html").data, "var chip_type=73;"));
   EXPECT_TRUE(Contains(Get(ports[1], "/qx.html").data, "var chip_type=71;"));
-  EXPECT_TRUE(Contains(Get(ports[4], kGetRange).data, "401 Unauthorized"));
-  EXPECT_TRUE(Contains(Get(ports[4], kGetRange, "op", "pw").data, "200 OK"));
 
   EXPECT_TRUE(sim->SetChipType(ports[0], 72));
   EXPECT_TRUE(Contains(Get(ports[0], "/qx.html").data, "var chip_type=72;"));
-  EXPECT_FALSE(sim->SetChipType(ports[4] + 1, 72));
+  EXPECT_FALSE(sim->SetChipType(ports[3] + 1, 72));
   EXPECT_FALSE(sim->state(ports[0] - 1));
 }
 
@@ -241,7 +245,7 @@ TEST(CameraSimulatorFaultTest, SilentReadsButNeverAnswersUntilTheClientCloses) {
   ASSERT_TRUE(camsim_test::SendAll(
       fd, ToolRequest(SetPath("1", "1"), camsim_test::BasicAuth("admin", "quillpen"))));
   Reply r;
-  camsim_test::ReadReply(fd, 1200, &r);
+  camsim_test::ReadReply(fd, 800, &r);
   EXPECT_EQ(r.data, "");
   EXPECT_FALSE(r.closed);
   close(fd);
@@ -262,7 +266,7 @@ TEST(CameraSimulatorFaultTest, TrickleSendsAValidLookingReplyByteByByte) {
   ASSERT_TRUE(camsim_test::SendAll(
       fd, ToolRequest(kGetRange, camsim_test::BasicAuth("admin", "quillpen"))));
   Reply r;
-  camsim_test::ReadReply(fd, 1000, &r);
+  camsim_test::ReadReply(fd, 500, &r);
   close(fd);
   EXPECT_FALSE(r.closed);
   EXPECT_GE(r.data.size(), 2u);
@@ -451,25 +455,6 @@ TEST(CameraSimulatorRobustnessTest, IdleConnectionsAreClosed) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST(CameraSimulatorTest, RecordsEveryRequestWithoutCredentials) {
-  auto sim = StartSimulator();
-  int port = sim->port();
-  Get(port, "/qx.html");
-  Get(port, kGetRange, "admin", "wrong");
-  Get(port, "/missing");
-  Get(port, SetPath("1", "0"));
-  ASSERT_TRUE(sim->WaitForRequests(4, milliseconds(2000)));
-  std::vector<RequestRecord> log = sim->requests();
-  ASSERT_EQ(log.size(), 4u);
-  std::string p = std::to_string(port);
-  EXPECT_EQ(FormatRecord(log[0]), p + " GET /qx.html 200");
-  EXPECT_EQ(FormatRecord(log[1]), p + " GET " + kGetRange + " 401");
-  EXPECT_EQ(FormatRecord(log[2]), p + " GET /missing 404");
-  EXPECT_EQ(FormatRecord(log[3]), p + " GET " + SetPath("1", "0") + " 200");
-  EXPECT_EQ(sim->request_count(), 4u);
-  EXPECT_FALSE(sim->WaitForRequests(5, milliseconds(50)));
-}
-
 TEST(CameraSimulatorTest, LogCapacityKeepsTheNewestRecords) {
   SimulatorOptions options;
   options.log_capacity = 2;
@@ -503,29 +488,12 @@ TEST(CameraSimulatorTest, StopReturnsPromptlyWithConnectionsOpen) {
   sim->Stop();  // idempotent
 }
 
-TEST(CameraSimulatorTest, ListenReportsUnusableSettings) {
-  auto busy = StartSimulator();
+TEST(CameraSimulatorTest, ListenChecksOptionsLikeTheCommandLine) {
   SimulatorOptions options;
-  options.port = busy->port();
-  std::string error;
-  CameraSimulator taken(options);
-  EXPECT_FALSE(taken.Listen(&error));
-  EXPECT_TRUE(Contains(error, std::to_string(busy->port()))) << error;
-
-  options.port = 0;
   options.bind_address = "localhost";
+  std::string error;
   EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "localhost")) << error;
-
-  options.bind_address = "127.0.0.1";
-  options.overrides.push_back({{false, 8080}, Fault::kClose, {}, {}, {}});
-  EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "@")) << error;
-
-  options.overrides = {{{true, 3}, Fault::kClose, {}, {}, {}}};
-  options.cameras = 3;
-  EXPECT_FALSE(CameraSimulator(options).Listen(&error));
-  EXPECT_TRUE(Contains(error, "index 3")) << error;
+  EXPECT_EQ(error, "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
 }
 
 TEST(CameraSimulatorTest, ServesOnIpv6Loopback) {

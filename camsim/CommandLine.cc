@@ -1,9 +1,5 @@
 #include "camsim/CommandLine.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -14,20 +10,16 @@
 namespace camsim {
 namespace {
 
-bool ParseInt(const std::string& text, long min, long max, int* out) {
+bool ParseInt(const std::string& text, NumberRange range, int* out) {
   if (text.empty() || text.size() > 11) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (!(c >= '0' && c <= '9') && !(i == 0 && c == '-' && text.size() > 1)) return false;
   }
   long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value < min || value > max) return false;
+  if (value < range.min || value > range.max) return false;
   *out = static_cast<int>(value);
   return true;
-}
-
-std::string Range(long min, long max) {
-  return " (expected " + std::to_string(min) + ".." + std::to_string(max) + ")";
 }
 
 // "PORT:VALUE" or "@INDEX:VALUE"; the value may itself hold colons (a password).
@@ -37,8 +29,9 @@ bool ParseCameraValue(const std::string& option, const std::string& text, Camera
   std::string which = text.substr(0, colon);
   bool by_index = !which.empty() && which[0] == '@';
   int number = 0;
-  bool ok = colon != std::string::npos && (by_index ? ParseInt(which.substr(1), 0, 65534, &number)
-                                                    : ParseInt(which, 1, 65535, &number));
+  bool ok = colon != std::string::npos &&
+            (by_index ? ParseInt(which.substr(1), {0, kCameraCountRange.max - 1}, &number)
+                      : ParseInt(which, {1, kPortRange.max}, &number));
   if (!ok) {
     *error = option + " " + text + ": expected PORT:VALUE or @INDEX:VALUE";
     return false;
@@ -48,6 +41,9 @@ bool ParseCameraValue(const std::string& option, const std::string& text, Camera
   *value = text.substr(colon + 1);
   return true;
 }
+
+constexpr NumberRange kAnyInt{INT_MIN, INT_MAX};
+constexpr long kDaySeconds = 86400;
 
 struct OptionSpec {
   const char* name;
@@ -84,16 +80,24 @@ constexpr OptionSpec kOptions[] = {
     {"--mirror-text", true},
 };
 
-bool Number(const std::string& name, const std::string& value, long min, long max, int* out,
+bool Number(const std::string& name, const std::string& value, NumberRange range, int* out,
             std::string* error) {
-  if (ParseInt(value, min, max, out)) return true;
-  *error = name + ": not a valid number: '" + value + "'" + Range(min, max);
+  if (ParseInt(value, range, out)) return true;
+  *error = NumberError(name, value, range);
+  return false;
+}
+
+// "--auth: unknown mode 'ntlm' (expected ...)"; `where` is the option, with its value for
+// --auth-at.
+bool UnknownMode(const std::string& where, const std::string& mode, std::string* error) {
+  *error = where + ": unknown mode '" + mode + "' (expected basic, digest, digest-sha256 or any)";
   return false;
 }
 
 // Applies one option with its value to `cl`.
-bool Apply(const std::string& name, const std::string& value, CommandLine* cl, std::string* error) {
-  SimulatorOptions& o = cl->options;
+bool Apply(const std::string& name, const std::string& value, CommandLine* cl,
+           SimulatorOptions* options, std::string* error) {
+  SimulatorOptions& o = *options;
   if (name == "-h" || name == "--help") {
     cl->help = true;
   } else if (name == "--version") {
@@ -118,20 +122,16 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       *error = "--hosts " + value + ": expected FIRST <= LAST, at most 65535 addresses";
       return false;
     }
-    o.bind_address = value.substr(0, dash);
+    o.bind_address = from->ToString();
     o.cameras = static_cast<int>(last - first + 1);
     o.address_per_camera = true;
   } else if (name == "--lockout-after") {
-    return Number(name, value, 0, 1000000, &o.lockout_after, error);
+    return Number(name, value, kLockoutRange, &o.lockout_after, error);
   } else if (name == "--auth") {
-    if (!ParseAuthMode(value, &o.auth)) {
-      *error =
-          "--auth: unknown mode '" + value + "' (expected basic, digest, digest-sha256 or any)";
-      return false;
-    }
+    if (!ParseAuthMode(value, &o.auth)) return UnknownMode(name, value, error);
   } else if (name == "--nonce-lifetime") {
     int seconds = 0;
-    if (!Number(name, value, 1, 86400, &seconds, error)) return false;
+    if (!Number(name, value, {1, kDaySeconds}, &seconds, error)) return false;
     o.nonce_lifetime = std::chrono::seconds(seconds);
   } else if (name == "--no-info-page") {
     o.info_page = false;
@@ -140,26 +140,21 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
   } else if (name == "--quiet") {
     o.print_requests = false;
   } else if (name == "--bind") {
-    struct in6_addr scratch;
-    if (!tw::IPv4Address::Parse(value) && inet_pton(AF_INET6, value.c_str(), &scratch) != 1) {
-      *error = "--bind: not a numeric IPv4 or IPv6 address: '" + value + "'";
-      return false;
-    }
-    o.bind_address = value;
+    o.bind_address = value;  // read by MakeSetup()
   } else if (name == "--port" || name == "--base-port") {
-    return Number(name, value, 0, 65535, &o.port, error);
+    return Number(name, value, kPortRange, &o.port, error);
   } else if (name == "--cameras") {
-    return Number(name, value, 1, 65535, &o.cameras, error);
+    return Number(name, value, kCameraCountRange, &o.cameras, error);
   } else if (name == "--user") {
     o.user = value;
   } else if (name == "--password") {
     o.password = value;
   } else if (name == "--chip-type") {
-    return Number(name, value, INT_MIN, INT_MAX, &o.chip_type, error);
+    return Number(name, value, kAnyInt, &o.chip_type, error);
   } else if (name == "--flip") {
-    return Number(name, value, 0, 1, &o.flip, error);
+    return Number(name, value, kSwitchRange, &o.flip, error);
   } else if (name == "--mirror") {
-    return Number(name, value, 0, 1, &o.mirror, error);
+    return Number(name, value, kSwitchRange, &o.mirror, error);
   } else if (name == "--flip-text" || name == "--mirror-text") {
     // Quotes or line ends would change the reply's form, not just the value.
     if (value.empty() || value.find_first_of("\"\r\n") != std::string::npos) {
@@ -169,7 +164,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
     (name == "--flip-text" ? o.flip_text : o.mirror_text) = value;
   } else if (name == "--reboot-seconds") {
     int seconds = 0;
-    if (!Number(name, value, 0, 86400, &seconds, error)) return false;
+    if (!Number(name, value, {0, kDaySeconds}, &seconds, error)) return false;
     o.reboot_time = std::chrono::seconds(seconds);
   } else {  // the per-camera options
     CameraOverride ov;
@@ -186,17 +181,13 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
       ov.fault = fault;
     } else if (name == "--chip-type-at") {
       int chip_type = 0;
-      if (!Number(name, v, INT_MIN, INT_MAX, &chip_type, error)) return false;
+      if (!Number(name, v, kAnyInt, &chip_type, error)) return false;
       ov.chip_type = chip_type;
     } else if (name == "--user-at") {
       ov.user = v;
     } else if (name == "--auth-at") {
       AuthMode mode;
-      if (!ParseAuthMode(v, &mode)) {
-        *error = "--auth-at " + value + ": unknown mode '" + v +
-                 "' (expected basic, digest, digest-sha256 or any)";
-        return false;
-      }
+      if (!ParseAuthMode(v, &mode)) return UnknownMode(name + " " + value, v, error);
       ov.auth = mode;
     } else {
       ov.password = v;
@@ -210,7 +201,7 @@ bool Apply(const std::string& name, const std::string& value, CommandLine* cl, s
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
   CommandLine cl;
-  SimulatorOptions& o = cl.options;
+  SimulatorOptions o;
   o.print_requests = true;
   o.log_capacity = 0;  // the program prints its log; it keeps none in memory
   bool port_given = false;
@@ -248,7 +239,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
       }
       value = args[++i];
     }
-    if (!Apply(name, value, &cl, error)) return false;
+    if (!Apply(name, value, &cl, &o, error)) return false;
     port_given |= name == "--port";
     base_port_given |= name == "--base-port";
     cameras_given |= name == "--cameras";
@@ -264,32 +255,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
     *error = "--port and --base-port both set the first port; give one of them";
     return false;
   }
-  if (o.port != 0 && !o.address_per_camera && o.port + o.cameras - 1 > 65535) {
-    *error = "--cameras " + std::to_string(o.cameras) + " from port " + std::to_string(o.port) +
-             " goes beyond port 65535";
-    return false;
-  }
-  for (const CameraOverride& ov : o.overrides) {
-    if (ov.camera.by_index && ov.camera.value >= o.cameras) {
-      *error = "camera @" + std::to_string(ov.camera.value) + " does not exist (there are " +
-               std::to_string(o.cameras) + " cameras, counted from @0)";
-      return false;
-    }
-    if (!ov.camera.by_index && o.address_per_camera) {
-      *error = "with --hosts every camera listens on the same port: name cameras as @INDEX";
-      return false;
-    }
-    if (!ov.camera.by_index && o.port == 0) {
-      *error = "with --port 0 the ports are not known in advance: name cameras as @INDEX";
-      return false;
-    }
-    if (!ov.camera.by_index &&
-        (ov.camera.value < o.port || ov.camera.value > o.port + o.cameras - 1)) {
-      *error = "no camera listens on port " + std::to_string(ov.camera.value) + " (ports " +
-               std::to_string(o.port) + ".." + std::to_string(o.port + o.cameras - 1) + ")";
-      return false;
-    }
-  }
+  if (!MakeSetup(std::move(o), &cl.setup, error)) return false;
   *out = std::move(cl);
   return true;
 }

@@ -10,7 +10,8 @@
 namespace camsim {
 
 struct CommandLine {
-  SimulatorOptions options;  // print_requests is on unless --quiet; log_capacity is 0
+  // The options checked and laid out: print_requests is on unless --quiet; log_capacity is 0.
+  SimulatorSetup setup;
   bool help = false;
   bool version = false;
 };

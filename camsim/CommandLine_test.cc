@@ -16,31 +16,17 @@ std::string ErrorOf(std::vector<std::string> args) {
   return error;
 }
 
-TEST(CommandLineTest, Defaults) {
-  CommandLine cl;
-  std::string error;
-  ASSERT_TRUE(Parse({}, &cl, &error)) << error;
-  const SimulatorOptions& o = cl.options;
-  EXPECT_FALSE(cl.help);
-  EXPECT_EQ(o.bind_address, "127.0.0.1");
-  EXPECT_EQ(o.port, 8080);
-  EXPECT_EQ(o.cameras, 1);
-  EXPECT_EQ(o.user, "admin");
-  EXPECT_EQ(o.password, "quillpen");
-  EXPECT_EQ(o.chip_type, 71);
-  EXPECT_EQ(o.flip, 0);
-  EXPECT_EQ(o.mirror, 0);
-  EXPECT_TRUE(o.info_page);
-  EXPECT_FALSE(o.http10);
-  EXPECT_EQ(o.reboot_time.count(), 0);
-  EXPECT_TRUE(o.print_requests);
-  EXPECT_EQ(o.log_capacity, 0u);
-  EXPECT_TRUE(o.overrides.empty());
-}
-
 TEST(CommandLineTest, EveryOption) {
   CommandLine cl;
   std::string error;
+  // Without options: one camera as the setup's defaults, logged to standard output only.
+  ASSERT_TRUE(Parse({}, &cl, &error)) << error;
+  EXPECT_FALSE(cl.help);
+  EXPECT_TRUE(cl.setup.options.print_requests);
+  EXPECT_EQ(cl.setup.options.log_capacity, 0u);
+  ASSERT_EQ(cl.setup.cameras.size(), 1u);
+  EXPECT_EQ(cl.setup.cameras[0].port, 8080);
+
   ASSERT_TRUE(Parse({"--bind",
                      "::1",
                      "--base-port=9000",
@@ -74,7 +60,7 @@ TEST(CommandLineTest, EveryOption) {
                      "--mirror-text=on"},
                     &cl, &error))
       << error;
-  const SimulatorOptions& o = cl.options;
+  const SimulatorOptions& o = cl.setup.options;
   EXPECT_EQ(o.bind_address, "::1");
   EXPECT_EQ(o.port, 9000);
   EXPECT_EQ(o.cameras, 10);
@@ -120,8 +106,11 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
   EXPECT_EQ(ErrorOf({"--reboot-seconds", "-1"}),
             "--reboot-seconds: not a valid number: '-1' (expected 0..86400)");
   EXPECT_EQ(ErrorOf({"--chip-type", "99999999999"}).substr(0, 26), "--chip-type: not a valid n");
+  // The options pass the setup's checks too.
   EXPECT_EQ(ErrorOf({"--bind", "localhost"}),
             "--bind: not a numeric IPv4 or IPv6 address: 'localhost'");
+  EXPECT_EQ(ErrorOf({"--cameras", "3", "--fault", "@3:close"}),
+            "camera @3 does not exist (there are 3 cameras, counted from @0)");
   EXPECT_EQ(ErrorOf({"--fault", "8080:slow"}),
             "--fault 8080:slow: unknown kind 'slow' (expected silent, close, trickle, oversize, "
             "novalues, reset, dropset, slowset, forget or twice)");
@@ -132,16 +121,8 @@ TEST(CommandLineTest, RejectsBadUsageWithClearMessages) {
             "--fault @x:close: expected PORT:VALUE or @INDEX:VALUE");
   EXPECT_EQ(ErrorOf({"--chip-type-at", "8080:seven"}),
             "--chip-type-at: not a valid number: 'seven' (expected -2147483648..2147483647)");
-  EXPECT_EQ(ErrorOf({"--fault", "8081:close"}),
-            "no camera listens on port 8081 (ports 8080..8080)");
-  EXPECT_EQ(ErrorOf({"--cameras", "3", "--fault", "@3:close"}),
-            "camera @3 does not exist (there are 3 cameras, counted from @0)");
-  EXPECT_EQ(ErrorOf({"--port", "0", "--fault", "8080:close"}),
-            "with --port 0 the ports are not known in advance: name cameras as @INDEX");
   EXPECT_EQ(ErrorOf({"--port", "9000", "--base-port", "9000"}),
             "--port and --base-port both set the first port; give one of them");
-  EXPECT_EQ(ErrorOf({"--port", "65000", "--cameras", "1000"}),
-            "--cameras 1000 from port 65000 goes beyond port 65535");
 }
 
 TEST(CommandLineTest, LoginModesAndNonceLifetime) {
@@ -151,10 +132,10 @@ TEST(CommandLineTest, LoginModesAndNonceLifetime) {
                      "--nonce-lifetime", "7"},
                     &cl, &error))
       << error;
-  EXPECT_EQ(cl.options.auth, AuthMode::kDigest);
-  ASSERT_EQ(cl.options.overrides.size(), 1u);
-  EXPECT_EQ(cl.options.overrides[0].auth, AuthMode::kDigestSha256);
-  EXPECT_EQ(cl.options.nonce_lifetime, std::chrono::seconds(7));
+  EXPECT_EQ(cl.setup.options.auth, AuthMode::kDigest);
+  ASSERT_EQ(cl.setup.options.overrides.size(), 1u);
+  EXPECT_EQ(cl.setup.options.overrides[0].auth, AuthMode::kDigestSha256);
+  EXPECT_EQ(cl.setup.options.nonce_lifetime, std::chrono::seconds(7));
   EXPECT_EQ(ErrorOf({"--auth", "ntlm"}),
             "--auth: unknown mode 'ntlm' (expected basic, digest, digest-sha256 or any)");
   EXPECT_EQ(ErrorOf({"--auth-at", "@0:md5"}),
@@ -172,10 +153,13 @@ TEST(CommandLineTest, HostsTakeOnlyLoopbackDottedQuads) {
                      "--lockout-after", "3"},
                     &cl, &error))
       << error;
-  EXPECT_EQ(cl.options.bind_address, "127.0.0.250");
-  EXPECT_EQ(cl.options.cameras, 16);
-  EXPECT_TRUE(cl.options.address_per_camera);
-  EXPECT_EQ(cl.options.lockout_after, 3);
+  EXPECT_EQ(cl.setup.options.bind_address, "127.0.0.250");
+  EXPECT_EQ(cl.setup.options.cameras, 16);
+  EXPECT_TRUE(cl.setup.options.address_per_camera);
+  EXPECT_EQ(cl.setup.options.lockout_after, 3);
+  ASSERT_EQ(cl.setup.cameras.size(), 16u);
+  EXPECT_EQ(cl.setup.cameras[15].address.text, "127.0.1.9");
+  EXPECT_EQ(cl.setup.cameras[14].fault, Fault::kSilent);
 
   const std::string shape = ": expected FIRST-LAST, two dotted-quad addresses";
   for (const char* range :
@@ -194,25 +178,6 @@ TEST(CommandLineTest, HostsTakeOnlyLoopbackDottedQuads) {
             "--hosts gives one camera per address; drop --cameras");
   EXPECT_EQ(ErrorOf({"--bind", "127.0.0.1", "--hosts", "127.0.0.1-127.0.0.9"}),
             "--hosts gives one camera per address; drop --bind");
-  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.1-127.0.0.9", "--fault", "8080:silent"}),
-            "with --hosts every camera listens on the same port: name cameras as @INDEX");
-  EXPECT_EQ(ErrorOf({"--hosts", "127.0.0.1-127.0.0.9", "--fault", "@9:silent"}),
-            "camera @9 does not exist (there are 9 cameras, counted from @0)");
-}
-
-TEST(CommandLineTest, ListeningLineNamesTheWholeFleet) {
-  SimulatorOptions options;
-  options.port = 0;
-  CameraSimulator one(options);
-  std::string error;
-  ASSERT_TRUE(one.Listen(&error)) << error;
-  EXPECT_EQ(ListeningLine(one), "listening on 127.0.0.1:" + std::to_string(one.port()));
-
-  options.cameras = 3;
-  CameraSimulator fleet(options);
-  ASSERT_TRUE(fleet.Listen(&error)) << error;
-  EXPECT_EQ(ListeningLine(fleet), "listening on 127.0.0.1:" + std::to_string(fleet.port()) + "-" +
-                                      std::to_string(fleet.port() + 2) + " (3 cameras)");
 }
 
 }  // namespace

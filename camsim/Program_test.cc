@@ -239,8 +239,10 @@ TEST(ProgramTest, HostsRunOneCameraPerAddressWithFaultsAndLockout) {
 TEST(ProgramTest, SigintStopsItToo) {
   Child child(TILTWISE_CAMSIM_PATH, {"--port=0", "--quiet"});
   ASSERT_TRUE(child.started());
-  int port = PortOf(child.ReadLine());
+  std::string line = child.ReadLine();
+  int port = PortOf(line);
   ASSERT_GT(port, 0);
+  EXPECT_EQ(line, "listening on 127.0.0.1:" + std::to_string(port));
   EXPECT_NE(Get(port, "/qx.html").data.find("200 OK"), std::string::npos);
   child.Signal(SIGINT);
   EXPECT_EQ(child.Wait(), 0);
@@ -283,7 +285,8 @@ TEST(ProgramTest, APortInUseExitsWithStatus1) {
   ASSERT_GT(port, 0);
   Child second(TILTWISE_CAMSIM_PATH, {"--port", std::to_string(port)});
   EXPECT_EQ(second.Wait(), 1);
-  EXPECT_NE(second.ReadAllErrors().find("port " + std::to_string(port)), std::string::npos);
+  EXPECT_EQ(second.ReadAllErrors(), "tiltwise-camsim: cannot listen on 127.0.0.1 port " +
+                                        std::to_string(port) + ": Address already in use\n");
   first.Signal(SIGTERM);
   EXPECT_EQ(first.Wait(), 0);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camsim/CameraSim.h"
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
   // Sockets are written with MSG_NOSIGNAL; this keeps a closed log pipe from killing us too.
   signal(SIGPIPE, SIG_IGN);
 
-  camsim::CameraSimulator simulator(command_line.options);
+  camsim::CameraSimulator simulator(std::move(command_line.setup));
   g_simulator = &simulator;
   struct sigaction action = {};
   action.sa_handler = OnStopSignal;
