@@ -45,7 +45,7 @@ check_log() {
 # Baseline: one curl per camera with both requests, 64 at once.
 start_line=$(($(wc -l <"$work/sim.log") + 1))
 t0=$(now_ms)
-timeout 600 xargs -P "$jobs" -I{} curl -s --max-time 30 -u "admin:$password" \
+timeout 600 xargs -P "$jobs" -I{} curl --noproxy '*' -s --max-time 30 -u "admin:$password" \
   -w '\n{} %{http_code}\n' \
   "http://127.0.0.1:{}/qx.html" \
   "http://127.0.0.1:{}/param.cgi?cmd=setmotorrange&-flip=1&-mirror=0" \

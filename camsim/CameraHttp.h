@@ -11,6 +11,12 @@
 
 namespace camsim {
 
+// The realm every login challenge names, Basic and Digest alike.
+inline constexpr char kRealm[] = "IPCamera";
+
+// ASCII comparison without regard to case, as HTTP compares scheme and header names.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 struct ParsedRequest {
   std::string method;
   std::string target;         // as sent: path and query string, not decoded

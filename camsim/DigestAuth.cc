@@ -12,19 +12,7 @@
 namespace camsim {
 namespace {
 
-constexpr char kRealm[] = "IPCamera";
 constexpr char kOpaque[] = "5ccc069c403ebaf9f0171e9517f40e41";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string Hex(bool sha256, const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];

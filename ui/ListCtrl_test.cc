@@ -32,10 +32,10 @@ class CSiteDlg : public CDialog {
     EXPECT_TRUE(m_list.SubclassDlgItem(IDC_SITE_LIST, this));
     ui::ListModel& m = *m_list.GetModel();
     m.SetRowCount(4);
-    m.SetRow(0, {"cam-b", "", "10.0.0.10:80"});
-    m.SetRow(1, {"cam-a", "", "10.0.0.9:80"});
-    m.SetRow(2, {"cam-c", "", "10.0.0.100:8080"});
-    m.SetRow(3, {"Cam-a", "", "10.0.0.9:81"});
+    m.SetRow(0, {"cam-b", "", "127.0.0.10:80"});
+    m.SetRow(1, {"cam-a", "", "127.0.0.9:80"});
+    m.SetRow(2, {"cam-c", "", "127.0.0.100:8080"});
+    m.SetRow(3, {"Cam-a", "", "127.0.0.9:81"});
     return TRUE;
   }
 
@@ -131,7 +131,7 @@ TEST(ListCtrlTest, SortingKeepsTicksWithRowsKeysTickAndTheDialogHears) {
 }
 
 TEST(ListCtrlTest, NaturalOrderTakesDigitsByValueAndLettersWithoutCase) {
-  EXPECT_LT(ui::NaturalCompare("10.0.0.9", "10.0.0.10"), 0);
+  EXPECT_LT(ui::NaturalCompare("127.0.0.9", "127.0.0.10"), 0);
   EXPECT_EQ(ui::NaturalCompare("Cam-A", "cam-a"), 0);
   EXPECT_EQ(ui::NaturalCompare("cam007", "cam7"), 0);
   EXPECT_GT(ui::NaturalCompare("ab", "a"), 0);

@@ -110,10 +110,10 @@ bool Site::HandleInitDialog(ui::WindowHandle d) {
   EXPECT_EQ(Header_GetItemCount(ListView_GetHeader(list)), kSiteColumns);
   m->SetRowCount(1000);
   for (int r = 0; r < 1000; ++r) {
-    m->SetRow(r, {"cam-" + std::to_string(r), "", "10.0." + std::to_string(r) + ".1:80"});
+    m->SetRow(r, {"cam-" + std::to_string(r), "", "127.0." + std::to_string(r) + ".1:80"});
   }
   EXPECT_EQ(ListView_GetItemCount(list), 1000);
-  EXPECT_EQ(ItemText(list, 5, kSiteAddress), "10.0.5.1:80");
+  EXPECT_EQ(ItemText(list, 5, kSiteAddress), "127.0.5.1:80");
   EXPECT_EQ(ListView_GetItemState(list, 5, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(1));
 
   ui::WindowHandle bar = B().FindControl(d, IDC_SITE_PROGRESS);
