@@ -7,9 +7,9 @@
 #include <string_view>
 #include <tuple>
 
-#include "cli/Csv.h"
-#include "cli/ReportFile.h"
 #include "cli/ScanCommand.h"
+#include "fleet/Csv.h"
+#include "fleet/ReportFile.h"
 #include "res/version.h"
 
 namespace cli {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
-#include "cli/Targets.h"
+#include "fleet/Runner.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 
 #include <gtest/gtest.h>
 

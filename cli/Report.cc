@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
 namespace cli {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 

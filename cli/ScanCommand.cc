@@ -8,10 +8,10 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
-#include "cli/Csv.h"
-#include "cli/Ranges.h"
 #include "cli/Report.h"
 #include "cli/Terminal.h"
+#include "fleet/Csv.h"
+#include "fleet/Ranges.h"
 
 namespace cli {
 

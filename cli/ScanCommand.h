@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/Options.h"
-#include "cli/Scan.h"
+#include "fleet/Scan.h"
 
 namespace cli {
 

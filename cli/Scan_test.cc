@@ -1,6 +1,6 @@
 // tiltwise-cli scan against real peers on loopback: the simulator with one camera per address,
 // scripted servers, and the program itself for the list it writes.
-#include "cli/Scan.h"
+#include "fleet/Scan.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 #include "tests/ScriptedPeer.h"
 #include "tests/TestProcess.h"
 

@@ -8,13 +8,13 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
-#include "cli/Csv.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
-#include "cli/ReportFile.h"
-#include "cli/Runner.h"
 #include "cli/ScanCommand.h"
 #include "cli/Terminal.h"
+#include "fleet/Csv.h"
+#include "fleet/ReportFile.h"
+#include "fleet/Runner.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 #include <cctype>
 #include <map>

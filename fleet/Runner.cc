@@ -1,4 +1,4 @@
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "cli/CameraCourse.h"
+#include "fleet/CameraCourse.h"
 
 namespace cli {
 

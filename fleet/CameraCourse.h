@@ -1,7 +1,7 @@
 // One camera's course through a run: its read, its set, and the wait for its return. The pool in
 // Runner.cc decides when each step runs; these steps never look at other cameras.
-#ifndef TILTWISE_CLI_CAMERACOURSE_H_
-#define TILTWISE_CLI_CAMERACOURSE_H_
+#ifndef TILTWISE_FLEET_CAMERACOURSE_H_
+#define TILTWISE_FLEET_CAMERACOURSE_H_
 
 #include <atomic>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cgi/Authorized.h"
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 
@@ -64,4 +64,4 @@ CameraReport Finish(CameraWork& w, const RunOptions& options);
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_CAMERACOURSE_H_
+#endif  // TILTWISE_FLEET_CAMERACOURSE_H_

@@ -1,5 +1,5 @@
 // The runner against the camera simulator on loopback, in this process.
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 #include <gtest/gtest.h>
 

@@ -12,15 +12,15 @@
 // camera's value when not given); flip and mirror cells take on, off or keep. Lines starting
 // with '#' and blank lines are skipped. Fields may be quoted
 // with '"' ("" inside stands for one quote) but may not span lines.
-#ifndef TILTWISE_CLI_CSV_H_
-#define TILTWISE_CLI_CSV_H_
+#ifndef TILTWISE_FLEET_CSV_H_
+#define TILTWISE_FLEET_CSV_H_
 
 #include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 
@@ -47,4 +47,4 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_CSV_H_
+#endif  // TILTWISE_FLEET_CSV_H_

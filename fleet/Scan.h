@@ -1,8 +1,8 @@
 // Finding cameras: a sweep of non-blocking connects over every address and port, then, for the
 // ones that accept, the information page with each credential set and the orientation read.
 // No output of its own: results go to a sink as they are known.
-#ifndef TILTWISE_CLI_SCAN_H_
-#define TILTWISE_CLI_SCAN_H_
+#ifndef TILTWISE_FLEET_SCAN_H_
+#define TILTWISE_FLEET_SCAN_H_
 
 #include <atomic>
 #include <cstddef>
@@ -89,4 +89,4 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_SCAN_H_
+#endif  // TILTWISE_FLEET_SCAN_H_

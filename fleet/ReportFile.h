@@ -1,15 +1,15 @@
 // JSON lines reports read back as the cameras of a new run (retry the failures, restore the
 // values before), and the backup lines `set --backup` writes as each camera is read.
-#ifndef TILTWISE_CLI_REPORTFILE_H_
-#define TILTWISE_CLI_REPORTFILE_H_
+#ifndef TILTWISE_FLEET_REPORTFILE_H_
+#define TILTWISE_FLEET_REPORTFILE_H_
 
 #include <istream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
-#include "cli/Targets.h"
+#include "fleet/Runner.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 
@@ -45,4 +45,4 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_REPORTFILE_H_
+#endif  // TILTWISE_FLEET_REPORTFILE_H_

@@ -1,4 +1,4 @@
-#include "cli/Scan.h"
+#include "fleet/Scan.h"
 
 #include <algorithm>
 #include <chrono>

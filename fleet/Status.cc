@@ -1,5 +1,5 @@
 // The words of a report: what was done to a camera and how it ended.
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 

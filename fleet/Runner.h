@@ -1,7 +1,7 @@
 // Runs the Query and Set procedures over many cameras at once and turns each camera's outcome
 // into one report. No output of its own: reports go to a sink as cameras finish.
-#ifndef TILTWISE_CLI_RUNNER_H_
-#define TILTWISE_CLI_RUNNER_H_
+#ifndef TILTWISE_FLEET_RUNNER_H_
+#define TILTWISE_FLEET_RUNNER_H_
 
 #include <atomic>
 #include <cstddef>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "camera/CameraProcedures.h"
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 
@@ -174,4 +174,4 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_RUNNER_H_
+#endif  // TILTWISE_FLEET_RUNNER_H_

@@ -1,4 +1,4 @@
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
 #include <cctype>
 #include <optional>

@@ -1,7 +1,7 @@
 // Address ranges as installers type them, for finding cameras: a CIDR block, a from-to range or
 // one address, all in strict dotted-quad IPv4.
-#ifndef TILTWISE_CLI_RANGES_H_
-#define TILTWISE_CLI_RANGES_H_
+#ifndef TILTWISE_FLEET_RANGES_H_
+#define TILTWISE_FLEET_RANGES_H_
 
 #include <cstdint>
 #include <string>
@@ -35,4 +35,4 @@ bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* 
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_RANGES_H_
+#endif  // TILTWISE_FLEET_RANGES_H_

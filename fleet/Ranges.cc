@@ -1,4 +1,4 @@
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "base/IPv4Address.h"
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 namespace {

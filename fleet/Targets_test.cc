@@ -1,10 +1,10 @@
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
 namespace cli {
 namespace {

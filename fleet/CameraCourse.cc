@@ -1,4 +1,4 @@
-#include "cli/CameraCourse.h"
+#include "fleet/CameraCourse.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "cli/ReportFile.h"
+#include "fleet/ReportFile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,7 @@
 // The cameras a run works on: where each one is, as whom to log in, and, when a target list
 // says so, the Flip and Mirror it should end up with.
-#ifndef TILTWISE_CLI_TARGETS_H_
-#define TILTWISE_CLI_TARGETS_H_
+#ifndef TILTWISE_FLEET_TARGETS_H_
+#define TILTWISE_FLEET_TARGETS_H_
 
 #include <optional>
 #include <string>
@@ -34,8 +34,8 @@ struct Target {
 // text back unchanged.
 bool ParseDottedQuad(std::string_view text, std::string* canonical);
 
-// ParseDottedQuad, and an address that can name one camera (tw::IPv4Address::IsDestination). On failure
-// `error` says which of the two it is not.
+// ParseDottedQuad, and an address that can name one camera (tw::IPv4Address::IsDestination). On
+// failure `error` says which of the two it is not.
 bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error);
 
 // A decimal port 1-65535.
@@ -55,4 +55,4 @@ std::vector<std::string> FindDuplicates(const std::vector<Target>& targets);
 
 }  // namespace cli
 
-#endif  // TILTWISE_CLI_TARGETS_H_
+#endif  // TILTWISE_FLEET_TARGETS_H_
