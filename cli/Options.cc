@@ -342,7 +342,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   }
 
   o->restore = restore->parsed();
-  o->mode = set->parsed() || o->restore ? Mode::kSet : Mode::kQuery;
+  o->mode = set->parsed() || o->restore ? fleet::Mode::kSet : fleet::Mode::kQuery;
   o->scan = scan->parsed();
   if (o->scan && scan->count("--jobs") == 0) raw.jobs = "64";
   if (o->scan && scan->count("--deadline") == 0) raw.deadline = "10s";
@@ -374,7 +374,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   }
   for (auto [name, text, slot] : {std::make_tuple("--flip", &raw.flip, &o->flip),
                                   std::make_tuple("--mirror", &raw.mirror, &o->mirror)}) {
-    if (!text->empty() && !ParseWant(*text, slot)) {
+    if (!text->empty() && !fleet::ParseWant(*text, slot)) {
       return usage(std::string(name) + " \"" + *text + "\": give on, off or keep");
     }
   }
@@ -416,15 +416,15 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   return -1;
 }
 
-std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
-                                   std::vector<std::string>* errors,
-                                   std::vector<std::string>* notes) {
-  std::vector<Target> targets;
+std::vector<fleet::Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
+                                          std::vector<std::string>* errors,
+                                          std::vector<std::string>* notes) {
+  std::vector<fleet::Target> targets;
   for (size_t i = 0; i < options.targets.size(); ++i) {
-    Target t;
+    fleet::Target t;
     t.origin = "argument " + std::to_string(i + 1);
     std::string error;
-    if (!ParseTarget(options.targets[i], &t, &error)) {
+    if (!fleet::ParseTarget(options.targets[i], &t, &error)) {
       errors->push_back(t.origin + ": " + error);
       continue;
     }
@@ -436,14 +436,14 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
     std::istream* in = openInput(file);
     if (in == nullptr) {
       errors->push_back(name + ": cannot be read");
-    } else if (options.restore || LooksLikeJsonLines(*in)) {
-      std::vector<ReportEntry> entries;
-      ReadReportLines(*in, name, &entries, errors, notes);
+    } else if (options.restore || fleet::LooksLikeJsonLines(*in)) {
+      std::vector<fleet::ReportEntry> entries;
+      fleet::ReadReportLines(*in, name, &entries, errors, notes);
       size_t leftAlone = 0;
       size_t unknown = 0;
-      for (ReportEntry& e : entries) {
+      for (fleet::ReportEntry& e : entries) {
         if (options.restore) {
-          if (!MayHaveChanged(e)) {
+          if (!fleet::MayHaveChanged(e)) {
             ++leftAlone;
             continue;
           }
@@ -451,8 +451,8 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
             ++unknown;
             continue;
           }
-          e.target.flip = e.before->flip ? Want::kOn : Want::kOff;
-          e.target.mirror = e.before->mirror ? Want::kOn : Want::kOff;
+          e.target.flip = e.before->flip ? fleet::Want::kOn : fleet::Want::kOff;
+          e.target.mirror = e.before->mirror ? fleet::Want::kOn : fleet::Want::kOff;
           if (e.wanted) {
             e.target.sentFlip = e.wanted->flip;
             e.target.sentMirror = e.wanted->mirror;
@@ -483,13 +483,13 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
     } else if (options.onlyFailed) {
       errors->push_back(name + ": --only-failed needs a JSON lines report, not a list");
     } else {
-      ReadTargetList(*in, name, &targets, errors);
+      fleet::ReadTargetList(*in, name, &targets, errors);
     }
   }
   // A scan's list or report: only its cameras, and the devices other logins may open.
   size_t noCamera = 0;
   targets.erase(std::remove_if(targets.begin(), targets.end(),
-                               [&noCamera](const Target& t) {
+                               [&noCamera](const fleet::Target& t) {
                                  const bool drop = t.status == "not-a-camera" ||
                                                    t.status == "no-answer" ||
                                                    t.status == "no-reply";
@@ -502,29 +502,30 @@ std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener&
                      " device(s) the scan found to be no camera, or silent, are left alone");
   }
   if (errors->empty()) {
-    for (std::string& e : FindDuplicates(targets)) errors->push_back(std::move(e));
+    for (std::string& e : fleet::FindDuplicates(targets)) errors->push_back(std::move(e));
   }
   return targets;
 }
 
-std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>& targets,
-                           std::vector<std::string>* errors) {
-  std::vector<Job> jobs;
+std::vector<fleet::Job> BuildJobs(const CliOptions& options,
+                                  const std::vector<fleet::Target>& targets,
+                                  std::vector<std::string>* errors) {
+  std::vector<fleet::Job> jobs;
   std::string optionsError;
-  for (const Target& t : targets) {
-    Job job;
+  for (const fleet::Target& t : targets) {
+    fleet::Job job;
     job.host = t.host;
     job.port = t.port;
     job.user = t.user.value_or(options.user);
     job.name = t.name;
     job.location = t.location;
-    if (options.mode == Mode::kSet) {
-      const Want flip = t.flip.value_or(options.flip);
-      const Want mirror = t.mirror.value_or(options.mirror);
+    if (options.mode == fleet::Mode::kSet) {
+      const fleet::Want flip = t.flip.value_or(options.flip);
+      const fleet::Want mirror = t.mirror.value_or(options.mirror);
       std::string error;
-      if (flip == Want::kKeep && mirror == Want::kKeep) {
+      if (flip == fleet::Want::kKeep && mirror == fleet::Want::kKeep) {
         error = "nothing to change: give --flip or --mirror as on or off";
-      } else if (options.force && (flip == Want::kKeep || mirror == Want::kKeep)) {
+      } else if (options.force && (flip == fleet::Want::kKeep || mirror == fleet::Want::kKeep)) {
         error = "--force reads nothing first, so it needs both --flip and --mirror as on or off";
       }
       if (!error.empty()) {
@@ -536,10 +537,11 @@ std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>&
         }
         continue;
       }
-      job.wanted = Orientation{flip == Want::kOn, mirror == Want::kOn};
-      job.keepFlip = flip == Want::kKeep;
-      job.keepMirror = mirror == Want::kKeep;
-      if (t.sentFlip && t.sentMirror) job.restoreSent = Orientation{*t.sentFlip, *t.sentMirror};
+      job.wanted = fleet::Orientation{flip == fleet::Want::kOn, mirror == fleet::Want::kOn};
+      job.keepFlip = flip == fleet::Want::kKeep;
+      job.keepMirror = mirror == fleet::Want::kKeep;
+      if (t.sentFlip && t.sentMirror)
+        job.restoreSent = fleet::Orientation{*t.sentFlip, *t.sentMirror};
     }
     jobs.push_back(std::move(job));
   }
@@ -596,8 +598,8 @@ bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
   return false;
 }
 
-RunOptions ToRunOptions(const CliOptions& o, std::string password) {
-  RunOptions r;
+fleet::RunOptions ToRunOptions(const CliOptions& o, std::string password) {
+  fleet::RunOptions r;
   r.mode = o.mode;
   r.force = o.force;
   r.dryRun = o.dryRun;

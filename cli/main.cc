@@ -28,7 +28,7 @@ cli::PasswordSources SystemPasswordSources() {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     // A password is one short line; a file without line ends (a device) must not be read on.
-    return cli::GetBoundedLine(in, text) == cli::LineRead::kLine || (in.eof() && !in.bad());
+    return fleet::GetBoundedLine(in, text) == fleet::LineRead::kLine || (in.eof() && !in.bad());
   };
   s.environment = []() -> std::optional<std::string> {
     const char* v = std::getenv("TILTWISE_PASSWORD");
@@ -36,7 +36,7 @@ cli::PasswordSources SystemPasswordSources() {
     return std::string(v);
   };
   s.readStdinLine = [](std::string* line) {
-    return cli::GetBoundedLine(std::cin, line) == cli::LineRead::kLine;
+    return fleet::GetBoundedLine(std::cin, line) == fleet::LineRead::kLine;
   };
   s.stdinIsTerminal = [] { return cli::term::IsTerminal(cli::term::Stream::kIn); };
   s.prompt = [](std::string* line) {
@@ -63,7 +63,7 @@ int Run(int argc, char** argv) {
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;
   std::vector<std::string> notes;
-  const std::vector<cli::Target> targets = cli::CollectTargets(
+  const std::vector<fleet::Target> targets = cli::CollectTargets(
       options,
       [&file](const std::string& name) -> std::istream* {
         if (name == "-") return &std::cin;
@@ -73,7 +73,7 @@ int Run(int argc, char** argv) {
       &errors, &notes);
   for (const std::string& note : notes) std::cerr << "tiltwise-cli: " << note << "\n";
   if (!errors.empty()) return UsageErrors(errors);
-  const std::vector<cli::Job> jobs = cli::BuildJobs(options, targets, &errors);
+  const std::vector<fleet::Job> jobs = cli::BuildJobs(options, targets, &errors);
   if (!errors.empty()) return UsageErrors(errors);
   // Opened before any camera is touched: a set without its backup is not started.
   std::ofstream backup;
@@ -122,19 +122,19 @@ int Run(int argc, char** argv) {
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
-  cli::RunHooks hooks;
-  hooks.onReport = [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); };
-  hooks.onTick = [&reporter](const cli::Progress& p) {
+  fleet::RunHooks hooks;
+  hooks.onReport = [&reporter](const fleet::CameraReport& r) { reporter.OnReport(r); };
+  hooks.onTick = [&reporter](const fleet::Progress& p) {
     // Nobody can read the outcomes any more: start no further camera.
     if (reporter.OutputFailed()) cli::term::RequestStop();
     reporter.OnTick(p);
   };
   bool backupFailed = false;
   if (backup.is_open()) {
-    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before,
-                                            const cli::Orientation& wanted) {
+    hooks.onRead = [&backup, &backupFailed](const fleet::Job& job, const fleet::Orientation& before,
+                                            const fleet::Orientation& wanted) {
       // Flushed line by line: a run killed at any moment can still be restored.
-      backup << cli::BackupLine(job, before, wanted) << "\n" << std::flush;
+      backup << fleet::BackupLine(job, before, wanted) << "\n" << std::flush;
       if (backup) return true;
       backupFailed = true;
       cli::term::RequestStop();
@@ -142,7 +142,7 @@ int Run(int argc, char** argv) {
     };
   }
   hooks.hardStop = &cli::term::HardStopFlag();
-  const std::vector<cli::CameraReport> reports = cli::RunJobs(
+  const std::vector<fleet::CameraReport> reports = fleet::RunJobs(
       jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
   if (cli::term::HardStopFlag().load()) {
@@ -164,7 +164,7 @@ int Run(int argc, char** argv) {
     return cli::kExitFailed;
   }
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
-  for (const cli::CameraReport& r : reports) {
+  for (const fleet::CameraReport& r : reports) {
     if (!r.ok) return cli::kExitFailed;
   }
   return cli::kExitOk;

@@ -7,7 +7,7 @@
 
 #include "base/Clock.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 const char* OnOff(bool on) {
@@ -316,4 +316,4 @@ CameraReport Finish(CameraWork& w, const RunOptions& options) {
   return std::move(report);
 }
 
-}  // namespace cli
+}  // namespace fleet

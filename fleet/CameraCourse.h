@@ -13,7 +13,7 @@
 #include "cgi/Authorized.h"
 #include "fleet/Runner.h"
 
-namespace cli {
+namespace fleet {
 
 struct CameraWork {
   Job job;
@@ -62,6 +62,6 @@ void InterruptVerify(CameraWork& w);
 // The report, with its time; the work is left without it.
 CameraReport Finish(CameraWork& w, const RunOptions& options);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_CAMERACOURSE_H_

@@ -4,7 +4,7 @@
 #include <optional>
 #include <set>
 
-namespace cli {
+namespace fleet {
 namespace {
 
 enum class Column {
@@ -290,4 +290,4 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
   }
 }
 
-}  // namespace cli
+}  // namespace fleet

@@ -22,7 +22,7 @@
 
 #include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 // Splits one line into fields. False, with `error` set, on a stray or unclosed quote.
 bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error);
@@ -45,6 +45,6 @@ std::string CsvCell(std::string_view value);
 void ReadTargetList(std::istream& in, const std::string& name, std::vector<Target>* targets,
                     std::vector<std::string>* errors);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_CSV_H_

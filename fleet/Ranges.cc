@@ -8,7 +8,7 @@
 #include "base/IPv4Address.h"
 #include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 bool ParseAddress(std::string_view text, std::uint32_t* hostOrder) {
@@ -163,4 +163,4 @@ bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* 
   return true;
 }
 
-}  // namespace cli
+}  // namespace fleet

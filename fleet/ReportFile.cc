@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace cli {
+namespace fleet {
 namespace {
 
 using nlohmann::json;
@@ -190,4 +190,4 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-}  // namespace cli
+}  // namespace fleet

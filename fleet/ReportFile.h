@@ -11,7 +11,7 @@
 #include "fleet/Runner.h"
 #include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 // One line of a report or a backup file.
 struct ReportEntry {
@@ -43,6 +43,6 @@ bool MayHaveChanged(const ReportEntry& entry);
 // read it, and the values its set sends.
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_REPORTFILE_H_

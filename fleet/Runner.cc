@@ -13,7 +13,7 @@
 #include "base/Clock.h"
 #include "fleet/CameraCourse.h"
 
-namespace cli {
+namespace fleet {
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
   std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify);
@@ -342,4 +342,4 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
   return RunJobs(jobs, options, stop, hooks);
 }
 
-}  // namespace cli
+}  // namespace fleet

@@ -14,7 +14,7 @@
 #include "camera/CameraProcedures.h"
 #include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 enum class Mode { kQuery, kSet };
 
@@ -172,6 +172,6 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
                                   const std::function<void(const Progress&)>& onTick,
                                   int tickMs = 200);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_RUNNER_H_

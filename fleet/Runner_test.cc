@@ -9,7 +9,7 @@
 #include "camsim/CameraSim.h"
 #include "tests/TestProcess.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 constexpr char kPassword[] = "quillpen";
@@ -345,4 +345,4 @@ TEST(CliRunner, RunsAllJobsWithinTheLimit) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace fleet

@@ -15,7 +15,7 @@
 #include "camera/CameraProcedures.h"
 #include "cgi/net.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 // Devices that answer these have stopped listening to logins for a while; another try only
@@ -405,4 +405,4 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
   return results;
 }
 
-}  // namespace cli
+}  // namespace fleet

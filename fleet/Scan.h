@@ -14,7 +14,7 @@
 
 #include "camera/CameraProcedures.h"
 
-namespace cli {
+namespace fleet {
 
 enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoAnswer };
 // "camera", "auth-failed", "not-a-camera", "no-answer".
@@ -87,6 +87,6 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
                                 const std::function<void(const ScanProgress&)>& onTick,
                                 ScanProgress* progress, int tickMs = 200);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_SCAN_H_

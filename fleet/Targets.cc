@@ -6,7 +6,7 @@
 
 #include "base/IPv4Address.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 // Decimal digits only, at most `maxDigits`, no leading zero unless the number is 0.
@@ -123,4 +123,4 @@ std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
   return errors;
 }
 
-}  // namespace cli
+}  // namespace fleet

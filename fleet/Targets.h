@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace fleet {
 
 // A wanted Flip or Mirror: on, off, or whatever the camera holds now.
 enum class Want { kOff, kOn, kKeep };
@@ -53,6 +53,6 @@ bool ParseWant(std::string_view text, Want* want);
 // a camera set twice would restart twice, and two runs at once would race.
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets);
 
-}  // namespace cli
+}  // namespace fleet
 
 #endif  // TILTWISE_FLEET_TARGETS_H_

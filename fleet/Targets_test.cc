@@ -6,7 +6,7 @@
 
 #include "fleet/Csv.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 TEST(CliTargets, AddressesAreStrictDottedQuads) {
@@ -186,4 +186,4 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace fleet
