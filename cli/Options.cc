@@ -166,7 +166,6 @@ void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
   sub->add_option("--max-failures", raw->maxFailures, "Start no further camera after N failures")
       ->type_name("N");
   // Not in the help: only the benchmark compares against restart waits that hold a slot.
-  sub->add_flag("--verify-holds-slot", o->verifyHoldsSlot)->group("");
 }
 
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -613,7 +612,6 @@ fleet::RunOptions ToRunOptions(const CliOptions& o, std::string password) {
   r.maxRestarting = o.maxRestarting;
   r.canary = o.canary;
   r.maxFailures = o.maxFailures;
-  r.verifyHoldsSlot = o.verifyHoldsSlot;
   return r;
 }
 

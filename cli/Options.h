@@ -46,7 +46,6 @@ struct CliOptions {
   int maxRestarting = 0;
   int canary = 0;
   int maxFailures = 0;
-  bool verifyHoldsSlot = false;  // hidden: the old waits, for the benchmark's baseline
   // scan: the ranges as typed, the ports to try, more user:password lines, whether devices
   // without an answer are shown, and the most addresses one run may hold.
   bool scan = false;

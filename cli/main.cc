@@ -47,6 +47,34 @@ cli::PasswordSources SystemPasswordSources() {
   return s;
 }
 
+// The run's progress to the terminal, its cameras' values before into the backup file; the
+// signals and a report nobody can read any more stop it.
+class RunWatch : public fleet::RunObserver {
+ public:
+  RunWatch(cli::Reporter& reporter, std::ostream* backup) : reporter_(reporter), backup_(backup) {}
+
+  fleet::Run* run = nullptr;
+  bool backupFailed = false;
+
+  bool Read(const fleet::Job& job, const fleet::Orientation& before,
+            const fleet::Orientation& wanted) override {
+    if (backup_ == nullptr || fleet::WriteBackupLine(*backup_, job, before, wanted)) return true;
+    backupFailed = true;
+    return false;
+  }
+  void Finished(const fleet::CameraReport& report) override { reporter_.OnReport(report); }
+  void Tick(const fleet::Progress& progress) override {
+    // Nobody can read the outcomes any more: start no further camera.
+    if (cli::term::StopFlag().load() || reporter_.OutputFailed()) run->Stop();
+    if (cli::term::HardStopFlag().load()) run->HardStop();
+    reporter_.OnTick(progress);
+  }
+
+ private:
+  cli::Reporter& reporter_;
+  std::ostream* backup_;
+};
+
 int Run(int argc, char** argv) {
   // Stop handlers come once the input files are read: until then a signal ends any read
   // (a FIFO, a device) at once, and nothing was sent.
@@ -122,30 +150,12 @@ int Run(int argc, char** argv) {
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
-  fleet::RunHooks hooks;
-  hooks.onReport = [&reporter](const fleet::CameraReport& r) { reporter.OnReport(r); };
-  hooks.onTick = [&reporter](const fleet::Progress& p) {
-    // Nobody can read the outcomes any more: start no further camera.
-    if (reporter.OutputFailed()) cli::term::RequestStop();
-    reporter.OnTick(p);
-  };
-  bool backupFailed = false;
-  if (backup.is_open()) {
-    hooks.onRead = [&backup, &backupFailed](const fleet::Job& job, const fleet::Orientation& before,
-                                            const fleet::Orientation& wanted) {
-      // Flushed line by line: a run killed at any moment can still be restored.
-      backup << fleet::BackupLine(job, before, wanted) << "\n" << std::flush;
-      if (backup) return true;
-      backupFailed = true;
-      cli::term::RequestStop();
-      return false;
-    };
-  }
-  hooks.hardStop = &cli::term::HardStopFlag();
-  const std::vector<fleet::CameraReport> reports = fleet::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
+  RunWatch watch(reporter, backup.is_open() ? &backup : nullptr);
+  fleet::Run run(jobs, cli::ToRunOptions(options, std::move(password)), &watch);
+  watch.run = &run;
+  const std::vector<fleet::CameraReport> reports = run.Execute();
   reporter.Finish(reports, tw::NowMs() - start);
-  if (cli::term::HardStopFlag().load()) {
+  if (run.HardStopped()) {
     std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";
     // Exchanges abandoned under way may still run; end without waiting for them.
     std::cout.flush();
@@ -158,7 +168,7 @@ int Run(int argc, char** argv) {
     std::cerr << "tiltwise-cli: writing the report failed\n";
     return cli::kExitFailed;
   }
-  if (backupFailed) {
+  if (watch.backupFailed) {
     std::cerr << "tiltwise-cli: writing the backup file " << options.backup
               << " failed: the cameras after it were not changed\n";
     return cli::kExitFailed;

@@ -190,4 +190,10 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+bool WriteBackupLine(std::ostream& out, const Job& job, const Orientation& before,
+                     const Orientation& wanted) {
+  out << BackupLine(job, before, wanted) << "\n" << std::flush;
+  return static_cast<bool>(out);
+}
+
 }  // namespace fleet

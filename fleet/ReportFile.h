@@ -5,6 +5,7 @@
 
 #include <istream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ bool MayHaveChanged(const ReportEntry& entry);
 // "flip_wanted":..,"mirror_wanted":..} with no newline: the values a camera held when `set`
 // read it, and the values its set sends.
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted);
+// The line and its newline, flushed: a run killed at any moment can still be restored. False
+// when the write failed.
+bool WriteBackupLine(std::ostream& out, const Job& job, const Orientation& before,
+                     const Orientation& wanted);
 
 }  // namespace fleet
 
