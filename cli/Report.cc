@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "fleet/Csv.h"
 
@@ -11,12 +10,6 @@ namespace {
 
 const char* OnOff(bool on) {
   return on ? "on" : "off";
-}
-
-nlohmann::ordered_json OptionalBool(const std::optional<fleet::Orientation>& o,
-                                    bool fleet::Orientation::*field) {
-  if (!o) return nullptr;
-  return (*o).*field;
 }
 
 // "off->on" for a change, "on" when nothing changed or only one side is known, "-" when none.
@@ -39,39 +32,6 @@ std::string Label(std::string text) {
   return text;
 }
 
-// The report's fields in their order; the JSON line and the CSV row both come from here.
-nlohmann::ordered_json Fields(const fleet::CameraReport& r) {
-  nlohmann::ordered_json j;
-  j["address"] = r.host;
-  j["port"] = r.port;
-  j["user"] = r.user;
-  if (!r.name.empty()) j["name"] = r.name;
-  if (!r.location.empty()) j["location"] = r.location;
-  j["action"] = fleet::ActionName(r.action);
-  j["outcome"] = fleet::StatusName(r.status);
-  j["ok"] = r.ok;
-  j["message"] = r.message;
-  j["cause"] = CauseName(r.cause);
-  if (r.cause != Cause::kNone) j["request"] = RequestName(r.request);
-  if (!r.detail.empty()) j["detail"] = r.detail;
-  if (!r.note.empty()) j["note"] = r.note;
-  j["flip_before"] = OptionalBool(r.before, &fleet::Orientation::flip);
-  j["mirror_before"] = OptionalBool(r.before, &fleet::Orientation::mirror);
-  j["flip_wanted"] = OptionalBool(r.wanted, &fleet::Orientation::flip);
-  j["mirror_wanted"] = OptionalBool(r.wanted, &fleet::Orientation::mirror);
-  j["flip_after"] = OptionalBool(r.after, &fleet::Orientation::flip);
-  j["mirror_after"] = OptionalBool(r.after, &fleet::Orientation::mirror);
-  if (r.verified) j["verified"] = *r.verified;
-  j["elapsed_ms"] = r.elapsedMs;
-  return j;
-}
-
-const char* const kCsvColumns[] = {
-    "address",      "port",        "user",          "name",        "location",      "action",
-    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
-    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
-    "mirror_after", "verified",    "elapsed_ms"};
-
 }  // namespace
 
 std::string Seconds(std::int64_t ms) {
@@ -92,33 +52,6 @@ void ProgressLine::Clear() {
   // Plain spaces rather than terminal escapes: they work on every console.
   err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
   width_ = 0;
-}
-
-std::string JsonLine(const fleet::CameraReport& r) {
-  return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
-std::string CsvHeader() {
-  std::string line;
-  for (const char* c : kCsvColumns) line += std::string(line.empty() ? "" : ",") + c;
-  return line + "\r\n";
-}
-
-std::string CsvRow(const fleet::CameraReport& r) {
-  const nlohmann::ordered_json j = Fields(r);
-  std::string line;
-  bool first = true;
-  for (const char* c : kCsvColumns) {
-    if (!first) line += ',';
-    first = false;
-    auto it = j.find(c);
-    if (it == j.end() || it->is_null()) continue;
-    line += fleet::CsvCell(
-        it->is_string()
-            ? it->get<std::string>()
-            : it->dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
-  }
-  return line + "\r\n";
 }
 
 std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size_t rightColumn) {
@@ -216,11 +149,11 @@ void Reporter::OnReport(const fleet::CameraReport& report) {
   ClearProgressLocked();
   if (format_ == ReportFormat::kCsv) {
     // Rows as cameras finish, like the JSON lines: a stopped run still leaves its rows.
-    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
     csvHeaderWritten_ = true;
-    WriteOutLocked(CsvRow(report));
+    WriteOutLocked(fleet::CsvRow(report));
   } else {
-    WriteOutLocked(JsonLine(report) + "\n");
+    WriteOutLocked(fleet::JsonLine(report) + "\n");
   }
   DrawProgressLocked();
 }
@@ -245,7 +178,7 @@ void Reporter::Finish(const std::vector<fleet::CameraReport>& reports, std::int6
     return;
   }
   if (format_ == ReportFormat::kCsv) {
-    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
     csvHeaderWritten_ = true;
     // Standard output holds only data.
     err_ << FormatSummary(reports, elapsedMs) << std::endl;

@@ -9,20 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "fleet/ReportFile.h"
 #include "fleet/Runner.h"
 
 namespace cli {
-
-// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
-//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
-//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
-// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
-std::string JsonLine(const fleet::CameraReport& report);
-
-// The same fields as CSV: a header naming them and one row per camera (name and location
-// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
-std::string CsvHeader();
-std::string CsvRow(const fleet::CameraReport& report);
 
 // Header and one row per report, columns padded to the widest cell; the last column is
 // "message (detail) (note)".

@@ -28,7 +28,7 @@ fleet::CameraReport Sample() {
 
 TEST(CliReport, JsonLineHasEveryField) {
   const fleet::CameraReport r = Sample();
-  const std::string line = JsonLine(r);
+  const std::string line = fleet::JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line,
             "{\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
@@ -39,11 +39,11 @@ TEST(CliReport, JsonLineHasEveryField) {
             "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   // The same fields as CSV; empty cells for what is unknown or absent.
-  EXPECT_EQ(CsvHeader(),
+  EXPECT_EQ(fleet::CsvHeader(),
             "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
             "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
             "elapsed_ms\r\n");
-  EXPECT_EQ(CsvRow(r),
+  EXPECT_EQ(fleet::CsvRow(r),
             "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
             "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
 
@@ -57,7 +57,7 @@ TEST(CliReport, JsonLineHasEveryField) {
   failed.request = Request::kGetMotorRange;
   failed.detail = "getmotorrange: cut off by the deadline of 30 s";
   failed.verified = false;
-  const auto j = nlohmann::json::parse(JsonLine(failed));
+  const auto j = nlohmann::json::parse(fleet::JsonLine(failed));
   EXPECT_EQ(j["outcome"], "device-type-nvr");
   EXPECT_EQ(j["ok"], false);
   EXPECT_TRUE(j["flip_before"].is_null());

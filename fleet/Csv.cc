@@ -226,11 +226,8 @@ LineRead GetBoundedLine(std::istream& in, std::string* line) {
   for (;;) {
     const int c = buf->sbumpc();
     if (c == std::char_traits<char>::eof()) {
-      if (line->empty()) {
-        in.setstate(std::ios::eofbit);
-        return LineRead::kEnd;
-      }
-      return LineRead::kLine;
+      in.setstate(std::ios::eofbit);
+      return line->empty() ? LineRead::kEnd : LineRead::kLine;
     }
     if (c == '\n') return LineRead::kLine;
     if (line->size() == kMaxLineBytes) return LineRead::kTooLong;

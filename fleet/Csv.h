@@ -32,7 +32,7 @@ constexpr size_t kMaxLineBytes = 64 * 1024;
 
 enum class LineRead { kLine, kEnd, kTooLong };
 // std::getline with a bound: kTooLong once a line passes kMaxLineBytes (the rest of it is left
-// unread), kEnd at the end of input.
+// unread), kEnd at the end of input. A last line without its newline leaves in.eof() set.
 LineRead GetBoundedLine(std::istream& in, std::string* line);
 
 // A value as one CSV cell: quoted when a reader would otherwise split or trim it, with line

@@ -1,5 +1,6 @@
-// JSON lines reports read back as the cameras of a new run (retry the failures, restore the
-// values before), and the backup lines `set --backup` writes as each camera is read.
+// The report files: JSON lines (read back as the cameras of a new run, to retry the failures or
+// restore the values before) and CSV, and the backup lines `set --backup` writes as each camera
+// is read.
 #ifndef TILTWISE_FLEET_REPORTFILE_H_
 #define TILTWISE_FLEET_REPORTFILE_H_
 
@@ -38,6 +39,17 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
 // may have gone out after it was written), or a set that went out or may have, whatever came
 // back.
 bool MayHaveChanged(const ReportEntry& entry);
+
+// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
+//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
+//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
+std::string JsonLine(const fleet::CameraReport& report);
+
+// The same fields as CSV: a header naming them and one row per camera (name and location
+// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
+std::string CsvHeader();
+std::string CsvRow(const fleet::CameraReport& report);
 
 // {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..,
 // "flip_wanted":..,"mirror_wanted":..} with no newline: the values a camera held when `set`
