@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   std::vector<fleet::Job> jobs;
   for (int i = 0; i < count; ++i) {
     fleet::Job job;
-    job.host = "127.0.0.1";
+    job.address = tw::IPv4Address::FromHostOrder(0x7f000001);
     job.port = first + i;
     job.user = "admin";
     job.wanted = fleet::Orientation{on, false};

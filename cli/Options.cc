@@ -513,7 +513,7 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
   std::string optionsError;
   for (const fleet::Target& t : targets) {
     fleet::Job job;
-    job.host = t.host;
+    job.address = t.address;
     job.port = t.port;
     job.user = t.user.value_or(options.user);
     job.name = t.name;

@@ -298,7 +298,7 @@ TEST(CliOptions, ReportsAsInputForRetryAndRestore) {
                     &errors, &notes);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 1u);
-  EXPECT_EQ(targets[0].host, "127.0.9.4");
+  EXPECT_EQ(targets[0].address.ToString(), "127.0.9.4");
   Collect(o, kCutReport, &errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("result.jsonl:1: no \"ok\" field"), std::string::npos);

@@ -148,7 +148,7 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
 CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) {
   CameraReport r;
   r.index = index;
-  r.host = job.host;
+  r.host = job.address.ToString();
   r.port = job.port;
   r.user = job.user;
   r.name = job.name;
@@ -183,7 +183,7 @@ std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions
   w->start = tw::NowMs();
   w->verify = verify && options.mode == Mode::kSet && !options.dryRun;
   w->report = NewReport(job, index, options);
-  w->access.ip = job.host.c_str();
+  w->access.address = job.address;
   w->access.port = job.port;
   w->access.user = job.user.c_str();
   w->access.password = options.password.c_str();

@@ -99,19 +99,20 @@ bool ReadRow(const std::vector<std::string>& fields,
              std::to_string(fields.size());
     return false;
   }
-  std::string host;
   std::optional<int> port;
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string_view value = Trim(fields[i]);
     switch (*columns[i]) {
       case Column::kHost:
-        if (!ParseDottedQuad(value, &host)) {
-          *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
-          return false;
-        }
-        if (!ParseCameraAddress(host, &host, error)) {
-          *error = "host " + *error;
-          return false;
+        switch (ParseCameraAddress(value, &target->address, error)) {
+          case AddressRead::kOk:
+            break;
+          case AddressRead::kNotDottedQuad:
+            *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
+            return false;
+          case AddressRead::kNoCamera:
+            *error = "host " + *error;
+            return false;
         }
         break;
       case Column::kPort:
@@ -152,7 +153,6 @@ bool ReadRow(const std::vector<std::string>& fields,
         break;
     }
   }
-  target->host = std::move(host);
   target->port = port.value_or(80);
   return true;
 }

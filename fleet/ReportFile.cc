@@ -38,13 +38,15 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   }
   std::string address;
   if (!OptionalText(j, "address", &address, error)) return false;
-  if (!ParseDottedQuad(address, &e->target.host)) {
-    *error = "no dotted-quad \"address\"";
-    return false;
-  }
-  if (!ParseCameraAddress(e->target.host, &e->target.host, error)) {
-    *error = "\"address\": " + *error;
-    return false;
+  switch (ParseCameraAddress(address, &e->target.address, error)) {
+    case AddressRead::kOk:
+      break;
+    case AddressRead::kNotDottedQuad:
+      *error = "no dotted-quad \"address\"";
+      return false;
+    case AddressRead::kNoCamera:
+      *error = "\"address\": " + *error;
+      return false;
   }
   auto port = j.find("port");
   if (port == j.end() || !port->is_number_integer() || port->get<long long>() < 1 ||
@@ -189,7 +191,7 @@ bool MayHaveChanged(const ReportEntry& e) {
 
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted) {
   nlohmann::ordered_json j;
-  j["address"] = job.host;
+  j["address"] = job.address.ToString();
   j["port"] = job.port;
   j["user"] = job.user;
   if (!job.name.empty()) j["name"] = job.name;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/IPv4Address.h"
 #include "camera/CameraProcedures.h"
 #include "fleet/Targets.h"
 
@@ -29,7 +30,7 @@ struct Orientation {
 
 // One camera's work, with the list's and the options' values already merged.
 struct Job {
-  std::string host;
+  tw::IPv4Address address;
   int port = 80;
   std::string user;
   Orientation wanted;  // kSet only

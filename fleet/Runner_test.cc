@@ -42,7 +42,7 @@ camsim::SimulatorOptions Cameras(int count) {
 
 Job JobFor(int port, Orientation wanted = {}) {
   Job job;
-  job.host = "127.0.0.1";
+  job.address = tw::IPv4Address::FromHostOrder(0x7f000001);
   job.port = port;
   job.user = "admin";
   job.wanted = wanted;

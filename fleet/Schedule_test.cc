@@ -113,7 +113,7 @@ struct Bench {
       : fake(std::make_shared<FakeCameras>(cameras)) {
     for (size_t i = 0; i < cameras.size(); ++i) {
       Job job;
-      job.host = "127.0.0.1";
+      job.address = tw::IPv4Address::FromHostOrder(0x7f000001);
       job.port = kFirstPort + static_cast<int>(i);
       job.wanted = Orientation{true, true};
       jobs.push_back(job);

@@ -30,27 +30,17 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-bool ParseDottedQuad(std::string_view text, std::string* canonical) {
-  // The exchange reads addresses with the same type, so what is checked here is what is sent.
-  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
-  if (!address) return false;
-  *canonical = address->ToString();
-  return true;
-}
-
-bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error) {
-  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
-  if (!address) {
-    *error = "\"" + std::string(text) + "\" is not a dotted-quad IPv4 address";
-    return false;
-  }
-  *canonical = address->ToString();
-  if (!address->IsDestination()) {
-    *error = "\"" + *canonical +
+AddressRead ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
+                               std::string* error) {
+  const std::optional<tw::IPv4Address> read = tw::IPv4Address::Parse(text);
+  if (!read) return AddressRead::kNotDottedQuad;
+  if (!read->IsDestination()) {
+    *error = "\"" + read->ToString() +
              "\" names no camera (0.0.0.0/8, multicast and 255.255.255.255 are no single host)";
-    return false;
+    return AddressRead::kNoCamera;
   }
-  return true;
+  *address = *read;
+  return AddressRead::kOk;
 }
 
 bool ParsePort(std::string_view text, int* port) {
@@ -68,20 +58,21 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error) {
     address = text.substr(0, colon);
     port = text.substr(colon + 1);
   }
-  std::string host;
-  if (!ParseDottedQuad(address, &host)) {
+  tw::IPv4Address host;
+  const AddressRead read = ParseCameraAddress(address, &host, error);
+  if (read == AddressRead::kNotDottedQuad) {
     // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
     *error = "\"" + std::string(text) + "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address" +
              " (such as 192.168.1.20:80)";
     return false;
   }
-  if (!ParseCameraAddress(host, &host, error)) return false;
+  if (read != AddressRead::kOk) return false;
   int number = 80;
   if (colon != std::string_view::npos && !ParsePort(port, &number)) {
     *error = "\"" + std::string(port) + "\" is not a port number (1-65535)";
     return false;
   }
-  target->host = std::move(host);
+  target->address = host;
   target->port = number;
   return true;
 }
@@ -112,11 +103,11 @@ bool ParseWant(std::string_view text, Want* want) {
 
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
   std::vector<std::string> errors;
-  std::map<std::pair<std::string, int>, const Target*> seen;
+  std::map<std::pair<tw::IPv4Address, int>, const Target*> seen;
   for (const Target& t : targets) {
-    auto [it, inserted] = seen.emplace(std::make_pair(t.host, t.port), &t);
+    auto [it, inserted] = seen.emplace(std::make_pair(t.address, t.port), &t);
     if (!inserted) {
-      errors.push_back(t.origin + ": " + t.host + ":" + std::to_string(t.port) +
+      errors.push_back(t.origin + ": " + t.address.ToString() + ":" + std::to_string(t.port) +
                        " is named more than once (also " + it->second->origin + ")");
     }
   }

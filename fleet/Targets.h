@@ -8,13 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "base/IPv4Address.h"
+
 namespace fleet {
 
 // A wanted Flip or Mirror: on, off, or whatever the camera holds now.
 enum class Want { kOff, kOn, kKeep };
 
 struct Target {
-  std::string host;  // dotted-quad IPv4, canonical form
+  tw::IPv4Address address;
   int port = 80;
   std::optional<std::string> user;  // from the list; otherwise the --user value
   std::optional<Want> flip;         // wanted values from the list; none: the option's
@@ -29,14 +31,12 @@ struct Target {
   std::optional<bool> sentMirror{};
 };
 
-// Strict dotted-quad IPv4 (tw::IPv4Address, as the exchange reads it): four decimal numbers
-// 0-255, no signs, no spaces, no leading zeros (which some readers take as octal). Writes the
-// text back unchanged.
-bool ParseDottedQuad(std::string_view text, std::string* canonical);
-
-// ParseDottedQuad, and an address that can name one camera (tw::IPv4Address::IsDestination). On
-// failure `error` says which of the two it is not.
-bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error);
+// A strict dotted-quad IPv4 address (tw::IPv4Address::Parse: no signs, no spaces, no leading
+// zeros, which some readers take as octal) that can name one camera (IsDestination): read here
+// once, and carried typed to the exchange.
+enum class AddressRead { kOk, kNotDottedQuad, kNoCamera };
+// For kNoCamera, `error` says why.
+AddressRead ParseCameraAddress(std::string_view text, tw::IPv4Address* address, std::string* error);
 
 // A decimal port 1-65535.
 bool ParsePort(std::string_view text, int* port);
