@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "base/Clock.h"
-#include "cgi/net.h"
 #include "fleet/CameraCourse.h"
 #include "fleet/ReportFile.h"
 #include "fleet/Runner.h"
@@ -70,13 +69,13 @@ int main(int argc, char** argv) {
   options.verifySettleMs = 0;  // the set step has already seen each camera away and back
   options.password = password;
   options.jobs = std::atoi(argv[3]);
-  if (!net::Startup()) return 1;
+  if (!fleet::StartNetwork()) return 1;
   fleet::Run run(jobs, options, nullptr, std::make_shared<HeldSlots>());
   int verified = 0;
   for (const fleet::CameraReport& r : run.Execute()) {
     std::cout << fleet::JsonLine(r) << "\n";
     if (r.ok && r.verified.value_or(false)) ++verified;
   }
-  net::Cleanup();
+  fleet::EndNetwork();
   return verified == count ? 0 : 1;
 }

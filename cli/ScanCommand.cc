@@ -7,11 +7,11 @@
 #include <set>
 
 #include "base/Clock.h"
-#include "cgi/net.h"
 #include "cli/Report.h"
 #include "cli/Terminal.h"
 #include "fleet/Csv.h"
 #include "fleet/Ranges.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 
@@ -213,7 +213,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   so.keepNoAnswer = o.all;
   so.hardStop = hardStop;
 
-  if (!net::Startup()) {
+  if (!fleet::StartNetwork()) {
     err << "tiltwise-cli: the socket library cannot be started\n";
     return kExitFailed;
   }
@@ -245,7 +245,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
                   (p.stopping ? ", stopping" : ""));
       },
       &progress, 100);
-  if (hardStop == nullptr || !hardStop->load()) net::Cleanup();
+  if (hardStop == nullptr || !hardStop->load()) fleet::EndNetwork();
   {
     std::lock_guard<std::mutex> lock(mu);
     line.Clear();

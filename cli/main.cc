@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "base/Clock.h"
-#include "cgi/net.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/ScanCommand.h"
@@ -140,7 +139,7 @@ int Run(int argc, char** argv) {
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
   cli::term::InstallStopHandlers();
 
-  if (!net::Startup()) {
+  if (!fleet::StartNetwork()) {
     std::cerr << "tiltwise-cli: the socket library cannot be started\n";
     return cli::kExitFailed;
   }
@@ -162,7 +161,7 @@ int Run(int argc, char** argv) {
     std::cerr.flush();
     std::_Exit(cli::kExitInterrupted);
   }
-  net::Cleanup();
+  fleet::EndNetwork();
 
   if (reporter.OutputFailed()) {
     std::cerr << "tiltwise-cli: writing the report failed\n";

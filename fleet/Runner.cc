@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/Clock.h"
+#include "cgi/net.h"
 #include "fleet/CameraCourse.h"
 
 namespace fleet {
@@ -20,6 +21,14 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify, *steps);
   if (ReadAndSet(*w, options, nullptr)) WaitForReturn(*w, options, stop);
   return Finish(*w, options);
+}
+
+bool StartNetwork() {
+  return net::Startup();
+}
+
+void EndNetwork() {
+  net::Cleanup();
 }
 
 void RunObserver::Started(const Job&, size_t) {}

@@ -127,6 +127,11 @@ struct CameraReport {
   std::int64_t elapsedMs = 0;
 };
 
+// The system's socket library, for the runs and scans of a process: started before the first,
+// ended after the last. False when it cannot be started.
+bool StartNetwork();
+void EndNetwork();
+
 class CameraSteps;
 struct Schedule;  // what a run's workers share (Runner.cc)
 
