@@ -104,15 +104,10 @@ bool ReadRow(const std::vector<std::string>& fields,
     const std::string_view value = Trim(fields[i]);
     switch (*columns[i]) {
       case Column::kHost:
-        switch (ParseCameraAddress(value, &target->address, error)) {
-          case AddressRead::kOk:
-            break;
-          case AddressRead::kNotDottedQuad:
-            *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
-            return false;
-          case AddressRead::kNoCamera:
-            *error = "host " + *error;
-            return false;
+        if (!ParseCameraAddress(value, &target->address,
+                                "host " + Quoted(value) + " is not a dotted-quad IPv4 address",
+                                "host ", error)) {
+          return false;
         }
         break;
       case Column::kPort:

@@ -38,15 +38,9 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   }
   std::string address;
   if (!OptionalText(j, "address", &address, error)) return false;
-  switch (ParseCameraAddress(address, &e->target.address, error)) {
-    case AddressRead::kOk:
-      break;
-    case AddressRead::kNotDottedQuad:
-      *error = "no dotted-quad \"address\"";
-      return false;
-    case AddressRead::kNoCamera:
-      *error = "\"address\": " + *error;
-      return false;
+  if (!ParseCameraAddress(address, &e->target.address, "no dotted-quad \"address\"",
+                          "\"address\": ", error)) {
+    return false;
   }
   auto port = j.find("port");
   if (port == j.end() || !port->is_number_integer() || port->get<long long>() < 1 ||

@@ -30,17 +30,21 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-AddressRead ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
-                               std::string* error) {
+bool ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
+                        const std::string& notDottedQuad, const std::string& prefix,
+                        std::string* error) {
   const std::optional<tw::IPv4Address> read = tw::IPv4Address::Parse(text);
-  if (!read) return AddressRead::kNotDottedQuad;
+  if (!read) {
+    *error = notDottedQuad;
+    return false;
+  }
   if (!read->IsDestination()) {
-    *error = "\"" + read->ToString() +
+    *error = prefix + "\"" + read->ToString() +
              "\" names no camera (0.0.0.0/8, multicast and 255.255.255.255 are no single host)";
-    return AddressRead::kNoCamera;
+    return false;
   }
   *address = *read;
-  return AddressRead::kOk;
+  return true;
 }
 
 bool ParsePort(std::string_view text, int* port) {
@@ -59,14 +63,14 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error) {
     port = text.substr(colon + 1);
   }
   tw::IPv4Address host;
-  const AddressRead read = ParseCameraAddress(address, &host, error);
-  if (read == AddressRead::kNotDottedQuad) {
-    // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
-    *error = "\"" + std::string(text) + "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address" +
-             " (such as 192.168.1.20:80)";
+  // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
+  if (!ParseCameraAddress(address, &host,
+                          "\"" + std::string(text) +
+                              "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address (such "
+                              "as 192.168.1.20:80)",
+                          "", error)) {
     return false;
   }
-  if (read != AddressRead::kOk) return false;
   int number = 80;
   if (colon != std::string_view::npos && !ParsePort(port, &number)) {
     *error = "\"" + std::string(port) + "\" is not a port number (1-65535)";

@@ -33,10 +33,11 @@ struct Target {
 
 // A strict dotted-quad IPv4 address (tw::IPv4Address::Parse: no signs, no spaces, no leading
 // zeros, which some readers take as octal) that can name one camera (IsDestination): read here
-// once, and carried typed to the exchange.
-enum class AddressRead { kOk, kNotDottedQuad, kNoCamera };
-// For kNoCamera, `error` says why.
-AddressRead ParseCameraAddress(std::string_view text, tw::IPv4Address* address, std::string* error);
+// once, and carried typed to the exchange. On failure `error` is `notDottedQuad` when the text
+// is none, otherwise `prefix` and why the address names no camera.
+bool ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
+                        const std::string& notDottedQuad, const std::string& prefix,
+                        std::string* error);
 
 // A decimal port 1-65535.
 bool ParsePort(std::string_view text, int* port);
