@@ -66,12 +66,17 @@ class RunWatch : public fleet::RunObserver {
     // Nobody can read the outcomes any more: start no further camera.
     if (cli::term::StopFlag().load() || reporter_.OutputFailed()) run->Stop();
     if (cli::term::HardStopFlag().load()) run->HardStop();
-    reporter_.OnTick(progress);
+    // The flags are looked at on every tick; the progress line is drawn five times a second.
+    if (progress.elapsedMs >= drawnAtMs_ + 200 || progress.stopping) {
+      drawnAtMs_ = progress.elapsedMs;
+      reporter_.OnTick(progress);
+    }
   }
 
  private:
   cli::Reporter& reporter_;
   std::ostream* backup_;
+  std::int64_t drawnAtMs_ = 0;
 };
 
 int Run(int argc, char** argv) {
@@ -150,7 +155,9 @@ int Run(int argc, char** argv) {
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
   RunWatch watch(reporter, backup.is_open() ? &backup : nullptr);
-  fleet::Run run(jobs, cli::ToRunOptions(options, std::move(password)), &watch);
+  fleet::RunOptions runOptions = cli::ToRunOptions(options, std::move(password));
+  runOptions.tickMs = 50;  // a stop asked for by a signal reaches the run within a tick
+  fleet::Run run(jobs, runOptions, &watch);
   watch.run = &run;
   const std::vector<fleet::CameraReport> reports = run.Execute();
   reporter.Finish(reports, tw::NowMs() - start);
