@@ -34,21 +34,16 @@ class FakeCameras : public CameraSteps {
 
   QueryResult Read(const CameraAccess& access) override {
     const size_t i = static_cast<size_t>(access.port - kFirstPort);
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      maxReading = std::max(maxReading, ++reading_);
-    }
+    std::unique_lock<std::mutex> lock(mu_);
+    maxReading = std::max(maxReading, ++reading_);
+    lock.unlock();
     std::this_thread::sleep_for(std::chrono::milliseconds(cameras_[i].readMs));
-    std::lock_guard<std::mutex> lock(mu_);
+    lock.lock();
     --reading_;
     QueryResult q;
-    if (awayUntil_[i] < 0 || tw::NowMs() < awayUntil_[i]) {
-      q.failure.cause = Cause::kRefused;
-      q.failure.request = Request::kInfoPage;
-      return q;
-    }
-    if (cameras_[i].refusesLogin) {
-      q.failure = Failure{Cause::kUnauthorized, Request::kInfoPage, 401, "401"};
+    const bool away = awayUntil_[i] < 0 || tw::NowMs() < awayUntil_[i];
+    if (away || cameras_[i].refusesLogin) {
+      q.failure.cause = away ? Cause::kRefused : Cause::kUnauthorized;
       return q;
     }
     q.outcome = Outcome::kQueried;
@@ -111,9 +106,8 @@ struct Log : RunObserver {
   Run* run = nullptr;
 };
 
-struct Bench {
-  explicit Bench(std::vector<FakeCamera> cameras, Mode mode = Mode::kSet)
-      : fake(std::make_shared<FakeCameras>(cameras)) {
+struct Site {
+  explicit Site(std::vector<FakeCamera> cameras) : fake(std::make_shared<FakeCameras>(cameras)) {
     for (size_t i = 0; i < cameras.size(); ++i) {
       Job job;
       job.address = tw::IPv4Address::FromHostOrder(0x7f000001);
@@ -121,7 +115,7 @@ struct Bench {
       job.wanted = Orientation{true, true};
       jobs.push_back(job);
     }
-    options.mode = mode;
+    options.mode = Mode::kSet;
     options.verify = true;
     options.verifyPauseMs = 10;
     options.verifySettleMs = 0;
@@ -141,7 +135,7 @@ struct Bench {
 };
 
 TEST(Schedule, RestartWaitsHoldNoSlotAndEachCameraGoesItsWholeCourse) {
-  Bench b(std::vector<FakeCamera>(24));
+  Site b(std::vector<FakeCamera>(24));
   b.options.jobs = 2;
   const auto reports = b.Execute();
   for (const CameraReport& r : reports) {
@@ -160,7 +154,7 @@ TEST(Schedule, RestartWaitsHoldNoSlotAndEachCameraGoesItsWholeCourse) {
 TEST(Schedule, CanariesAreVerifiedFirstAndAFailureAmongThemStopsTheRest) {
   std::vector<FakeCamera> cameras(6);
   cameras[0].holds = Orientation{true, true};  // already as wanted: no canary
-  Bench good(cameras);
+  Site good(cameras);
   good.options.verify = false;  // canaries are read back all the same
   good.options.canary = 2;
   good.options.jobs = 4;
@@ -177,7 +171,7 @@ TEST(Schedule, CanariesAreVerifiedFirstAndAFailureAmongThemStopsTheRest) {
 
   cameras = std::vector<FakeCamera>(5);
   cameras[1].refusesLogin = true;
-  Bench bad(cameras);
+  Site bad(cameras);
   bad.options.canary = 2;
   reports = bad.Execute();
   EXPECT_EQ(reports[1].status, Status::kQueryInfoFailed);
@@ -192,7 +186,7 @@ TEST(Schedule, CanariesAreVerifiedFirstAndAFailureAmongThemStopsTheRest) {
 TEST(Schedule, FailureLimitAndRestartingPlaces) {
   std::vector<FakeCamera> cameras(6);
   cameras[0].refusesLogin = cameras[1].refusesLogin = true;
-  Bench failing(cameras);
+  Site failing(cameras);
   failing.options.jobs = 1;
   failing.options.maxFailures = 2;
   auto reports = failing.Execute();
@@ -203,7 +197,7 @@ TEST(Schedule, FailureLimitAndRestartingPlaces) {
   // Two places; cameras 1 and 3 never come back and keep theirs.
   cameras = std::vector<FakeCamera>(8);
   cameras[1].restartMs = cameras[3].restartMs = -1;
-  Bench held(cameras);
+  Site held(cameras);
   held.options.jobs = 4;
   held.options.maxRestarting = 2;
   held.options.verifyTimeoutMs = 80;
@@ -220,7 +214,7 @@ TEST(Schedule, FailureLimitAndRestartingPlaces) {
 }
 
 TEST(Schedule, StopLetsTheCamerasUnderWayFinishAndHardStopAbandonsThem) {
-  Bench stopped(std::vector<FakeCamera>(10));
+  Site stopped(std::vector<FakeCamera>(10));
   stopped.options.jobs = 3;
   stopped.log.stopOn = 'W';  // as if Ctrl-C came with the first set
   auto reports = stopped.Execute();
@@ -240,7 +234,7 @@ TEST(Schedule, StopLetsTheCamerasUnderWayFinishAndHardStopAbandonsThem) {
   EXPECT_LE(started, 3u);
 
   // A backup line that cannot be written: that camera gets no set, and no camera after it.
-  Bench refused(std::vector<FakeCamera>(4));
+  Site refused(std::vector<FakeCamera>(4));
   refused.options.jobs = 1;
   refused.log.refuseRead = 1;
   reports = refused.Execute();
@@ -251,7 +245,7 @@ TEST(Schedule, StopLetsTheCamerasUnderWayFinishAndHardStopAbandonsThem) {
 
   std::vector<FakeCamera> slow(4);
   for (FakeCamera& c : slow) c.readMs = 2000;
-  Bench hard(slow);
+  Site hard(slow);
   hard.options.jobs = 2;
   fleet::Run run(hard.jobs, hard.options, &hard.log, hard.fake);
   std::thread stopper([&run] {
@@ -270,7 +264,7 @@ TEST(Schedule, VerifySettlesACameraNeverSeenAwayAndCatchesOneThatLostTheSet) {
   std::vector<FakeCamera> cameras(2);
   cameras[0].restartMs = 0;  // takes the values without going away
   cameras[1].keepsOld = true;
-  Bench b(cameras);
+  Site b(cameras);
   b.options.verifySettleMs = 100;
   b.options.verifyTimeoutMs = 200;
   const auto reports = b.Execute();
