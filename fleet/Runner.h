@@ -162,7 +162,8 @@ class RunObserver {
   virtual bool Read(const Job& job, const Orientation& before, const Orientation& wanted);
   virtual void SetSent(const Job& job, size_t index);
   virtual void Restarting(const Job& job, size_t index);
-  // Answering again after its set, whether with the values or not.
+  // Answering again after its set, whether with the values or not; a camera reported as not
+  // back when it holds a restarting place, once it answers.
   virtual void Back(const Job& job, size_t index);
   // Every report exactly once, in the order cameras finish.
   virtual void Finished(const CameraReport& report);
@@ -179,7 +180,8 @@ class RunObserver {
 // never started gets a kNotStarted report with the cause, reported last.
 class Run {
  public:
-  // `steps`: how one camera's course is run; none: over the network.
+  // `steps`: what each camera's course asks of its camera; none: the procedures over the
+  // network.
   Run(std::vector<Job> jobs, RunOptions options, RunObserver* observer = nullptr,
       std::shared_ptr<CameraSteps> steps = nullptr);
   ~Run();
