@@ -86,7 +86,10 @@ Failure MakeFailure(Cause cause, Request request, const CString& reply, const CS
 class Session {
  public:
   explicit Session(const CameraAccess& camera)
-      : camera_(camera), auth_(camera.auth ? *camera.auth : own_) {}
+      : camera_(camera),
+        address_(camera.address ? camera.address
+                                : tw::IPv4Address::ParsePasted(camera.ip.GetString())),
+        auth_(camera.auth ? *camera.auth : own_) {}
 
   const CString& reply() const { return reply_; }
   // Whether the deadline or the request's own limit ended the last exchange.
@@ -100,8 +103,8 @@ class Session {
     limits.timeoutMs = camera_.timeoutMs;
     limits.exchangeLimitMs = camera_.exchangeLimitMs;
     limits.deadlineAtMs = camera_.deadlineAtMs;
-    const int got = HttpGetAuthorized(camera_.ip, camera_.port, camera_.user, camera_.password,
-                                      path, reply_, limits, auth_, &cut_);
+    const int got = HttpGetAuthorized(address_, camera_.port, camera_.user, camera_.password, path,
+                                      reply_, limits, auth_, &cut_);
     tookMs_ = tw::NowMs() - start;
     return got;
   }
@@ -110,10 +113,11 @@ class Session {
 
   // After Fetch returned 0.
   Failure NoAnswer(Request request) const {
-    const auto address = tw::IPv4Address::ParsePasted(camera_.ip.GetString());
-    if (!address || !address->IsDestination() || camera_.port < 0 || camera_.port > 65535) {
+    if (!address_ || !address_->IsDestination() || camera_.port < 0 || camera_.port > 65535) {
       CString typed;
-      typed.Format("%s:%d", static_cast<const char*>(Printable(camera_.ip)), camera_.port);
+      const CString text =
+          camera_.address ? CString(camera_.address->ToString().c_str()) : Printable(camera_.ip);
+      typed.Format("%s:%d", static_cast<const char*>(text), camera_.port);
       return Make(Cause::kBadAddress, request, typed);
     }
     if (cut_) return Make(Cause::kDeadline, request, CString());
@@ -192,6 +196,7 @@ class Session {
   }
 
   const CameraAccess& camera_;
+  const std::optional<tw::IPv4Address> address_;
   AuthMemory own_;
   AuthMemory& auth_;
   CString reply_;

@@ -5,14 +5,18 @@
 #define TILTWISE_CAMERA_CAMERAPROCEDURES_H_
 
 #include <cstdint>
+#include <optional>
 
 #include "base/CString.h"
+#include "base/IPv4Address.h"
 
 struct AuthMemory;
 
 // Where and as whom to reach one camera.
 struct CameraAccess {
-  CString ip;  // dotted-quad IPv4 (blanks around it allowed), passed unchanged to the exchange
+  CString ip;  // dotted-quad IPv4 (blanks around it allowed), read once per procedure
+  // An address read before (a camera list): the exchange takes it as it is, and `ip` is unused.
+  std::optional<tw::IPv4Address> address;
   int port = 80;
   CString user;
   CString password;

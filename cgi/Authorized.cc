@@ -20,8 +20,9 @@ bool Is401(const CString& reply) {
 
 class Tries {
  public:
-  Tries(const CString& ip, int port, const AuthLimits& limits, CString& reply)
-      : ip_(ip), port_(port), limits_(limits), reply_(reply) {}
+  Tries(const std::optional<tw::IPv4Address>& address, int port, const AuthLimits& limits,
+        CString& reply)
+      : address_(address), port_(port), limits_(limits), reply_(reply) {}
 
   int Send(const CString& request) {
     const std::int64_t start = tw::NowMs();
@@ -38,15 +39,19 @@ class Tries {
     // A request with a bound of its own lets the connection attempt use what is left of it.
     const auto connect = limits_.exchangeLimitMs > 0 ? CCgiCmd::ConnectLimit::kDeadline
                                                      : CCgiCmd::ConnectLimit::kOneWait;
-    const int got =
-        CCgiCmd::HttpGetRequest(ip_, port_, request, reply_, limits_.timeoutMs, limit, connect);
+    if (!address_) {
+      reply_.Empty();
+      return 0;
+    }
+    const int got = CCgiCmd::HttpGetRequest(*address_, port_, request, reply_, limits_.timeoutMs,
+                                            limit, connect);
     cut_ = limit > 0 && tw::NowMs() - start >= limit;
     return got;
   }
   bool cut() const { return cut_; }
 
  private:
-  const CString& ip_;
+  const std::optional<tw::IPv4Address>& address_;
   int port_;
   const AuthLimits& limits_;
   CString& reply_;
@@ -131,7 +136,14 @@ const char* AuthSchemeName(const AuthMemory& memory) {
 int HttpGetAuthorized(const CString& ip, int port, const CString& user, const CString& password,
                       const CString& path, CString& reply, const AuthLimits& limits,
                       AuthMemory& memory, bool* cut) {
-  Tries tries(ip, port, limits, reply);
+  return HttpGetAuthorized(tw::IPv4Address::ParsePasted(ip.GetString()), port, user, password, path,
+                           reply, limits, memory, cut);
+}
+
+int HttpGetAuthorized(const std::optional<tw::IPv4Address>& address, int port, const CString& user,
+                      const CString& password, const CString& path, CString& reply,
+                      const AuthLimits& limits, AuthMemory& memory, bool* cut) {
+  Tries tries(address, port, limits, reply);
   const int got = Run(tries, user, password, path, reply, memory);
   if (cut) *cut = tries.cut();
   return got;

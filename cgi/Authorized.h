@@ -5,9 +5,11 @@
 #define TILTWISE_CGI_AUTHORIZED_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/CString.h"
+#include "base/IPv4Address.h"
 #include "cgi/Digest.h"
 
 struct AuthMemory {
@@ -43,5 +45,10 @@ struct AuthLimits {
 int HttpGetAuthorized(const CString& ip, int port, const CString& user, const CString& password,
                       const CString& path, CString& reply, const AuthLimits& limits,
                       AuthMemory& memory, bool* cut = nullptr);
+// The same to an address read before; none: nothing is sent and 0 comes back, as for an
+// address the exchange cannot read.
+int HttpGetAuthorized(const std::optional<tw::IPv4Address>& address, int port, const CString& user,
+                      const CString& password, const CString& path, CString& reply,
+                      const AuthLimits& limits, AuthMemory& memory, bool* cut = nullptr);
 
 #endif  // TILTWISE_CGI_AUTHORIZED_H_

@@ -64,11 +64,15 @@ class Budget {
   bool connectTakesDeadline_;
 };
 
+// The dialog's address as typed: blanks and tabs around it are passed over.
+std::optional<tw::IPv4Address> Parse(const CString& ip) {
+  return tw::IPv4Address::ParsePasted(ip.GetString());
+}
+
 // A socket connected within the first wait's limit, or an invalid socket.
-net::Socket Connect(const CString& ip, int port, const Budget& budget) {
+net::Socket Connect(const std::optional<tw::IPv4Address>& address, int port, const Budget& budget) {
   // A port outside 0-65535 would wrap to another port; an unreadable address would become
   // the broadcast address. Neither is what the user typed.
-  const std::optional<tw::IPv4Address> address = tw::IPv4Address::ParsePasted(ip.GetString());
   if (port < 0 || port > 65535 || !address || !address->IsDestination()) {
     return net::kInvalidSocket;
   }
@@ -98,8 +102,9 @@ int SendAll(net::Socket s, const char* data, int length, const Budget& budget) {
 
 // Socket, connection and the request sent: the common start of the reply and the download.
 // An invalid socket when any of them fails.
-net::Socket Open(const CString& ip, int port, const CString& request, const Budget& budget) {
-  net::Socket s = Connect(ip, port, budget);
+net::Socket Open(const std::optional<tw::IPv4Address>& address, int port, const CString& request,
+                 const Budget& budget) {
+  net::Socket s = Connect(address, port, budget);
   if (s != net::kInvalidSocket && SendAll(s, request, request.GetLength(), budget) < 0) {
     net::Close(s);
     return net::kInvalidSocket;
@@ -116,11 +121,11 @@ int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
 }
 
 // Takes its texts by value: a caller may name the reply it wants filled as one of them.
-int Exchange(CString ip, int port, CString request, CString& reply, int timeoutMs, int deadlineMs,
-             bool connectTakesDeadline = false) {
+int Exchange(std::optional<tw::IPv4Address> address, int port, CString request, CString& reply,
+             int timeoutMs, int deadlineMs, bool connectTakesDeadline = false) {
   reply.Empty();
   const Budget budget(timeoutMs, deadlineMs, connectTakesDeadline);
-  ScopedSocket sock(Open(ip, port, request, budget));
+  ScopedSocket sock(Open(address, port, request, budget));
   if (!sock.valid()) return 0;
 
   std::vector<char> buffer(kReceiveCapacity, '\0');
@@ -189,17 +194,25 @@ CCgiCmd::~CCgiCmd() = default;
 
 int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs) {
-  return Exchange(ip, port, BuildGetRequest(user, password, path), reply, timeoutMs, 0);
+  return Exchange(Parse(ip), port, BuildGetRequest(user, password, path), reply, timeoutMs, 0);
 }
 
 int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs, int deadlineMs) {
-  return Exchange(ip, port, BuildGetRequest(user, password, path), reply, timeoutMs, deadlineMs);
+  return Exchange(Parse(ip), port, BuildGetRequest(user, password, path), reply, timeoutMs,
+                  deadlineMs);
 }
 
 int CCgiCmd::HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
                             int timeoutMs, int deadlineMs, ConnectLimit connectLimit) {
-  return Exchange(ip, port, request, reply, timeoutMs, deadlineMs,
+  return Exchange(Parse(ip), port, request, reply, timeoutMs, deadlineMs,
+                  connectLimit == ConnectLimit::kDeadline);
+}
+
+int CCgiCmd::HttpGetRequest(const tw::IPv4Address& address, int port, const CString& request,
+                            CString& reply, int timeoutMs, int deadlineMs,
+                            ConnectLimit connectLimit) {
+  return Exchange(address, port, request, reply, timeoutMs, deadlineMs,
                   connectLimit == ConnectLimit::kDeadline);
 }
 
@@ -294,7 +307,7 @@ int CCgiCmd::HttpGetToFile(const CString& ip, int port, const CString& user,
                            const CString& password, const CString& path, const CString& fileName,
                            int timeoutMs) {
   const Budget budget(timeoutMs, 0);
-  ScopedSocket sock(Open(ip, port, BuildGetRequest(user, password, path), budget));
+  ScopedSocket sock(Open(Parse(ip), port, BuildGetRequest(user, password, path), budget));
   if (!sock.valid()) return 0;
 
   std::vector<char> chunk(kReceiveCapacity);

@@ -5,6 +5,7 @@
 #define TILTWISE_CGI_CGICMD_H_
 
 #include "base/CString.h"
+#include "base/IPv4Address.h"
 #include "cgi/net.h"
 
 class CCgiCmd {
@@ -37,6 +38,10 @@ class CCgiCmd {
   // HttpGet with a request composed by the caller (the Digest logins, cgi/Authorized.h).
   static int HttpGetRequest(const CString& ip, int port, const CString& request, CString& reply,
                             int timeoutMs, int deadlineMs,
+                            ConnectLimit connectLimit = ConnectLimit::kOneWait);
+  // The same to an address read before (a list of cameras read once).
+  static int HttpGetRequest(const tw::IPv4Address& address, int port, const CString& request,
+                            CString& reply, int timeoutMs, int deadlineMs,
                             ConnectLimit connectLimit = ConnectLimit::kOneWait);
 
   // Writes all `length` bytes, each pass waiting at most `timeoutMs` for writability.

@@ -7,9 +7,8 @@
 #include <string_view>
 #include <tuple>
 
-#include "cli/Csv.h"
-#include "cli/ReportFile.h"
 #include "cli/ScanCommand.h"
+#include "fleet/Csv.h"
 #include "res/version.h"
 
 namespace cli {
@@ -166,7 +165,6 @@ void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
   sub->add_option("--max-failures", raw->maxFailures, "Start no further camera after N failures")
       ->type_name("N");
   // Not in the help: only the benchmark compares against restart waits that hold a slot.
-  sub->add_flag("--verify-holds-slot", o->verifyHoldsSlot)->group("");
 }
 
 size_t EditDistance(const std::string& a, const std::string& b) {
@@ -342,7 +340,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   }
 
   o->restore = restore->parsed();
-  o->mode = set->parsed() || o->restore ? Mode::kSet : Mode::kQuery;
+  o->mode = set->parsed() || o->restore ? fleet::Mode::kSet : fleet::Mode::kQuery;
   o->scan = scan->parsed();
   if (o->scan && scan->count("--jobs") == 0) raw.jobs = "64";
   if (o->scan && scan->count("--deadline") == 0) raw.deadline = "10s";
@@ -374,7 +372,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   }
   for (auto [name, text, slot] : {std::make_tuple("--flip", &raw.flip, &o->flip),
                                   std::make_tuple("--mirror", &raw.mirror, &o->mirror)}) {
-    if (!text->empty() && !ParseWant(*text, slot)) {
+    if (!text->empty() && !fleet::ParseWant(*text, slot)) {
       return usage(std::string(name) + " \"" + *text + "\": give on, off or keep");
     }
   }
@@ -414,205 +412,6 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
     return usage("give either --password-file or --password-stdin, not both");
   }
   return -1;
-}
-
-std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
-                                   std::vector<std::string>* errors,
-                                   std::vector<std::string>* notes) {
-  std::vector<Target> targets;
-  for (size_t i = 0; i < options.targets.size(); ++i) {
-    Target t;
-    t.origin = "argument " + std::to_string(i + 1);
-    std::string error;
-    if (!ParseTarget(options.targets[i], &t, &error)) {
-      errors->push_back(t.origin + ": " + error);
-      continue;
-    }
-    targets.push_back(std::move(t));
-  }
-  const std::string& file = options.restore ? options.report : options.input;
-  if (!file.empty()) {
-    const std::string name = file == "-" ? "standard input" : file;
-    std::istream* in = openInput(file);
-    if (in == nullptr) {
-      errors->push_back(name + ": cannot be read");
-    } else if (options.restore || LooksLikeJsonLines(*in)) {
-      std::vector<ReportEntry> entries;
-      ReadReportLines(*in, name, &entries, errors, notes);
-      size_t leftAlone = 0;
-      size_t unknown = 0;
-      for (ReportEntry& e : entries) {
-        if (options.restore) {
-          if (!MayHaveChanged(e)) {
-            ++leftAlone;
-            continue;
-          }
-          if (!e.before) {
-            ++unknown;
-            continue;
-          }
-          e.target.flip = e.before->flip ? Want::kOn : Want::kOff;
-          e.target.mirror = e.before->mirror ? Want::kOn : Want::kOff;
-          if (e.wanted) {
-            e.target.sentFlip = e.wanted->flip;
-            e.target.sentMirror = e.wanted->mirror;
-          }
-        } else if (options.onlyFailed) {
-          if (!e.ok) {
-            errors->push_back(e.target.origin +
-                              ": no \"ok\" field: --only-failed needs a report, not a backup");
-            break;
-          }
-          if (*e.ok) continue;
-        }
-        targets.push_back(std::move(e.target));
-      }
-      if (leftAlone > 0) {
-        notes->push_back(std::to_string(leftAlone) + " camera(s) " + name +
-                         " shows unchanged are left alone");
-      }
-      if (unknown > 0) {
-        notes->push_back(std::to_string(unknown) + " camera(s) in " + name +
-                         " were set without reading first (--force): their values before are "
-                         "unknown, so they are left alone");
-      }
-      if (errors->empty() && targets.empty() && (options.restore || options.onlyFailed)) {
-        notes->push_back(name + (options.restore ? " shows no camera changed: nothing to restore"
-                                                 : " shows no camera failed: nothing to retry"));
-      }
-    } else if (options.onlyFailed) {
-      errors->push_back(name + ": --only-failed needs a JSON lines report, not a list");
-    } else {
-      ReadTargetList(*in, name, &targets, errors);
-    }
-  }
-  // A scan's list or report: only its cameras, and the devices other logins may open.
-  size_t noCamera = 0;
-  targets.erase(std::remove_if(targets.begin(), targets.end(),
-                               [&noCamera](const Target& t) {
-                                 const bool drop = t.status == "not-a-camera" ||
-                                                   t.status == "no-answer" ||
-                                                   t.status == "no-reply";
-                                 noCamera += drop ? 1 : 0;
-                                 return drop;
-                               }),
-                targets.end());
-  if (noCamera > 0) {
-    notes->push_back(std::to_string(noCamera) +
-                     " device(s) the scan found to be no camera, or silent, are left alone");
-  }
-  if (errors->empty()) {
-    for (std::string& e : FindDuplicates(targets)) errors->push_back(std::move(e));
-  }
-  return targets;
-}
-
-std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>& targets,
-                           std::vector<std::string>* errors) {
-  std::vector<Job> jobs;
-  std::string optionsError;
-  for (const Target& t : targets) {
-    Job job;
-    job.host = t.host;
-    job.port = t.port;
-    job.user = t.user.value_or(options.user);
-    job.name = t.name;
-    job.location = t.location;
-    if (options.mode == Mode::kSet) {
-      const Want flip = t.flip.value_or(options.flip);
-      const Want mirror = t.mirror.value_or(options.mirror);
-      std::string error;
-      if (flip == Want::kKeep && mirror == Want::kKeep) {
-        error = "nothing to change: give --flip or --mirror as on or off";
-      } else if (options.force && (flip == Want::kKeep || mirror == Want::kKeep)) {
-        error = "--force reads nothing first, so it needs both --flip and --mirror as on or off";
-      }
-      if (!error.empty()) {
-        // One message for all arguments; list lines are named one by one.
-        if (t.origin.rfind("argument ", 0) == 0) {
-          optionsError = error;
-        } else {
-          errors->push_back(t.origin + ": " + error + " (or on this line)");
-        }
-        continue;
-      }
-      job.wanted = Orientation{flip == Want::kOn, mirror == Want::kOn};
-      job.keepFlip = flip == Want::kKeep;
-      job.keepMirror = mirror == Want::kKeep;
-      if (t.sentFlip && t.sentMirror) job.restoreSent = Orientation{*t.sentFlip, *t.sentMirror};
-    }
-    jobs.push_back(std::move(job));
-  }
-  if (!optionsError.empty()) errors->insert(errors->begin(), optionsError);
-  return jobs;
-}
-
-bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
-                    std::string* password, std::string* error) {
-  // An empty password would be sent as one to every camera and count as a failed login.
-  auto firstLine = [error](std::string text, const char* where) {
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // editors' UTF-8 mark
-    const size_t end = text.find_first_of("\r\n");
-    if (end != std::string::npos) text.erase(end);
-    if (text.empty()) *error = std::string("the password ") + where + " is empty";
-    return text;
-  };
-  if (!options.passwordFile.empty()) {
-    std::string text;
-    if (!sources.readFile(options.passwordFile, &text)) {
-      *error = "cannot read the password file " + options.passwordFile;
-      return false;
-    }
-    *password = firstLine(std::move(text), "file's first line");
-    return !password->empty();
-  }
-  if (options.passwordStdin) {
-    std::string line;
-    const bool ok =
-        sources.stdinIsTerminal() ? sources.prompt(&line) : sources.readStdinLine(&line);
-    if (!ok) {
-      *error = "no password on standard input";
-      return false;
-    }
-    *password = firstLine(std::move(line), "on standard input");
-    return !password->empty();
-  }
-  if (std::optional<std::string> env = sources.environment(); env && !env->empty()) {
-    *password = std::move(*env);
-    return true;
-  }
-  if (sources.stdinIsTerminal() && options.input != "-" && options.report != "-") {
-    std::string line;
-    if (!sources.prompt(&line)) {
-      *error = "no password entered";
-      return false;
-    }
-    *password = std::move(line);
-    return true;
-  }
-  *error =
-      "no password: use --password-file FILE, --password-stdin or the environment variable "
-      "TILTWISE_PASSWORD (a prompt is shown only when standard input is a terminal)";
-  return false;
-}
-
-RunOptions ToRunOptions(const CliOptions& o, std::string password) {
-  RunOptions r;
-  r.mode = o.mode;
-  r.force = o.force;
-  r.dryRun = o.dryRun;
-  r.verify = o.verify;
-  r.password = std::move(password);
-  r.jobs = o.jobs;
-  r.timeoutMs = o.timeoutMs;
-  r.deadlineMs = o.deadlineMs;
-  r.verifyTimeoutMs = o.verifyTimeoutMs;
-  r.verifySettleMs = std::min(o.verifySettleMs, o.verifyTimeoutMs);
-  r.maxRestarting = o.maxRestarting;
-  r.canary = o.canary;
-  r.maxFailures = o.maxFailures;
-  r.verifyHoldsSlot = o.verifyHoldsSlot;
-  return r;
 }
 
 }  // namespace cli

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
-#include "cli/Targets.h"
+#include "fleet/Runner.h"
+#include "fleet/Targets.h"
 
 namespace cli {
 
@@ -21,7 +21,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
 struct CliOptions {
-  Mode mode = Mode::kQuery;
+  fleet::Mode mode = fleet::Mode::kQuery;
   bool restore = false;              // restore: a set back to the values a report holds
   std::string report;                // restore's REPORT
   std::vector<std::string> targets;  // ADDRESS[:PORT] as typed
@@ -30,8 +30,8 @@ struct CliOptions {
   std::string user = "admin";
   std::string passwordFile;
   bool passwordStdin = false;
-  Want flip = Want::kKeep;
-  Want mirror = Want::kKeep;
+  fleet::Want flip = fleet::Want::kKeep;
+  fleet::Want mirror = fleet::Want::kKeep;
   bool force = false;
   bool dryRun = false;
   bool verify = false;
@@ -46,7 +46,6 @@ struct CliOptions {
   int maxRestarting = 0;
   int canary = 0;
   int maxFailures = 0;
-  bool verifyHoldsSlot = false;  // hidden: the old waits, for the benchmark's baseline
   // scan: the ranges as typed, the ports to try, more user:password lines, whether devices
   // without an answer are shown, and the most addresses one run may hold.
   bool scan = false;
@@ -79,15 +78,16 @@ bool ParseDuration(const std::string& text, int bareMs, int minMs, int maxMs, in
 // wanted ones. `openInput` gives the stream for a file ("-" is handed over as is). On any error
 // `errors` gets one line each; `notes` get what the user should know but does not stop the run.
 using InputOpener = std::function<std::istream*(const std::string& name)>;
-std::vector<Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
-                                   std::vector<std::string>* errors,
-                                   std::vector<std::string>* notes);
+std::vector<fleet::Target> CollectTargets(const CliOptions& options, const InputOpener& openInput,
+                                          std::vector<std::string>* errors,
+                                          std::vector<std::string>* notes);
 
 // Merges each target with the options: its user, and for set its wanted values (the list's
 // own values win, then the options; what neither names keeps the camera's value, which
 // --force cannot read, and a camera with nothing to change is an error).
-std::vector<Job> BuildJobs(const CliOptions& options, const std::vector<Target>& targets,
-                           std::vector<std::string>* errors);
+std::vector<fleet::Job> BuildJobs(const CliOptions& options,
+                                  const std::vector<fleet::Target>& targets,
+                                  std::vector<std::string>* errors);
 
 // Where a password can come from, so the choice can be tested without a terminal.
 struct PasswordSources {
@@ -103,7 +103,7 @@ struct PasswordSources {
 bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
                     std::string* password, std::string* error);
 
-RunOptions ToRunOptions(const CliOptions& options, std::string password);
+fleet::RunOptions ToRunOptions(const CliOptions& options, std::string password);
 
 }  // namespace cli
 

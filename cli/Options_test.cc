@@ -30,7 +30,7 @@ TEST(CliOptions, ParsesBothCommands) {
   Parsed q = Parse({"query", "127.0.9.1", "127.0.9.2:8080", "-j", "4", "--timeout", "500", "--json",
                     "--user", "op", "--password-file", "pw"});
   ASSERT_EQ(q.status, -1) << q.err;
-  EXPECT_EQ(q.options.mode, Mode::kQuery);
+  EXPECT_EQ(q.options.mode, fleet::Mode::kQuery);
   EXPECT_EQ(q.options.targets, (std::vector<std::string>{"127.0.9.1", "127.0.9.2:8080"}));
   EXPECT_EQ(q.options.jobs, 4);
   EXPECT_EQ(q.options.timeoutMs, 500);
@@ -42,15 +42,15 @@ TEST(CliOptions, ParsesBothCommands) {
   Parsed s = Parse({"set", "--flip", "ON", "--mirror", "0", "--verify", "--verify-timeout", "9",
                     "--input", "-", "--deadline", "5", "--max-restarting", "3"});
   ASSERT_EQ(s.status, -1) << s.err;
-  EXPECT_EQ(s.options.mode, Mode::kSet);
-  EXPECT_EQ(s.options.flip, Want::kOn);
-  EXPECT_EQ(s.options.mirror, Want::kOff);
+  EXPECT_EQ(s.options.mode, fleet::Mode::kSet);
+  EXPECT_EQ(s.options.flip, fleet::Want::kOn);
+  EXPECT_EQ(s.options.mirror, fleet::Want::kOff);
   EXPECT_TRUE(s.options.verify);
   EXPECT_EQ(s.options.verifyTimeoutMs, 9000);
   EXPECT_EQ(s.options.maxRestarting, 3);
   EXPECT_EQ(s.options.input, "-");
   EXPECT_EQ(s.options.user, "admin");
-  const RunOptions r = ToRunOptions(s.options, "pw");
+  const fleet::RunOptions r = ToRunOptions(s.options, "pw");
   EXPECT_EQ(r.deadlineMs, 5000);
   EXPECT_EQ(r.verifyTimeoutMs, 9000);
   EXPECT_EQ(r.password, "pw");
@@ -60,13 +60,13 @@ TEST(CliOptions, ParsesBothCommands) {
                     "1500ms", "--csv"});
   ASSERT_EQ(t.status, -1) << t.err;
   EXPECT_TRUE(t.options.restore);
-  EXPECT_EQ(t.options.mode, Mode::kSet);
+  EXPECT_EQ(t.options.mode, fleet::Mode::kSet);
   EXPECT_EQ(t.options.report, "r.jsonl");
   EXPECT_EQ(t.options.timeoutMs, 2000);
   EXPECT_EQ(t.options.deadlineMs, 120000);
   EXPECT_EQ(t.options.verifyTimeoutMs, 1500);
   EXPECT_EQ(Parse({"set", "--flip", "keep", "--mirror", "on", "1.2.3.4"}).options.flip,
-            Want::kKeep);
+            fleet::Want::kKeep);
 }
 
 TEST(CliOptions, HelpExitsZeroWithExample) {
@@ -178,9 +178,9 @@ TEST(CliOptions, PasswordArgumentIsRefusedWithoutRepeatingIt) {
   }
 }
 
-std::vector<Target> Collect(const CliOptions& o, const std::string& text,
-                            std::vector<std::string>* errors,
-                            std::vector<std::string>* notes = nullptr) {
+std::vector<fleet::Target> Collect(const CliOptions& o, const std::string& text,
+                                   std::vector<std::string>* errors,
+                                   std::vector<std::string>* notes = nullptr) {
   std::istringstream in(text);
   std::vector<std::string> ignored;
   return CollectTargets(
@@ -190,8 +190,8 @@ std::vector<Target> Collect(const CliOptions& o, const std::string& text,
 
 TEST(CliOptions, ListValuesWinAndWhatNobodyNamesIsKept) {
   CliOptions o;
-  o.mode = Mode::kSet;
-  o.flip = Want::kOn;
+  o.mode = fleet::Mode::kSet;
+  o.flip = fleet::Want::kOn;
   o.targets = {"127.0.9.1:81"};
   o.input = "site.csv";
   const std::string list =
@@ -200,12 +200,12 @@ TEST(CliOptions, ListValuesWinAndWhatNobodyNamesIsKept) {
       "127.0.9.3,,,off\n"
       "127.0.9.4,,keep,\n";
   std::vector<std::string> errors;
-  std::vector<Target> targets = Collect(o, list, &errors);
+  std::vector<fleet::Target> targets = Collect(o, list, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 4u);
   EXPECT_EQ(targets[0].origin, "argument 1");
 
-  std::vector<Job> jobs = BuildJobs(o, targets, &errors);
+  std::vector<fleet::Job> jobs = BuildJobs(o, targets, &errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0],
             "site.csv:4: nothing to change: give --flip or --mirror as on or off (or "
@@ -216,10 +216,10 @@ TEST(CliOptions, ListValuesWinAndWhatNobodyNamesIsKept) {
   EXPECT_FALSE(jobs[0].keepFlip);
   EXPECT_TRUE(jobs[0].wanted.flip);
   EXPECT_EQ(jobs[1].user, "op");
-  EXPECT_EQ(jobs[1].wanted, (Orientation{false, true}));
+  EXPECT_EQ(jobs[1].wanted, (fleet::Orientation{false, true}));
   EXPECT_FALSE(jobs[1].keepFlip || jobs[1].keepMirror);
   EXPECT_EQ(jobs[2].user, "admin");
-  EXPECT_EQ(jobs[2].wanted, (Orientation{true, false}));
+  EXPECT_EQ(jobs[2].wanted, (fleet::Orientation{true, false}));
 
   // --force reads nothing, so nothing can be kept; the arguments get one message.
   errors.clear();
@@ -265,29 +265,29 @@ const char kCutReport[] =
 
 TEST(CliOptions, ReportsAsInputForRetryAndRestore) {
   CliOptions o;
-  o.mode = Mode::kSet;
+  o.mode = fleet::Mode::kSet;
   o.restore = true;
   o.report = "before.jsonl";
   std::vector<std::string> errors;
   std::vector<std::string> notes;
-  std::vector<Target> targets = Collect(o, kCutReport, &errors, &notes);
+  std::vector<fleet::Target> targets = Collect(o, kCutReport, &errors, &notes);
   ASSERT_TRUE(errors.empty()) << errors[0];
   // The backup line and the set camera; the one set with --force has no values before.
   ASSERT_EQ(targets.size(), 2u);
   EXPECT_EQ(targets[0].port, 81);
   EXPECT_EQ(targets[0].user, std::optional<std::string>("op"));
-  EXPECT_EQ(targets[0].flip, std::optional<Want>(Want::kOn));
-  EXPECT_EQ(targets[0].mirror, std::optional<Want>(Want::kOff));
+  EXPECT_EQ(targets[0].flip, std::optional<fleet::Want>(fleet::Want::kOn));
+  EXPECT_EQ(targets[0].mirror, std::optional<fleet::Want>(fleet::Want::kOff));
   EXPECT_EQ(targets[1].name, "Gate");
-  EXPECT_EQ(targets[1].flip, std::optional<Want>(Want::kOff));
+  EXPECT_EQ(targets[1].flip, std::optional<fleet::Want>(fleet::Want::kOff));
   EXPECT_EQ(targets[1].origin, "before.jsonl:2");
   ASSERT_EQ(notes.size(), 3u);
   EXPECT_NE(notes[0].find("before.jsonl:7: the last line is cut short"), std::string::npos);
   EXPECT_NE(notes[1].find("2 camera(s) before.jsonl shows unchanged"), std::string::npos);
   EXPECT_NE(notes[2].find("(--force)"), std::string::npos);
-  const std::vector<Job> jobs = BuildJobs(o, targets, &errors);
+  const std::vector<fleet::Job> jobs = BuildJobs(o, targets, &errors);
   ASSERT_EQ(jobs.size(), 2u);
-  EXPECT_EQ(jobs[1].wanted, (Orientation{false, false}));
+  EXPECT_EQ(jobs[1].wanted, (fleet::Orientation{false, false}));
   EXPECT_FALSE(jobs[1].keepFlip || jobs[1].keepMirror);
 
   // Retry: the failed ones; a backup line has no outcome to go by.
@@ -298,7 +298,7 @@ TEST(CliOptions, ReportsAsInputForRetryAndRestore) {
                     &errors, &notes);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 1u);
-  EXPECT_EQ(targets[0].host, "127.0.9.4");
+  EXPECT_EQ(targets[0].address.ToString(), "127.0.9.4");
   Collect(o, kCutReport, &errors);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("result.jsonl:1: no \"ok\" field"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +12,15 @@ namespace {
 
 std::vector<std::string> Expand(const std::vector<std::string>& texts, std::uint64_t max,
                                 std::string* error) {
-  std::vector<AddressRange> ranges;
+  std::vector<fleet::AddressRange> ranges;
   for (const std::string& t : texts) {
-    AddressRange r;
-    EXPECT_TRUE(ParseRange(t, &r, error)) << t << ": " << *error;
+    fleet::AddressRange r;
+    EXPECT_TRUE(fleet::ParseRange(t, &r, error)) << t << ": " << *error;
     ranges.push_back(r);
   }
   std::vector<std::uint32_t> addresses;
   std::vector<std::string> out;
-  if (!ExpandRanges(ranges, max, &addresses, error)) return out;
+  if (!fleet::ExpandRanges(ranges, max, &addresses, error)) return out;
   for (std::uint32_t a : addresses) out.push_back(tw::IPv4Address::FromHostOrder(a).ToString());
   return out;
 }
@@ -44,9 +44,9 @@ TEST(CliRanges, CidrDashAndSingleForms) {
       {"127.0.4.255", "127.0.4.255", "127.0.4.255", 1},
   };
   for (const Case& c : cases) {
-    AddressRange r;
+    fleet::AddressRange r;
     std::string error;
-    ASSERT_TRUE(ParseRange(c.text, &r, &error)) << c.text << ": " << error;
+    ASSERT_TRUE(fleet::ParseRange(c.text, &r, &error)) << c.text << ": " << error;
     EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.first).ToString(), c.first) << c.text;
     EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.last).ToString(), c.last) << c.text;
     EXPECT_EQ(r.size(), c.size) << c.text;
@@ -74,9 +74,9 @@ TEST(CliRanges, RejectsLooseAddressesAndMalformedRanges) {
                           "127.0.0.1-127.0.0.2-3",
                           "127.0.0.0/24-30",
                           "localhost"}) {
-    AddressRange r;
+    fleet::AddressRange r;
     std::string error;
-    EXPECT_FALSE(ParseRange(bad, &r, &error)) << bad;
+    EXPECT_FALSE(fleet::ParseRange(bad, &r, &error)) << bad;
     // The whole text is quoted, so the user sees exactly what was refused.
     EXPECT_NE(error.find("\"" + std::string(bad) + "\""), std::string::npos) << error;
   }
@@ -87,7 +87,7 @@ TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   // Addresses of no single host are left out of a scan.
   std::vector<std::uint32_t> some = {0x00000001u, 0x7f000001u, 0xe0000001u,
                                      0xefffffffu, 0xf0000001u, 0xffffffffu};
-  EXPECT_EQ(DropNonDestinations(&some), 4u);
+  EXPECT_EQ(fleet::DropNonDestinations(&some), 4u);
   EXPECT_EQ(some, (std::vector<std::uint32_t>{0x7f000001u, 0xf0000001u}));
   EXPECT_EQ(Expand({"127.0.4.9-11", "127.0.4.8/30", "127.0.4.2"}, 100, &error),
             (std::vector<std::string>{"127.0.4.9", "127.0.4.10", "127.0.4.11", "127.0.4.2"}));
@@ -108,10 +108,10 @@ TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   EXPECT_TRUE(Expand({"127.0.0.0/8"}, 65536, &error).empty());
 
   std::vector<int> ports;
-  ASSERT_TRUE(ParsePortList("80,8080,80", &ports, &error));
+  ASSERT_TRUE(fleet::ParsePortList("80,8080,80", &ports, &error));
   EXPECT_EQ(ports, (std::vector<int>{80, 8080}));
   for (const char* bad : {"", "0", "65536", "80,", "08", "80;81", "http"}) {
-    EXPECT_FALSE(ParsePortList(bad, &ports, &error)) << bad;
+    EXPECT_FALSE(fleet::ParsePortList(bad, &ports, &error)) << bad;
   }
 }
 
@@ -119,7 +119,7 @@ TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
   std::istringstream good(
       "\xEF\xBB\xBF"
       "admin:first\r\n# a comment\n\ninstaller:pa:ss word\nadmin:first\n");
-  std::vector<Credential> logins;
+  std::vector<fleet::Credential> logins;
   std::vector<std::string> errors;
   ReadCredentials(good, "c.txt", &logins, &errors);
   EXPECT_TRUE(errors.empty());

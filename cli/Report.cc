@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
 namespace cli {
 namespace {
@@ -13,14 +12,9 @@ const char* OnOff(bool on) {
   return on ? "on" : "off";
 }
 
-nlohmann::ordered_json OptionalBool(const std::optional<Orientation>& o, bool Orientation::*field) {
-  if (!o) return nullptr;
-  return (*o).*field;
-}
-
 // "off->on" for a change, "on" when nothing changed or only one side is known, "-" when none.
-std::string Cell(const std::optional<Orientation>& before, const std::optional<Orientation>& after,
-                 bool Orientation::*field) {
+std::string Cell(const std::optional<fleet::Orientation>& before,
+                 const std::optional<fleet::Orientation>& after, bool fleet::Orientation::*field) {
   if (before && after && (*before).*field != (*after).*field) {
     return std::string(OnOff((*before).*field)) + "->" + OnOff((*after).*field);
   }
@@ -37,39 +31,6 @@ std::string Label(std::string text) {
   }
   return text;
 }
-
-// The report's fields in their order; the JSON line and the CSV row both come from here.
-nlohmann::ordered_json Fields(const CameraReport& r) {
-  nlohmann::ordered_json j;
-  j["address"] = r.host;
-  j["port"] = r.port;
-  j["user"] = r.user;
-  if (!r.name.empty()) j["name"] = r.name;
-  if (!r.location.empty()) j["location"] = r.location;
-  j["action"] = ActionName(r.action);
-  j["outcome"] = StatusName(r.status);
-  j["ok"] = r.ok;
-  j["message"] = r.message;
-  j["cause"] = CauseName(r.cause);
-  if (r.cause != Cause::kNone) j["request"] = RequestName(r.request);
-  if (!r.detail.empty()) j["detail"] = r.detail;
-  if (!r.note.empty()) j["note"] = r.note;
-  j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
-  j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
-  j["flip_wanted"] = OptionalBool(r.wanted, &Orientation::flip);
-  j["mirror_wanted"] = OptionalBool(r.wanted, &Orientation::mirror);
-  j["flip_after"] = OptionalBool(r.after, &Orientation::flip);
-  j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
-  if (r.verified) j["verified"] = *r.verified;
-  j["elapsed_ms"] = r.elapsedMs;
-  return j;
-}
-
-const char* const kCsvColumns[] = {
-    "address",      "port",        "user",          "name",        "location",      "action",
-    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
-    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
-    "mirror_after", "verified",    "elapsed_ms"};
 
 }  // namespace
 
@@ -93,32 +54,6 @@ void ProgressLine::Clear() {
   width_ = 0;
 }
 
-std::string JsonLine(const CameraReport& r) {
-  return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
-std::string CsvHeader() {
-  std::string line;
-  for (const char* c : kCsvColumns) line += std::string(line.empty() ? "" : ",") + c;
-  return line + "\r\n";
-}
-
-std::string CsvRow(const CameraReport& r) {
-  const nlohmann::ordered_json j = Fields(r);
-  std::string line;
-  bool first = true;
-  for (const char* c : kCsvColumns) {
-    if (!first) line += ',';
-    first = false;
-    auto it = j.find(c);
-    if (it == j.end() || it->is_null()) continue;
-    line += CsvCell(it->is_string() ? it->get<std::string>()
-                                    : it->dump(-1, ' ', false,
-                                               nlohmann::ordered_json::error_handler_t::replace));
-  }
-  return line + "\r\n";
-}
-
 std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size_t rightColumn) {
   std::vector<size_t> width;
   for (const auto& row : rows) {
@@ -139,26 +74,26 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   return text;
 }
 
-std::string FormatTable(const std::vector<CameraReport>& reports) {
+std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
   // The list's labels get columns only when some camera has one.
-  const bool labels = std::any_of(reports.begin(), reports.end(), [](const CameraReport& r) {
+  const bool labels = std::any_of(reports.begin(), reports.end(), [](const fleet::CameraReport& r) {
     return !r.name.empty() || !r.location.empty();
   });
   const size_t timeColumn = labels ? 8 : 6;
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"CAMERA", "ACTION", "RESULT", "CAUSE", "FLIP", "MIRROR", "TIME", "MESSAGE"});
   if (labels) rows[0].insert(rows[0].begin() + 1, {"NAME", "LOCATION"});
-  for (const CameraReport& r : reports) {
+  for (const fleet::CameraReport& r : reports) {
     // The cause leads; the dialog's fixed text follows, as it says less.
     std::string message = r.detail.empty() ? r.message : r.detail;
     for (const std::string* extra : {&r.message, &r.note}) {
       if (extra->empty() || *extra == message) continue;
       message += (message.empty() ? "(" : " (") + *extra + ")";
     }
-    rows.push_back({r.host + ":" + std::to_string(r.port), ActionName(r.action),
+    rows.push_back({r.host + ":" + std::to_string(r.port), fleet::ActionName(r.action),
                     r.ok ? "ok" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
-                    Cell(r.before, r.after ? r.after : r.wanted, &Orientation::flip),
-                    Cell(r.before, r.after ? r.after : r.wanted, &Orientation::mirror),
+                    Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
+                    Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});
     if (labels) {
       rows.back().insert(rows.back().begin() + 1, {Label(r.name), Label(r.location)});
@@ -167,12 +102,12 @@ std::string FormatTable(const std::vector<CameraReport>& reports) {
   return AlignColumns(rows, timeColumn);  // times line up on their unit
 }
 
-std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
+std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
   size_t ok = 0;
   size_t notStarted = 0;
-  for (const CameraReport& r : reports) {
+  for (const fleet::CameraReport& r : reports) {
     if (r.ok) ++ok;
-    if (r.status == Status::kNotStarted) ++notStarted;
+    if (r.status == fleet::Status::kNotStarted) ++notStarted;
   }
   std::string text = std::to_string(reports.size()) +
                      (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
@@ -181,7 +116,7 @@ std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t
   return text + ", " + Seconds(elapsedMs);
 }
 
-std::string FormatProgress(const Progress& p) {
+std::string FormatProgress(const fleet::Progress& p) {
   std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " done, " +
                      std::to_string(p.failed) + " failed, " + Seconds(p.elapsedMs);
   if (p.restarting > 0) text += ", " + std::to_string(p.restarting) + " restarting";
@@ -206,7 +141,7 @@ void Reporter::WriteOutLocked(const std::string& text) {
   if (!out_) outputFailed_ = true;
 }
 
-void Reporter::OnReport(const CameraReport& report) {
+void Reporter::OnReport(const fleet::CameraReport& report) {
   std::lock_guard<std::mutex> lock(mu_);
   ++last_.done;
   if (!report.ok) ++last_.failed;
@@ -214,16 +149,16 @@ void Reporter::OnReport(const CameraReport& report) {
   ClearProgressLocked();
   if (format_ == ReportFormat::kCsv) {
     // Rows as cameras finish, like the JSON lines: a stopped run still leaves its rows.
-    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
     csvHeaderWritten_ = true;
-    WriteOutLocked(CsvRow(report));
+    WriteOutLocked(fleet::CsvRow(report));
   } else {
-    WriteOutLocked(JsonLine(report) + "\n");
+    WriteOutLocked(fleet::JsonLine(report) + "\n");
   }
   DrawProgressLocked();
 }
 
-void Reporter::OnTick(const Progress& progress) {
+void Reporter::OnTick(const fleet::Progress& progress) {
   std::lock_guard<std::mutex> lock(mu_);
   last_ = progress;
   if (progress.stopping && !stopNoticeShown_) {
@@ -235,7 +170,7 @@ void Reporter::OnTick(const Progress& progress) {
   DrawProgressLocked();
 }
 
-void Reporter::Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
+void Reporter::Finish(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
   std::lock_guard<std::mutex> lock(mu_);
   ClearProgressLocked();
   if (format_ == ReportFormat::kJson) {
@@ -243,7 +178,7 @@ void Reporter::Finish(const std::vector<CameraReport>& reports, std::int64_t ela
     return;
   }
   if (format_ == ReportFormat::kCsv) {
-    if (!csvHeaderWritten_) WriteOutLocked(CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
     csvHeaderWritten_ = true;
     // Standard output holds only data.
     err_ << FormatSummary(reports, elapsedMs) << std::endl;

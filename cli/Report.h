@@ -9,24 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
+#include "fleet/ReportFile.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 
-// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
-//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
-//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
-// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
-std::string JsonLine(const CameraReport& report);
-
-// The same fields as CSV: a header naming them and one row per camera (name and location
-// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
-std::string CsvHeader();
-std::string CsvRow(const CameraReport& report);
-
 // Header and one row per report, columns padded to the widest cell; the last column is
 // "message (detail) (note)".
-std::string FormatTable(const std::vector<CameraReport>& reports);
+std::string FormatTable(const std::vector<fleet::CameraReport>& reports);
 
 // Rows padded to their widest cells, two spaces apart, no trailing blanks; `rightColumn` is
 // aligned to the right.
@@ -34,10 +24,10 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows,
                          size_t rightColumn = static_cast<size_t>(-1));
 
 // "3 cameras: 2 ok, 1 failed, 4.2 s" (and how many were not started).
-std::string FormatSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
+std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs);
 
 // "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
-std::string FormatProgress(const Progress& progress);
+std::string FormatProgress(const fleet::Progress& progress);
 
 // "4.2 s".
 std::string Seconds(std::int64_t ms);
@@ -63,11 +53,11 @@ class Reporter {
   Reporter(std::ostream& out, std::ostream& err, ReportFormat format, bool showProgress);
 
   // From any thread, as each camera finishes.
-  void OnReport(const CameraReport& report);
+  void OnReport(const fleet::CameraReport& report);
   // From the thread that runs the jobs.
-  void OnTick(const Progress& progress);
+  void OnTick(const fleet::Progress& progress);
   // Once, after the run: the table and the summary (JSON and CSV: the summary on `err`).
-  void Finish(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
+  void Finish(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs);
 
   // True once a write to `out` failed (a closed pipe, a full disk).
   bool OutputFailed() const;
@@ -83,7 +73,7 @@ class Reporter {
   bool csvHeaderWritten_ = false;
   const bool showProgress_;
   mutable std::mutex mu_;
-  Progress last_;
+  fleet::Progress last_;
   ProgressLine line_;
   bool stopNoticeShown_ = false;
   bool outputFailed_ = false;

@@ -9,26 +9,26 @@
 namespace cli {
 namespace {
 
-CameraReport Sample() {
-  CameraReport r;
+fleet::CameraReport Sample() {
+  fleet::CameraReport r;
   r.host = "127.0.9.7";
   r.port = 8080;
   r.user = "admin";
   r.name = "Gate, \"north\"";
-  r.action = Action::kSet;
-  r.status = Status::kSetSuccess;
+  r.action = fleet::Action::kSet;
+  r.status = fleet::Status::kSetSuccess;
   r.ok = true;
   r.message = "Set success, camera rebooting.";
-  r.before = Orientation{false, true};
-  r.wanted = Orientation{true, true};
-  r.after = Orientation{true, true};
+  r.before = fleet::Orientation{false, true};
+  r.wanted = fleet::Orientation{true, true};
+  r.after = fleet::Orientation{true, true};
   r.elapsedMs = 42;
   return r;
 }
 
 TEST(CliReport, JsonLineHasEveryField) {
-  const CameraReport r = Sample();
-  const std::string line = JsonLine(r);
+  const fleet::CameraReport r = Sample();
+  const std::string line = fleet::JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line,
             "{\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
@@ -39,25 +39,25 @@ TEST(CliReport, JsonLineHasEveryField) {
             "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   // The same fields as CSV; empty cells for what is unknown or absent.
-  EXPECT_EQ(CsvHeader(),
+  EXPECT_EQ(fleet::CsvHeader(),
             "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
             "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
             "elapsed_ms\r\n");
-  EXPECT_EQ(CsvRow(r),
+  EXPECT_EQ(fleet::CsvRow(r),
             "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
             "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
 
-  CameraReport failed;
+  fleet::CameraReport failed;
   failed.host = "127.0.9.8";
   failed.port = 80;
-  failed.action = Action::kQuery;
-  failed.status = Status::kDeviceTypeNVR;
+  failed.action = fleet::Action::kQuery;
+  failed.status = fleet::Status::kDeviceTypeNVR;
   failed.message = "Device type error NVR!";
   failed.cause = Cause::kDeadline;
   failed.request = Request::kGetMotorRange;
   failed.detail = "getmotorrange: cut off by the deadline of 30 s";
   failed.verified = false;
-  const auto j = nlohmann::json::parse(JsonLine(failed));
+  const auto j = nlohmann::json::parse(fleet::JsonLine(failed));
   EXPECT_EQ(j["outcome"], "device-type-nvr");
   EXPECT_EQ(j["ok"], false);
   EXPECT_TRUE(j["flip_before"].is_null());
@@ -76,17 +76,17 @@ TEST(CliReport, JsonLineHasEveryField) {
 }
 
 TEST(CliReport, TableColumnsLineUp) {
-  CameraReport a = Sample();
-  CameraReport b;
+  fleet::CameraReport a = Sample();
+  fleet::CameraReport b;
   b.host = "127.168.100.200";
   b.port = 65535;
-  b.action = Action::kDryRun;
-  b.status = Status::kCameraTypeError;
+  b.action = fleet::Action::kDryRun;
+  b.status = fleet::Status::kCameraTypeError;
   b.message = "Query camera info - get camera type error";
   b.elapsedMs = 12345;
-  CameraReport c = Sample();
+  fleet::CameraReport c = Sample();
   c.after.reset();
-  c.before = Orientation{true, false};
+  c.before = fleet::Orientation{true, false};
   const std::string table = FormatTable({a, b, c});
   std::istringstream lines(table);
   std::vector<std::string> rows;
@@ -111,7 +111,7 @@ TEST(CliReport, TableColumnsLineUp) {
   EXPECT_EQ(rows[2].substr(message), "Query camera info - get camera type error");
 
   EXPECT_EQ(FormatSummary({a, b, c}, 2500), "3 cameras: 2 ok, 1 failed, 2.5 s");
-  b.status = Status::kNotStarted;
+  b.status = fleet::Status::kNotStarted;
   EXPECT_EQ(FormatSummary({a, b}, 100), "2 cameras: 1 ok, 1 failed (1 not started), 0.1 s");
 }
 
@@ -124,13 +124,13 @@ TEST(CliReport, ReporterWritesWholeLines) {
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&reporter, t] {
       for (int i = 0; i < 50; ++i) {
-        CameraReport r = Sample();
+        fleet::CameraReport r = Sample();
         r.port = 1000 * (t + 1) + i;
         reporter.OnReport(r);
       }
     });
   }
-  Progress p;
+  fleet::Progress p;
   p.total = 400;
   for (int i = 0; i < 20; ++i) reporter.OnTick(p);
   for (auto& t : threads) t.join();

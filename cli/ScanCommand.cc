@@ -7,11 +7,11 @@
 #include <set>
 
 #include "base/Clock.h"
-#include "cgi/net.h"
-#include "cli/Csv.h"
-#include "cli/Ranges.h"
 #include "cli/Report.h"
 #include "cli/Terminal.h"
+#include "fleet/Csv.h"
+#include "fleet/Ranges.h"
+#include "fleet/Runner.h"
 
 namespace cli {
 
@@ -51,23 +51,24 @@ const char* OnOff(const std::optional<bool>& v) {
   return !v ? "" : *v ? "on" : "off";
 }
 
-bool InList(const ScanResult& r) {
-  return r.kind == DeviceClass::kCamera || r.kind == DeviceClass::kAuthFailed;
+bool InList(const fleet::ScanResult& r) {
+  return r.kind == fleet::DeviceClass::kCamera || r.kind == fleet::DeviceClass::kAuthFailed;
 }
 
 }  // namespace
 
-void ReadCredentials(std::istream& in, const std::string& name, std::vector<Credential>* out,
+void ReadCredentials(std::istream& in, const std::string& name, std::vector<fleet::Credential>* out,
                      std::vector<std::string>* errors) {
   std::string line;
   size_t number = 0;
   std::set<std::pair<std::string, std::string>> seen;
-  for (const Credential& c : *out) seen.emplace(c.user, c.password);
-  for (LineRead got; (got = GetBoundedLine(in, &line)) != LineRead::kEnd;) {
+  for (const fleet::Credential& c : *out) seen.emplace(c.user, c.password);
+  for (fleet::LineRead got; (got = fleet::GetBoundedLine(in, &line)) != fleet::LineRead::kEnd;) {
     ++number;
     const std::string where = name + ":" + std::to_string(number) + ": ";
-    if (got == LineRead::kTooLong) {
-      errors->push_back(where + "a line longer than " + std::to_string(kMaxLineBytes / 1024) +
+    if (got == fleet::LineRead::kTooLong) {
+      errors->push_back(where + "a line longer than " +
+                        std::to_string(fleet::kMaxLineBytes / 1024) +
                         " KiB is no credentials file");
       break;
     }
@@ -88,11 +89,11 @@ void ReadCredentials(std::istream& in, const std::string& name, std::vector<Cred
   if (in.bad()) errors->push_back(name + ": read error after line " + std::to_string(number));
 }
 
-std::string ScanJsonLine(const ScanResult& r) {
+std::string ScanJsonLine(const fleet::ScanResult& r) {
   nlohmann::ordered_json j;
   j["address"] = r.host;
   j["port"] = r.port;
-  j["status"] = DeviceClassName(r.kind);
+  j["status"] = fleet::DeviceClassName(r.kind);
   j["user"] = r.user.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.user);
   j["chip_type"] = r.chipType ? nlohmann::ordered_json(*r.chipType) : nlohmann::ordered_json();
   j["flip_now"] = r.flip ? nlohmann::ordered_json(*r.flip) : nlohmann::ordered_json();
@@ -105,32 +106,32 @@ std::string ScanJsonLine(const ScanResult& r) {
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-std::string ScanCsv(const std::vector<ScanResult>& results) {
+std::string ScanCsv(const std::vector<fleet::ScanResult>& results) {
   std::string text = std::string(kScanCsvHeader) + "\n";
-  for (const ScanResult& r : results) {
+  for (const fleet::ScanResult& r : results) {
     if (!InList(r)) continue;
-    text += r.host + "," + std::to_string(r.port) + "," + CsvCell(r.user) + "," +
-            DeviceClassName(r.kind) + "," + (r.chipType ? std::to_string(*r.chipType) : "") + "," +
-            OnOff(r.flip) + "," + OnOff(r.mirror) + "\n";
+    text += r.host + "," + std::to_string(r.port) + "," + fleet::CsvCell(r.user) + "," +
+            fleet::DeviceClassName(r.kind) + "," + (r.chipType ? std::to_string(*r.chipType) : "") +
+            "," + OnOff(r.flip) + "," + OnOff(r.mirror) + "\n";
   }
   return text;
 }
 
-std::string ScanTable(const std::vector<ScanResult>& results) {
+std::string ScanTable(const std::vector<fleet::ScanResult>& results) {
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"ADDRESS", "STATUS", "CHIP", "FLIP", "MIRROR", "USER", "CAUSE"});
-  for (const ScanResult& r : results) {
+  for (const fleet::ScanResult& r : results) {
     auto orDash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
     std::string cause = r.cause == Cause::kNone ? "" : CauseName(r.cause);
     if (!r.detail.empty()) cause += (cause.empty() ? "" : ": ") + r.detail;
-    rows.push_back({r.host + ":" + std::to_string(r.port), DeviceClassName(r.kind),
+    rows.push_back({r.host + ":" + std::to_string(r.port), fleet::DeviceClassName(r.kind),
                     r.chipType ? std::to_string(*r.chipType) : "-", orDash(OnOff(r.flip)),
                     orDash(OnOff(r.mirror)), orDash(r.user), cause});
   }
   return AlignColumns(rows);
 }
 
-std::string ScanSummary(const ScanProgress& p, size_t addresses, size_t ports) {
+std::string ScanSummary(const fleet::ScanProgress& p, size_t addresses, size_t ports) {
   const std::string seconds = Seconds(p.elapsedMs);
   std::string text = std::to_string(addresses) + (addresses == 1 ? " address" : " addresses");
   if (ports > 1) text += " x " + std::to_string(ports) + " ports";
@@ -152,11 +153,11 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   };
 
   std::vector<std::string> errors;
-  std::vector<AddressRange> ranges;
+  std::vector<fleet::AddressRange> ranges;
   for (const std::string& text : o.ranges) {
-    AddressRange r;
+    fleet::AddressRange r;
     std::string error;
-    if (ParseRange(text, &r, &error)) {
+    if (fleet::ParseRange(text, &r, &error)) {
       ranges.push_back(r);
     } else {
       errors.push_back(error);
@@ -164,20 +165,20 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   }
   std::vector<int> ports;
   std::string error;
-  if (!ParsePortList(o.ports, &ports, &error)) errors.push_back("--port: " + error);
+  if (!fleet::ParsePortList(o.ports, &ports, &error)) errors.push_back("--port: " + error);
   std::vector<std::uint32_t> addresses;
-  if (errors.empty() && !ExpandRanges(ranges, o.maxAddresses, &addresses, &error)) {
+  if (errors.empty() && !fleet::ExpandRanges(ranges, o.maxAddresses, &addresses, &error)) {
     errors.push_back(error);
   }
   if (!errors.empty()) return usage(errors);
-  if (const size_t skipped = DropNonDestinations(&addresses); skipped > 0) {
+  if (const size_t skipped = fleet::DropNonDestinations(&addresses); skipped > 0) {
     err << "tiltwise-cli: " << skipped
         << " address(es) skipped: 0.0.0.0/8, multicast and 255.255.255.255 name no camera\n";
   }
 
   // The password sources first, as the other commands use them; with --credentials they are
   // only asked when one is named.
-  std::vector<Credential> logins;
+  std::vector<fleet::Credential> logins;
   const std::optional<std::string> env = passwords.environment();
   if (o.credentialsFile.empty() || !o.passwordFile.empty() || o.passwordStdin ||
       (env && !env->empty())) {
@@ -199,12 +200,12 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   // Until here a signal ends any read at once; from here on the devices under way finish.
   term::InstallStopHandlers();
 
-  std::vector<Endpoint> endpoints;
+  std::vector<fleet::Endpoint> endpoints;
   endpoints.reserve(addresses.size() * ports.size());
   for (std::uint32_t a : addresses) {
     for (int p : ports) endpoints.push_back({a, p});
   }
-  ScanOptions so;
+  fleet::ScanOptions so;
   so.credentials = std::move(logins);
   so.jobs = o.jobs;
   so.timeoutMs = o.timeoutMs;
@@ -212,19 +213,19 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   so.keepNoAnswer = o.all;
   so.hardStop = hardStop;
 
-  if (!net::Startup()) {
+  if (!fleet::StartNetwork()) {
     err << "tiltwise-cli: the socket library cannot be started\n";
     return kExitFailed;
   }
   std::mutex mu;
   bool outputFailed = false;
   ProgressLine line(err);
-  ScanProgress progress;
+  fleet::ScanProgress progress;
   // Ctrl-C, or nobody left to read what is found: either ends the scan.
   std::atomic<bool> halt{false};
-  const std::vector<ScanResult> results = RunScan(
+  const std::vector<fleet::ScanResult> results = fleet::RunScan(
       endpoints, so, halt,
-      [&](const ScanResult& r) {
+      [&](const fleet::ScanResult& r) {
         if (!o.json) return;
         std::lock_guard<std::mutex> lock(mu);
         line.Clear();
@@ -234,7 +235,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
           if (outputFailed) halt = true;
         }
       },
-      [&](const ScanProgress& p) {
+      [&](const fleet::ScanProgress& p) {
         if (stop.load()) halt = true;
         if (!progressOnTerminal) return;
         std::lock_guard<std::mutex> lock(mu);
@@ -244,7 +245,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
                   (p.stopping ? ", stopping" : ""));
       },
       &progress, 100);
-  if (hardStop == nullptr || !hardStop->load()) net::Cleanup();
+  if (hardStop == nullptr || !hardStop->load()) fleet::EndNetwork();
   {
     std::lock_guard<std::mutex> lock(mu);
     line.Clear();

@@ -1,6 +1,6 @@
 // tiltwise-cli scan against real peers on loopback: the simulator with one camera per address,
 // scripted servers, and the program itself for the list it writes.
-#include "cli/Scan.h"
+#include "fleet/Scan.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 #include "tests/ScriptedPeer.h"
 #include "tests/TestProcess.h"
 
@@ -41,9 +41,9 @@ size_t InfoPageRequests(const camsim::CameraSimulator& sim, const std::string& h
 }
 
 std::uint32_t Address(const char* text) {
-  AddressRange r;
+  fleet::AddressRange r;
   std::string error;
-  EXPECT_TRUE(ParseRange(text, &r, &error)) << error;
+  EXPECT_TRUE(fleet::ParseRange(text, &r, &error)) << error;
   return r.first;
 }
 
@@ -72,14 +72,14 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   tiltwise_test::ScriptedPeer web(tiltwise_test::ScriptedPeer::AnswerAndClose(
       "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>router</html>"));
 
-  std::vector<Endpoint> endpoints;
+  std::vector<fleet::Endpoint> endpoints;
   for (std::uint32_t a = Address("127.77.0.1"); a <= Address("127.77.0.10"); ++a) {
     for (int port : {cameras->port(), locked->port(), web.port(), bare->port()}) {
       endpoints.push_back({a, port});
     }
   }
   endpoints.push_back({Address("127.0.0.1"), web.port()});
-  ScanOptions o;
+  fleet::ScanOptions o;
   o.credentials = {{"admin", "wrong"}, {"admin", kPassword}};
   o.timeoutMs = 700;
   o.deadlineMs = 1500;
@@ -87,22 +87,22 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   o.keepNoAnswer = true;
   std::atomic<bool> stop{false};
   size_t reported = 0;
-  ScanProgress progress;
-  const std::vector<ScanResult> results = RunScan(
-      endpoints, o, stop, [&](const ScanResult&) { ++reported; }, nullptr, &progress);
+  fleet::ScanProgress progress;
+  const std::vector<fleet::ScanResult> results = fleet::RunScan(
+      endpoints, o, stop, [&](const fleet::ScanResult&) { ++reported; }, nullptr, &progress);
 
   ASSERT_EQ(results.size(), endpoints.size());
   EXPECT_EQ(reported, endpoints.size());
-  std::map<std::string, ScanResult> found;
+  std::map<std::string, fleet::ScanResult> found;
   for (size_t i = 0; i < results.size(); ++i) {
     EXPECT_EQ(results[i].index, i);
-    const ScanResult& r = results[i];
-    if (r.kind != DeviceClass::kNoAnswer) found[r.host + ":" + std::to_string(r.port)] = r;
+    const fleet::ScanResult& r = results[i];
+    if (r.kind != fleet::DeviceClass::kNoAnswer) found[r.host + ":" + std::to_string(r.port)] = r;
   }
   const std::string camPort = ":" + std::to_string(cameras->port());
   ASSERT_EQ(found.size(), 6u);
-  const ScanResult& good = found["127.77.0.1" + camPort];
-  EXPECT_EQ(good.kind, DeviceClass::kCamera);
+  const fleet::ScanResult& good = found["127.77.0.1" + camPort];
+  EXPECT_EQ(good.kind, fleet::DeviceClass::kCamera);
   EXPECT_EQ(good.user, "admin");
   EXPECT_EQ(good.chipType, 71);
   EXPECT_EQ(good.flip, true);
@@ -111,41 +111,41 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   // The page the login was found with serves the read: one request per credential set.
   EXPECT_EQ(InfoPageRequests(*cameras, "127.77.0.1"), 2u);
 
-  const ScanResult& other = found["127.77.0.3" + camPort];
-  EXPECT_EQ(other.kind, DeviceClass::kAuthFailed);
+  const fleet::ScanResult& other = found["127.77.0.3" + camPort];
+  EXPECT_EQ(other.kind, fleet::DeviceClass::kAuthFailed);
   EXPECT_EQ(other.cause, Cause::kUnauthorized);
   EXPECT_EQ(other.user, "");
   EXPECT_EQ(InfoPageRequests(*cameras, "127.77.0.3"), 2u);  // each set once, no retry
 
-  const ScanResult& hv = found["127.77.0.4" + camPort];
-  EXPECT_EQ(hv.kind, DeviceClass::kCamera);
+  const fleet::ScanResult& hv = found["127.77.0.4" + camPort];
+  EXPECT_EQ(hv.kind, fleet::DeviceClass::kCamera);
   EXPECT_EQ(hv.chipType, 72);
   EXPECT_EQ(hv.cause, Cause::kChipType);
   EXPECT_FALSE(hv.flip.has_value());
 
   // Locked after the first wrong password: the right one gets 403 and nothing follows it.
-  const ScanResult& lock = found["127.77.0.9:" + std::to_string(locked->port())];
-  EXPECT_EQ(lock.kind, DeviceClass::kAuthFailed);
+  const fleet::ScanResult& lock = found["127.77.0.9:" + std::to_string(locked->port())];
+  EXPECT_EQ(lock.kind, fleet::DeviceClass::kAuthFailed);
   EXPECT_EQ(lock.httpStatus, 403);
   EXPECT_EQ(InfoPageRequests(*locked, "127.77.0.9"), 2u);
 
   // No information page (404), but the motor range answers: a camera of unknown chip type.
-  const ScanResult& pageless = found["127.77.0.10:" + std::to_string(bare->port())];
-  EXPECT_EQ(pageless.kind, DeviceClass::kCamera);
+  const fleet::ScanResult& pageless = found["127.77.0.10:" + std::to_string(bare->port())];
+  EXPECT_EQ(pageless.kind, fleet::DeviceClass::kCamera);
   EXPECT_FALSE(pageless.chipType.has_value());
   EXPECT_EQ(pageless.flip, false);
 
-  const ScanResult& router = found["127.0.0.1:" + std::to_string(web.port())];
-  EXPECT_EQ(router.kind, DeviceClass::kNotACamera);
+  const fleet::ScanResult& router = found["127.0.0.1:" + std::to_string(web.port())];
+  EXPECT_EQ(router.kind, fleet::DeviceClass::kNotACamera);
   EXPECT_EQ(router.httpStatus, 200);
 
-  const ScanResult& silent = results[1 * 4];  // 127.77.0.2 on the cameras' port
+  const fleet::ScanResult& silent = results[1 * 4];  // 127.77.0.2 on the cameras' port
   EXPECT_EQ(silent.host, "127.77.0.2");
-  EXPECT_EQ(silent.kind, DeviceClass::kNoAnswer);
+  EXPECT_EQ(silent.kind, fleet::DeviceClass::kNoAnswer);
   EXPECT_EQ(silent.cause, Cause::kTimedOut);
   // A reply that stalls tells nothing about the device.
   EXPECT_EQ(results[4 * 4].host, "127.77.0.5");
-  EXPECT_EQ(results[4 * 4].kind, DeviceClass::kNoAnswer);
+  EXPECT_EQ(results[4 * 4].kind, fleet::DeviceClass::kNoAnswer);
   EXPECT_EQ(results[4 * 4].cause, Cause::kTimedOut);
   EXPECT_EQ(results[2].cause, Cause::kRefused);  // 127.77.0.1 on the web server's port
   EXPECT_EQ(progress.swept, endpoints.size());

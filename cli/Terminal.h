@@ -22,6 +22,8 @@ const std::atomic<bool>& StopFlag();
 // Stop at once: exchanges under way are abandoned.
 const std::atomic<bool>& HardStopFlag();
 void RequestStop();
+// A stop request as the handlers see it: the first sets the stop flag, a second both. Lock-free.
+void StopAsked();
 
 // Whether `path` names an existing file that is also standard output or standard error.
 bool IsStandardOutput(const std::string& path);

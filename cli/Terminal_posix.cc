@@ -13,14 +13,10 @@ namespace cli {
 namespace term {
 namespace {
 
-std::atomic<bool> g_stop{false};
-std::atomic<bool> g_hardStop{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
 // The first Ctrl-C, SIGTERM or SIGHUP (a dropped ssh session) lets the cameras under way
 // finish (scripts and service managers rely on that); a second of any abandons them.
 extern "C" void OnStopSignal(int) {
-  if (g_stop.exchange(true)) g_hardStop.store(true);
+  StopAsked();
 }
 
 constexpr size_t kMaxLine = 4096;
@@ -46,18 +42,6 @@ void InstallStopHandlers() {
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ::sigaction(SIGPIPE, &ignore, nullptr);
-}
-
-const std::atomic<bool>& StopFlag() {
-  return g_stop;
-}
-
-const std::atomic<bool>& HardStopFlag() {
-  return g_hardStop;
-}
-
-void RequestStop() {
-  g_stop.store(true);
 }
 
 bool IsStandardOutput(const std::string& path) {
@@ -90,7 +74,7 @@ bool ReadHiddenLine(const char* prompt, std::string* line) {
   line->clear();
   bool complete = false;
   // Waits in short slices so Ctrl-C (which restarts a plain read) still ends the prompt.
-  while (!g_stop.load()) {
+  while (!StopFlag().load()) {
     pollfd p{};
     p.fd = STDIN_FILENO;
     p.events = POLLIN;

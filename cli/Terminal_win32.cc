@@ -10,12 +10,9 @@ namespace cli {
 namespace term {
 namespace {
 
-std::atomic<bool> g_stop{false};
-std::atomic<bool> g_hardStop{false};
-
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    if (g_stop.exchange(true)) g_hardStop.store(true);
+    StopAsked();
     return TRUE;
   }
   return FALSE;
@@ -32,18 +29,6 @@ bool IsTerminal(Stream stream) {
 
 void InstallStopHandlers() {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-
-const std::atomic<bool>& StopFlag() {
-  return g_stop;
-}
-
-const std::atomic<bool>& HardStopFlag() {
-  return g_hardStop;
-}
-
-void RequestStop() {
-  g_stop.store(true);
 }
 
 bool IsStandardOutput(const std::string& path) {
@@ -85,7 +70,7 @@ bool ReadHiddenLine(const char* prompt, std::string* line) {
   std::fflush(stderr);
   line->clear();
   bool complete = false;
-  while (!g_stop.load()) {
+  while (!StopFlag().load()) {
     char c = 0;
     DWORD got = 0;
     if (!ReadConsoleA(in, &c, 1, &got, nullptr) || got == 0) break;

@@ -7,14 +7,13 @@
 #include <sstream>
 
 #include "base/Clock.h"
-#include "cgi/net.h"
-#include "cli/Csv.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
-#include "cli/ReportFile.h"
-#include "cli/Runner.h"
 #include "cli/ScanCommand.h"
 #include "cli/Terminal.h"
+#include "fleet/Csv.h"
+#include "fleet/ReportFile.h"
+#include "fleet/Runner.h"
 
 namespace {
 
@@ -28,7 +27,7 @@ cli::PasswordSources SystemPasswordSources() {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     // A password is one short line; a file without line ends (a device) must not be read on.
-    return cli::GetBoundedLine(in, text) == cli::LineRead::kLine || (in.eof() && !in.bad());
+    return fleet::GetBoundedLine(in, text) == fleet::LineRead::kLine || (in.eof() && !in.bad());
   };
   s.environment = []() -> std::optional<std::string> {
     const char* v = std::getenv("TILTWISE_PASSWORD");
@@ -36,7 +35,7 @@ cli::PasswordSources SystemPasswordSources() {
     return std::string(v);
   };
   s.readStdinLine = [](std::string* line) {
-    return cli::GetBoundedLine(std::cin, line) == cli::LineRead::kLine;
+    return fleet::GetBoundedLine(std::cin, line) == fleet::LineRead::kLine;
   };
   s.stdinIsTerminal = [] { return cli::term::IsTerminal(cli::term::Stream::kIn); };
   s.prompt = [](std::string* line) {
@@ -46,6 +45,39 @@ cli::PasswordSources SystemPasswordSources() {
   };
   return s;
 }
+
+// The run's progress to the terminal, its cameras' values before into the backup file; the
+// signals and a report nobody can read any more stop it.
+class RunWatch : public fleet::RunObserver {
+ public:
+  RunWatch(cli::Reporter& reporter, std::ostream* backup) : reporter_(reporter), backup_(backup) {}
+
+  fleet::Run* run = nullptr;
+  bool backupFailed = false;
+
+  bool Read(const fleet::Job& job, const fleet::Orientation& before,
+            const fleet::Orientation& wanted) override {
+    if (backup_ == nullptr || fleet::WriteBackupLine(*backup_, job, before, wanted)) return true;
+    backupFailed = true;
+    return false;
+  }
+  void Finished(const fleet::CameraReport& report) override { reporter_.OnReport(report); }
+  void Tick(const fleet::Progress& progress) override {
+    // Nobody can read the outcomes any more: start no further camera.
+    if (cli::term::StopFlag().load() || reporter_.OutputFailed()) run->Stop();
+    if (cli::term::HardStopFlag().load()) run->HardStop();
+    // The flags are looked at on every tick; the progress line is drawn five times a second.
+    if (progress.elapsedMs >= drawnAtMs_ + 200 || progress.stopping) {
+      drawnAtMs_ = progress.elapsedMs;
+      reporter_.OnTick(progress);
+    }
+  }
+
+ private:
+  cli::Reporter& reporter_;
+  std::ostream* backup_;
+  std::int64_t drawnAtMs_ = 0;
+};
 
 int Run(int argc, char** argv) {
   // Stop handlers come once the input files are read: until then a signal ends any read
@@ -63,7 +95,7 @@ int Run(int argc, char** argv) {
   std::unique_ptr<std::ifstream> file;
   std::vector<std::string> errors;
   std::vector<std::string> notes;
-  const std::vector<cli::Target> targets = cli::CollectTargets(
+  const std::vector<fleet::Target> targets = cli::CollectTargets(
       options,
       [&file](const std::string& name) -> std::istream* {
         if (name == "-") return &std::cin;
@@ -73,7 +105,7 @@ int Run(int argc, char** argv) {
       &errors, &notes);
   for (const std::string& note : notes) std::cerr << "tiltwise-cli: " << note << "\n";
   if (!errors.empty()) return UsageErrors(errors);
-  const std::vector<cli::Job> jobs = cli::BuildJobs(options, targets, &errors);
+  const std::vector<fleet::Job> jobs = cli::BuildJobs(options, targets, &errors);
   if (!errors.empty()) return UsageErrors(errors);
   // Opened before any camera is touched: a set without its backup is not started.
   std::ofstream backup;
@@ -112,7 +144,7 @@ int Run(int argc, char** argv) {
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
   cli::term::InstallStopHandlers();
 
-  if (!net::Startup()) {
+  if (!fleet::StartNetwork()) {
     std::cerr << "tiltwise-cli: the socket library cannot be started\n";
     return cli::kExitFailed;
   }
@@ -122,49 +154,33 @@ int Run(int argc, char** argv) {
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   const std::int64_t start = tw::NowMs();
-  cli::RunHooks hooks;
-  hooks.onReport = [&reporter](const cli::CameraReport& r) { reporter.OnReport(r); };
-  hooks.onTick = [&reporter](const cli::Progress& p) {
-    // Nobody can read the outcomes any more: start no further camera.
-    if (reporter.OutputFailed()) cli::term::RequestStop();
-    reporter.OnTick(p);
-  };
-  bool backupFailed = false;
-  if (backup.is_open()) {
-    hooks.onRead = [&backup, &backupFailed](const cli::Job& job, const cli::Orientation& before,
-                                            const cli::Orientation& wanted) {
-      // Flushed line by line: a run killed at any moment can still be restored.
-      backup << cli::BackupLine(job, before, wanted) << "\n" << std::flush;
-      if (backup) return true;
-      backupFailed = true;
-      cli::term::RequestStop();
-      return false;
-    };
-  }
-  hooks.hardStop = &cli::term::HardStopFlag();
-  const std::vector<cli::CameraReport> reports = cli::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
+  RunWatch watch(reporter, backup.is_open() ? &backup : nullptr);
+  fleet::RunOptions runOptions = cli::ToRunOptions(options, std::move(password));
+  runOptions.tickMs = 50;  // a stop asked for by a signal reaches the run within a tick
+  fleet::Run run(jobs, runOptions, &watch);
+  watch.run = &run;
+  const std::vector<fleet::CameraReport> reports = run.Execute();
   reporter.Finish(reports, tw::NowMs() - start);
-  if (cli::term::HardStopFlag().load()) {
+  if (run.HardStopped()) {
     std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";
     // Exchanges abandoned under way may still run; end without waiting for them.
     std::cout.flush();
     std::cerr.flush();
     std::_Exit(cli::kExitInterrupted);
   }
-  net::Cleanup();
+  fleet::EndNetwork();
 
   if (reporter.OutputFailed()) {
     std::cerr << "tiltwise-cli: writing the report failed\n";
     return cli::kExitFailed;
   }
-  if (backupFailed) {
+  if (watch.backupFailed) {
     std::cerr << "tiltwise-cli: writing the backup file " << options.backup
               << " failed: the cameras after it were not changed\n";
     return cli::kExitFailed;
   }
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
-  for (const cli::CameraReport& r : reports) {
+  for (const fleet::CameraReport& r : reports) {
     if (!r.ok) return cli::kExitFailed;
   }
   return cli::kExitOk;

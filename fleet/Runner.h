@@ -1,20 +1,21 @@
 // Runs the Query and Set procedures over many cameras at once and turns each camera's outcome
-// into one report. No output of its own: reports go to a sink as cameras finish.
-#ifndef TILTWISE_CLI_RUNNER_H_
-#define TILTWISE_CLI_RUNNER_H_
+// into one report. No output of its own: progress and reports go to an observer.
+#ifndef TILTWISE_FLEET_RUNNER_H_
+#define TILTWISE_FLEET_RUNNER_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/IPv4Address.h"
 #include "camera/CameraProcedures.h"
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 enum class Mode { kQuery, kSet };
 
@@ -29,7 +30,7 @@ struct Orientation {
 
 // One camera's work, with the list's and the options' values already merged.
 struct Job {
-  std::string host;
+  tw::IPv4Address address;
   int port = 80;
   std::string user;
   Orientation wanted;  // kSet only
@@ -66,9 +67,7 @@ struct RunOptions {
   // wanted do not count, and a failure in that phase stops the run.
   int canary = 0;
   int maxFailures = 0;  // no new camera after this many failures; 0: no limit
-  // As runs before overlapping restarts did: a camera's slot waits through its restart.
-  // Only for comparing speeds.
-  bool verifyHoldsSlot = false;
+  int tickMs = 200;     // how often a run's observer gets its Tick
 };
 
 // What was done to a camera; "skip" is a set that found the camera already as wanted.
@@ -128,6 +127,14 @@ struct CameraReport {
   std::int64_t elapsedMs = 0;
 };
 
+// The system's socket library, for the runs and scans of a process: started before the first,
+// ended after the last. False when it cannot be started.
+bool StartNetwork();
+void EndNetwork();
+
+class CameraSteps;
+struct Schedule;  // what a run's workers share (Runner.cc)
+
 // One camera from start to end, its verification wait included. Stops early only inside
 // that wait.
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop);
@@ -142,36 +149,59 @@ struct Progress {
   std::int64_t elapsedMs = 0;
 };
 
-struct RunHooks {
-  // Every report exactly once, one call at a time, in the order cameras finish.
-  std::function<void(const CameraReport&)> onReport;
-  // On the calling thread about every `tickMs` while cameras run, and once at the end.
-  std::function<void(const Progress&)> onTick;
-  // kSet: the values a camera holds and the values its set sends, once read and before the
-  // set goes out, one call at a time. False: the camera gets no set and no further camera is
-  // started.
-  std::function<bool(const Job&, const Orientation& before, const Orientation& wanted)> onRead;
-  // Once set, the run ends at once: cameras under way are abandoned and reported
-  // kInterrupted (their exchanges go on in the background until their own limits).
-  const std::atomic<bool>* hardStop = nullptr;
-  int tickMs = 200;
+// What a run tells as it goes. Every call but Tick comes from a worker thread (or, for the
+// cameras never started or cut off, from the thread in Run::Execute), one call at a time under
+// the run's lock: an observer must not block, and may call back into the run only with Stop
+// and HardStop.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void Started(const Job& job, size_t index);
+  // kSet: the values a camera holds and the values its set sends, once read and before the set
+  // goes out. False: the camera gets no set and the run stops.
+  virtual bool Read(const Job& job, const Orientation& before, const Orientation& wanted);
+  virtual void SetSent(const Job& job, size_t index);
+  virtual void Restarting(const Job& job, size_t index);
+  // Answering again after its set, whether with the values or not; a camera reported as not
+  // back when it holds a restarting place, once it answers.
+  virtual void Back(const Job& job, size_t index);
+  // Every report exactly once, in the order cameras finish.
+  virtual void Finished(const CameraReport& report);
+  // On the thread in Run::Execute about every options.tickMs while cameras run, and once at
+  // the end.
+  virtual void Tick(const Progress& progress);
 };
 
-// Runs every job with at most options.jobs exchanges at once. A camera waiting for its restart
-// holds no slot: the slots serve the due read-backs first, then new cameras. Once `stop` is
-// set, or a camera failed while the canaries were verified, or options.maxFailures were
+// One run over many cameras, with at most options.jobs exchanges at once. A camera waiting for
+// its restart holds no slot: the slots serve the due read-backs first, then new cameras. Once
+// stopped, or a camera failed while the canaries were verified, or options.maxFailures were
 // reached, or every restarting place is held by cameras that did not come back, no further
-// camera is started: the ones under way finish, their restart waits included, and each
-// camera never started gets a kNotStarted report with the cause, reported last. Returns the
-// reports in job order.
-std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
-                                  const std::atomic<bool>& stop, const RunHooks& hooks);
-std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
-                                  const std::atomic<bool>& stop,
-                                  const std::function<void(const CameraReport&)>& onReport,
-                                  const std::function<void(const Progress&)>& onTick,
-                                  int tickMs = 200);
+// camera is started: the ones under way finish, their restart waits included, and each camera
+// never started gets a kNotStarted report with the cause, reported last.
+class Run {
+ public:
+  // `steps`: what each camera's course asks of its camera; none: the procedures over the
+  // network.
+  Run(std::vector<Job> jobs, RunOptions options, RunObserver* observer = nullptr,
+      std::shared_ptr<CameraSteps> steps = nullptr);
+  ~Run();
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
 
-}  // namespace cli
+  // Runs every job, once; returns the reports in job order.
+  std::vector<CameraReport> Execute();
+  // No further camera is started. From any thread, at any time; lock-free, so also from a
+  // signal handler.
+  void Stop();
+  // The run ends at once: cameras under way are abandoned and reported kInterrupted (their
+  // exchanges go on in the background until their own limits). From any thread.
+  void HardStop();
+  bool HardStopped() const;
 
-#endif  // TILTWISE_CLI_RUNNER_H_
+ private:
+  std::shared_ptr<Schedule> s_;
+};
+
+}  // namespace fleet
+
+#endif  // TILTWISE_FLEET_RUNNER_H_

@@ -1,5 +1,5 @@
 // The runner against the camera simulator on loopback, in this process.
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "camsim/CameraSim.h"
 #include "tests/TestProcess.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 constexpr char kPassword[] = "quillpen";
@@ -42,7 +42,7 @@ camsim::SimulatorOptions Cameras(int count) {
 
 Job JobFor(int port, Orientation wanted = {}) {
   Job job;
-  job.host = "127.0.0.1";
+  job.address = tw::IPv4Address::FromHostOrder(0x7f000001);
   job.port = port;
   job.user = "admin";
   job.wanted = wanted;
@@ -247,102 +247,5 @@ TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
   EXPECT_LT(cut.elapsedMs, 20000);
 }
 
-TEST(CliRunner, CanaryAndFailureLimitsStopTheRest) {
-  camsim::SimulatorOptions so = Cameras(6);
-  so.overrides.push_back({{true, 1}, std::nullopt, 72, std::nullopt, std::nullopt});
-  Fleet fleet(so);
-  ASSERT_TRUE(fleet.started);
-  std::vector<Job> jobs;
-  for (int i = 0; i < 6; ++i) jobs.push_back(JobFor(fleet.port(i), {true, true}));
-  RunOptions o = Options(Mode::kSet);
-  o.canary = 2;
-  std::vector<CameraReport> reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
-  EXPECT_EQ(reports[0].verified, std::optional<bool>(true));  // canaries are read back
-  EXPECT_EQ(reports[1].status, Status::kDeviceTypeHV);
-  for (size_t i = 2; i < 6; ++i) {
-    EXPECT_EQ(reports[i].status, Status::kNotStarted) << i;
-    EXPECT_EQ(reports[i].message, "Not started: a camera failed while the canaries were verified");
-    EXPECT_EQ(reports[i].cause, Cause::kCanaryFailed);
-    EXPECT_EQ(fleet.Count(fleet.port(i), "/"), 0u) << i;
-  }
-
-  // Canaries that succeed let the rest go on; one failure is the limit here.
-  jobs.erase(jobs.begin());
-  for (Job& j : jobs) j.wanted = Orientation{false, false};
-  o.canary = 0;
-  o.maxFailures = 1;
-  o.jobs = 1;
-  reports = RunJobs(jobs, o, kNoStop, nullptr, nullptr);
-  EXPECT_EQ(reports[0].status, Status::kDeviceTypeHV);
-  EXPECT_EQ(reports[1].status, Status::kNotStarted);
-  EXPECT_EQ(reports[1].message, "Not started: 1 camera(s) had failed already");
-}
-
-TEST(CliRunner, StopLeavesTheRestNotStartedAndLosesNothing) {
-  camsim::SimulatorOptions so = Cameras(12);
-  for (int i = 0; i < 12; ++i) {
-    so.overrides.push_back(
-        {{true, i}, camsim::Fault::kSilent, std::nullopt, std::nullopt, std::nullopt});
-  }
-  Fleet fleet(so);
-  ASSERT_TRUE(fleet.started);
-  std::vector<Job> jobs;
-  for (int i = 0; i < 12; ++i) jobs.push_back(JobFor(fleet.port(i)));
-  RunOptions o = Options(Mode::kQuery);
-  o.jobs = 3;
-  o.timeoutMs = 400;
-  std::atomic<bool> stop{false};
-  std::vector<size_t> seen;
-  size_t maxRunning = 0;
-  std::vector<CameraReport> reports = RunJobs(
-      jobs, o, stop,
-      [&](const CameraReport& r) {
-        seen.push_back(r.index);
-        stop = true;  // as if Ctrl-C came with the first finished camera
-      },
-      [&](const Progress& p) { maxRunning = std::max(maxRunning, p.running); }, 20);
-  ASSERT_EQ(reports.size(), 12u);
-  std::sort(seen.begin(), seen.end());
-  for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i);  // each exactly once
-  EXPECT_EQ(seen.size(), 12u);
-  size_t started = 0;
-  for (size_t i = 0; i < reports.size(); ++i) {
-    EXPECT_EQ(reports[i].index, i);
-    EXPECT_EQ(reports[i].port, fleet.port(static_cast<int>(i)));
-    const bool reached = fleet.Count(reports[i].port, "/qx.html") > 0;
-    if (reports[i].status == Status::kNotStarted) {
-      EXPECT_FALSE(reached) << i;
-      EXPECT_FALSE(reports[i].ok);
-    } else {
-      ++started;
-      EXPECT_EQ(reports[i].status, Status::kQueryInfoFailed);
-    }
-  }
-  EXPECT_EQ(started, 3u);  // the three under way finished; none began after the stop
-  EXPECT_LE(maxRunning, 3u);
-}
-
-TEST(CliRunner, RunsAllJobsWithinTheLimit) {
-  Fleet fleet(Cameras(40));
-  ASSERT_TRUE(fleet.started);
-  std::vector<Job> jobs;
-  for (int i = 0; i < 40; ++i) jobs.push_back(JobFor(fleet.port(i), {i % 2 == 0, true}));
-  RunOptions o = Options(Mode::kSet);
-  o.jobs = 8;
-  size_t maxRunning = 0;
-  std::atomic<int> calls{0};
-  const auto reports = RunJobs(
-      jobs, o, kNoStop, [&](const CameraReport&) { ++calls; },
-      [&](const Progress& p) { maxRunning = std::max(maxRunning, p.running); }, 5);
-  EXPECT_EQ(calls.load(), 40);
-  EXPECT_LE(maxRunning, 8u);
-  for (size_t i = 0; i < reports.size(); ++i) {
-    EXPECT_EQ(reports[i].status, Status::kSetSuccess) << i;
-    const auto state = fleet.sim.state(fleet.port(static_cast<int>(i)));
-    EXPECT_EQ(state->flip, i % 2 == 0 ? 1 : 0);
-    EXPECT_EQ(state->mirror, 1);
-  }
-}
-
 }  // namespace
-}  // namespace cli
+}  // namespace fleet

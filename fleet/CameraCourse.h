@@ -1,7 +1,7 @@
 // One camera's course through a run: its read, its set, and the wait for its return. The pool in
 // Runner.cc decides when each step runs; these steps never look at other cameras.
-#ifndef TILTWISE_CLI_CAMERACOURSE_H_
-#define TILTWISE_CLI_CAMERACOURSE_H_
+#ifndef TILTWISE_FLEET_CAMERACOURSE_H_
+#define TILTWISE_FLEET_CAMERACOURSE_H_
 
 #include <atomic>
 #include <cstdint>
@@ -11,17 +11,33 @@
 #include <string>
 
 #include "cgi/Authorized.h"
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
-namespace cli {
+namespace fleet {
+
+// What a camera's course asks of the camera: the Query and Set procedures over the network,
+// or, in the scheduler's tests, a fake camera. Called from the worker threads, for many
+// cameras at once.
+class CameraSteps {
+ public:
+  virtual ~CameraSteps() = default;
+  // The read, and each read back after a set.
+  virtual QueryResult Read(const CameraAccess& camera) = 0;
+  virtual Outcome Set(const CameraAccess& camera, int flip, int mirror, Failure* failure) = 0;
+};
+
+// The procedures, over the network.
+std::shared_ptr<CameraSteps> NetworkSteps();
 
 struct CameraWork {
+  CameraSteps* steps = nullptr;
   Job job;
   CameraReport report;
   CameraAccess access;
   std::int64_t start = 0;
   bool verify = false;
   Orientation target;      // what the set sent
+  bool setSent = false;    // the set command went out, whatever came back
   bool replyLost = false;  // the set went out, its reply did not come back
   std::int64_t settleEnd = 0;
   std::int64_t verifyEnd = 0;
@@ -39,7 +55,7 @@ void SetStatus(CameraReport& report, Status status, std::string message);
 CameraReport NewReport(const Job& job, size_t index, const RunOptions& options);
 
 std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions& options,
-                                  bool verify);
+                                  bool verify, CameraSteps& steps);
 
 // Reads the camera and, for a set, sends it; `beforeSet` sees the values read and the values
 // to send just before a set goes out, and may hold it back. True when the camera was set (or
@@ -62,6 +78,6 @@ void InterruptVerify(CameraWork& w);
 // The report, with its time; the work is left without it.
 CameraReport Finish(CameraWork& w, const RunOptions& options);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_CAMERACOURSE_H_
+#endif  // TILTWISE_FLEET_CAMERACOURSE_H_

@@ -1,4 +1,4 @@
-#include "cli/CameraCourse.h"
+#include "fleet/CameraCourse.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 
 #include "base/Clock.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 const char* OnOff(bool on) {
@@ -148,7 +148,7 @@ void SetStatus(CameraReport& report, Status status, std::string message) {
 CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) {
   CameraReport r;
   r.index = index;
-  r.host = job.host;
+  r.host = job.address.ToString();
   r.port = job.port;
   r.user = job.user;
   r.name = job.name;
@@ -159,14 +159,31 @@ CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) 
   return r;
 }
 
+namespace {
+
+class Network : public CameraSteps {
+ public:
+  QueryResult Read(const CameraAccess& camera) override { return QueryOrientation(camera); }
+  Outcome Set(const CameraAccess& camera, int flip, int mirror, Failure* failure) override {
+    return SetOrientation(camera, flip, mirror, failure);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<CameraSteps> NetworkSteps() {
+  return std::make_shared<Network>();
+}
+
 std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions& options,
-                                  bool verify) {
+                                  bool verify, CameraSteps& steps) {
   auto w = std::make_unique<CameraWork>();
+  w->steps = &steps;
   w->job = job;
   w->start = tw::NowMs();
   w->verify = verify && options.mode == Mode::kSet && !options.dryRun;
   w->report = NewReport(job, index, options);
-  w->access.ip = job.host.c_str();
+  w->access.address = job.address;
   w->access.port = job.port;
   w->access.user = job.user.c_str();
   w->access.password = options.password.c_str();
@@ -180,7 +197,7 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   CameraReport& report = w.report;
   if (options.mode == Mode::kQuery) {
     report.action = Action::kQuery;
-    const QueryResult q = QueryOrientation(w.access);
+    const QueryResult q = w.steps->Read(w.access);
     if (TakeRead(report, q)) {
       SetFromOutcome(report, q.outcome, q.failure);
       report.before = report.after = ReadValues(q);
@@ -191,7 +208,7 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   report.action = options.dryRun ? Action::kDryRun : Action::kSet;
   Orientation target = w.job.wanted;
   if (!options.force) {
-    const QueryResult q = QueryOrientation(w.access);
+    const QueryResult q = w.steps->Read(w.access);
     // A camera whose values are unknown gets no set command: it may already be as wanted.
     if (!TakeRead(report, q)) return false;
     const Orientation current = ReadValues(q);
@@ -227,8 +244,9 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   report.wanted = target;
   Failure failure;
   const Outcome outcome =
-      SetOrientation(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
+      w.steps->Set(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
   SetFromOutcome(report, outcome, failure);
+  w.setSent = outcome == Outcome::kSetSuccess || failure.request == Request::kSetMotorRange;
   // No reply to a set that went out: a camera that restarts at once may close first.
   w.replyLost = outcome == Outcome::kDeviceTypeNVR && failure.request == Request::kSetMotorRange;
   if (w.replyLost) {
@@ -250,7 +268,7 @@ std::int64_t VerifyAttempt(CameraWork& w, const RunOptions& options) {
   if (now < w.verifyEnd) {
     CameraAccess again = w.access;
     again.deadlineAtMs = w.verifyEnd;
-    const QueryResult q = QueryOrientation(again);
+    const QueryResult q = w.steps->Read(again);
     now = tw::NowMs();
     if (Away(q)) {
       w.sawAway = true;
@@ -284,7 +302,7 @@ std::int64_t VerifyAttempt(CameraWork& w, const RunOptions& options) {
 bool AnswersNow(const CameraWork& w, const RunOptions& options) {
   CameraAccess again = w.access;
   again.deadlineAtMs = tw::NowMs() + options.deadlineMs;
-  return !Away(QueryOrientation(again));
+  return !Away(w.steps->Read(again));
 }
 
 void WaitForReturn(CameraWork& w, const RunOptions& options, const std::atomic<bool>& stop) {
@@ -316,4 +334,4 @@ CameraReport Finish(CameraWork& w, const RunOptions& options) {
   return std::move(report);
 }
 
-}  // namespace cli
+}  // namespace fleet

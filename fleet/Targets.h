@@ -1,20 +1,22 @@
 // The cameras a run works on: where each one is, as whom to log in, and, when a target list
 // says so, the Flip and Mirror it should end up with.
-#ifndef TILTWISE_CLI_TARGETS_H_
-#define TILTWISE_CLI_TARGETS_H_
+#ifndef TILTWISE_FLEET_TARGETS_H_
+#define TILTWISE_FLEET_TARGETS_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace cli {
+#include "base/IPv4Address.h"
+
+namespace fleet {
 
 // A wanted Flip or Mirror: on, off, or whatever the camera holds now.
 enum class Want { kOff, kOn, kKeep };
 
 struct Target {
-  std::string host;  // dotted-quad IPv4, canonical form
+  tw::IPv4Address address;
   int port = 80;
   std::optional<std::string> user;  // from the list; otherwise the --user value
   std::optional<Want> flip;         // wanted values from the list; none: the option's
@@ -29,14 +31,13 @@ struct Target {
   std::optional<bool> sentMirror{};
 };
 
-// Strict dotted-quad IPv4 (tw::IPv4Address, as the exchange reads it): four decimal numbers
-// 0-255, no signs, no spaces, no leading zeros (which some readers take as octal). Writes the
-// text back unchanged.
-bool ParseDottedQuad(std::string_view text, std::string* canonical);
-
-// ParseDottedQuad, and an address that can name one camera (tw::IPv4Address::IsDestination). On failure
-// `error` says which of the two it is not.
-bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error);
+// A strict dotted-quad IPv4 address (tw::IPv4Address::Parse: no signs, no spaces, no leading
+// zeros, which some readers take as octal) that can name one camera (IsDestination): read here
+// once, and carried typed to the exchange. On failure `error` is `notDottedQuad` when the text
+// is none, otherwise `prefix` and why the address names no camera.
+bool ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
+                        const std::string& notDottedQuad, const std::string& prefix,
+                        std::string* error);
 
 // A decimal port 1-65535.
 bool ParsePort(std::string_view text, int* port);
@@ -53,6 +54,6 @@ bool ParseWant(std::string_view text, Want* want);
 // a camera set twice would restart twice, and two runs at once would race.
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_TARGETS_H_
+#endif  // TILTWISE_FLEET_TARGETS_H_

@@ -12,17 +12,17 @@
 // camera's value when not given); flip and mirror cells take on, off or keep. Lines starting
 // with '#' and blank lines are skipped. Fields may be quoted
 // with '"' ("" inside stands for one quote) but may not span lines.
-#ifndef TILTWISE_CLI_CSV_H_
-#define TILTWISE_CLI_CSV_H_
+#ifndef TILTWISE_FLEET_CSV_H_
+#define TILTWISE_FLEET_CSV_H_
 
 #include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 // Splits one line into fields. False, with `error` set, on a stray or unclosed quote.
 bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error);
@@ -32,7 +32,7 @@ constexpr size_t kMaxLineBytes = 64 * 1024;
 
 enum class LineRead { kLine, kEnd, kTooLong };
 // std::getline with a bound: kTooLong once a line passes kMaxLineBytes (the rest of it is left
-// unread), kEnd at the end of input.
+// unread), kEnd at the end of input. A last line without its newline leaves in.eof() set.
 LineRead GetBoundedLine(std::istream& in, std::string* line);
 
 // A value as one CSV cell: quoted when a reader would otherwise split or trim it, with line
@@ -45,6 +45,6 @@ std::string CsvCell(std::string_view value);
 void ReadTargetList(std::istream& in, const std::string& name, std::vector<Target>* targets,
                     std::vector<std::string>* errors);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_CSV_H_
+#endif  // TILTWISE_FLEET_CSV_H_

@@ -1,10 +1,10 @@
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
 #include <cctype>
 #include <optional>
 #include <set>
 
-namespace cli {
+namespace fleet {
 namespace {
 
 enum class Column {
@@ -99,18 +99,14 @@ bool ReadRow(const std::vector<std::string>& fields,
              std::to_string(fields.size());
     return false;
   }
-  std::string host;
   std::optional<int> port;
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string_view value = Trim(fields[i]);
     switch (*columns[i]) {
       case Column::kHost:
-        if (!ParseDottedQuad(value, &host)) {
-          *error = "host " + Quoted(value) + " is not a dotted-quad IPv4 address";
-          return false;
-        }
-        if (!ParseCameraAddress(host, &host, error)) {
-          *error = "host " + *error;
+        if (!ParseCameraAddress(value, &target->address,
+                                "host " + Quoted(value) + " is not a dotted-quad IPv4 address",
+                                "host ", error)) {
           return false;
         }
         break;
@@ -152,7 +148,6 @@ bool ReadRow(const std::vector<std::string>& fields,
         break;
     }
   }
-  target->host = std::move(host);
   target->port = port.value_or(80);
   return true;
 }
@@ -226,11 +221,8 @@ LineRead GetBoundedLine(std::istream& in, std::string* line) {
   for (;;) {
     const int c = buf->sbumpc();
     if (c == std::char_traits<char>::eof()) {
-      if (line->empty()) {
-        in.setstate(std::ios::eofbit);
-        return LineRead::kEnd;
-      }
-      return LineRead::kLine;
+      in.setstate(std::ios::eofbit);
+      return line->empty() ? LineRead::kEnd : LineRead::kLine;
     }
     if (c == '\n') return LineRead::kLine;
     if (line->size() == kMaxLineBytes) return LineRead::kTooLong;
@@ -290,4 +282,4 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
   }
 }
 
-}  // namespace cli
+}  // namespace fleet

@@ -1,38 +1,13 @@
-#include "cli/ReportFile.h"
+#include "fleet/ReportFile.h"
 
 #include <nlohmann/json.hpp>
 
-namespace cli {
+#include "fleet/Csv.h"
+
+namespace fleet {
 namespace {
 
 using nlohmann::json;
-
-constexpr size_t kMaxLine = 64 * 1024;
-
-// One line without its end; false at the end of input. A longer line ends the read at the
-// limit with `tooLong` set: an endless one (a device) must not keep it going.
-bool ReadLine(std::istream& in, std::string* line, bool* tooLong, bool* ended) {
-  line->clear();
-  *tooLong = false;
-  *ended = false;
-  std::streambuf* buf = in.rdbuf();
-  for (;;) {
-    const int c = buf->sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in.setstate(std::ios::eofbit);
-      return !line->empty() || *tooLong;
-    }
-    if (c == '\n') {
-      *ended = true;
-      return true;
-    }
-    if (line->size() == kMaxLine) {
-      *tooLong = true;
-      return true;
-    }
-    line->push_back(static_cast<char>(c));
-  }
-}
 
 bool OptionalText(const json& j, const char* key, std::string* out, std::string* error) {
   auto it = j.find(key);
@@ -63,12 +38,8 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   }
   std::string address;
   if (!OptionalText(j, "address", &address, error)) return false;
-  if (!ParseDottedQuad(address, &e->target.host)) {
-    *error = "no dotted-quad \"address\"";
-    return false;
-  }
-  if (!ParseCameraAddress(e->target.host, &e->target.host, error)) {
-    *error = "\"address\": " + *error;
+  if (!ParseCameraAddress(address, &e->target.address, "no dotted-quad \"address\"",
+                          "\"address\": ", error)) {
     return false;
   }
   auto port = j.find("port");
@@ -109,6 +80,44 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   return true;
 }
 
+nlohmann::ordered_json OptionalBool(const std::optional<Orientation>& o, bool Orientation::*field) {
+  if (!o) return nullptr;
+  return (*o).*field;
+}
+
+// The report's fields in their order; the JSON line and the CSV row both come from here.
+nlohmann::ordered_json Fields(const CameraReport& r) {
+  nlohmann::ordered_json j;
+  j["address"] = r.host;
+  j["port"] = r.port;
+  j["user"] = r.user;
+  if (!r.name.empty()) j["name"] = r.name;
+  if (!r.location.empty()) j["location"] = r.location;
+  j["action"] = ActionName(r.action);
+  j["outcome"] = StatusName(r.status);
+  j["ok"] = r.ok;
+  j["message"] = r.message;
+  j["cause"] = CauseName(r.cause);
+  if (r.cause != Cause::kNone) j["request"] = RequestName(r.request);
+  if (!r.detail.empty()) j["detail"] = r.detail;
+  if (!r.note.empty()) j["note"] = r.note;
+  j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
+  j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
+  j["flip_wanted"] = OptionalBool(r.wanted, &Orientation::flip);
+  j["mirror_wanted"] = OptionalBool(r.wanted, &Orientation::mirror);
+  j["flip_after"] = OptionalBool(r.after, &Orientation::flip);
+  j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
+  if (r.verified) j["verified"] = *r.verified;
+  j["elapsed_ms"] = r.elapsedMs;
+  return j;
+}
+
+const char* const kCsvColumns[] = {
+    "address",      "port",        "user",          "name",        "location",      "action",
+    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
+    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
+    "mirror_after", "verified",    "elapsed_ms"};
+
 }  // namespace
 
 bool LooksLikeJsonLines(std::istream& in) {
@@ -127,14 +136,12 @@ bool LooksLikeJsonLines(std::istream& in) {
 void ReadReportLines(std::istream& in, const std::string& name, std::vector<ReportEntry>* entries,
                      std::vector<std::string>* errors, std::vector<std::string>* warnings) {
   std::string line;
-  bool tooLong = false;
-  bool ended = false;
   size_t number = 0;
   const size_t before = entries->size();
-  while (ReadLine(in, &line, &tooLong, &ended)) {
+  for (LineRead got; (got = GetBoundedLine(in, &line)) != LineRead::kEnd;) {
     ++number;
     const std::string where = name + ":" + std::to_string(number);
-    if (tooLong) {
+    if (got == LineRead::kTooLong) {
       // No report has such lines; reading on could take forever (a device, a huge file).
       errors->push_back(where + ": a line longer than 64 KiB: no report");
       return;
@@ -149,7 +156,7 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
       entries->push_back(std::move(e));
       continue;
     }
-    if (!ended && in.eof()) {
+    if (in.eof()) {
       warnings->push_back(where +
                           ": the last line is cut short (the run was stopped while "
                           "writing it); it is left out");
@@ -178,7 +185,7 @@ bool MayHaveChanged(const ReportEntry& e) {
 
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted) {
   nlohmann::ordered_json j;
-  j["address"] = job.host;
+  j["address"] = job.address.ToString();
   j["port"] = job.port;
   j["user"] = job.user;
   if (!job.name.empty()) j["name"] = job.name;
@@ -190,4 +197,36 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-}  // namespace cli
+std::string JsonLine(const CameraReport& r) {
+  return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string CsvHeader() {
+  std::string line;
+  for (const char* c : kCsvColumns) line += std::string(line.empty() ? "" : ",") + c;
+  return line + "\r\n";
+}
+
+std::string CsvRow(const CameraReport& r) {
+  const nlohmann::ordered_json j = Fields(r);
+  std::string line;
+  bool first = true;
+  for (const char* c : kCsvColumns) {
+    if (!first) line += ',';
+    first = false;
+    auto it = j.find(c);
+    if (it == j.end() || it->is_null()) continue;
+    line += CsvCell(it->is_string() ? it->get<std::string>()
+                                    : it->dump(-1, ' ', false,
+                                               nlohmann::ordered_json::error_handler_t::replace));
+  }
+  return line + "\r\n";
+}
+
+bool WriteBackupLine(std::ostream& out, const Job& job, const Orientation& before,
+                     const Orientation& wanted) {
+  out << BackupLine(job, before, wanted) << "\n" << std::flush;
+  return static_cast<bool>(out);
+}
+
+}  // namespace fleet

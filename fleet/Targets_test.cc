@@ -1,19 +1,19 @@
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "cli/Csv.h"
+#include "fleet/Csv.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 TEST(CliTargets, AddressesAreStrictDottedQuads) {
   Target t;
   std::string error;
   ASSERT_TRUE(ParseTarget("127.168.1.20", &t, &error)) << error;
-  EXPECT_EQ(t.host, "127.168.1.20");
+  EXPECT_EQ(t.address.ToString(), "127.168.1.20");
   EXPECT_EQ(t.port, 80);
   ASSERT_TRUE(ParseTarget("1.0.0.0:65535", &t, &error)) << error;
   EXPECT_EQ(t.port, 65535);
@@ -52,10 +52,10 @@ TEST(CliTargets, OnOffAndDuplicates) {
   for (const char* bad : {"", "2", "o", "onn", " on"}) EXPECT_FALSE(ParseOnOff(bad, &v)) << bad;
 
   std::vector<Target> targets(4);
-  targets[0] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:3", {}, {}};
-  targets[1] = {"127.0.9.5", 81, {}, {}, {}, "a.csv:4", {}, {}};
-  targets[2] = {"127.0.9.6", 80, {}, {}, {}, "argument 1", {}, {}};
-  targets[3] = {"127.0.9.5", 80, {}, {}, {}, "a.csv:7", {}, {}};
+  targets[0] = {*tw::IPv4Address::Parse("127.0.9.5"), 80, {}, {}, {}, "a.csv:3", {}, {}};
+  targets[1] = {*tw::IPv4Address::Parse("127.0.9.5"), 81, {}, {}, {}, "a.csv:4", {}, {}};
+  targets[2] = {*tw::IPv4Address::Parse("127.0.9.6"), 80, {}, {}, {}, "argument 1", {}, {}};
+  targets[3] = {*tw::IPv4Address::Parse("127.0.9.5"), 80, {}, {}, {}, "a.csv:7", {}, {}};
   const std::vector<std::string> errors = FindDuplicates(targets);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "a.csv:7: 127.0.9.5:80 is named more than once (also a.csv:3)");
@@ -95,7 +95,7 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
   ReadTargetList(in, "site.csv", &targets, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 4u);
-  EXPECT_EQ(targets[0].host, "127.168.1.20");
+  EXPECT_EQ(targets[0].address.ToString(), "127.168.1.20");
   EXPECT_EQ(targets[0].port, 8080);
   EXPECT_EQ(targets[0].user, std::optional<std::string>("installer"));
   EXPECT_EQ(targets[0].flip, std::optional<Want>(Want::kOn));
@@ -117,8 +117,8 @@ TEST(CliCsv, ReadsListWithCommentsDefaultsAndPerCameraValues) {
   ReadTargetList(pasted, "p.csv", &targets, &errors);
   ASSERT_TRUE(errors.empty()) << errors[0];
   ASSERT_EQ(targets.size(), 2u);
-  EXPECT_EQ(targets[0].host + ":" + std::to_string(targets[0].port), "127.0.9.7:81");
-  EXPECT_EQ(targets[1].host + ":" + std::to_string(targets[1].port), "127.0.9.8:82");
+  EXPECT_EQ(targets[0].address.ToString() + ":" + std::to_string(targets[0].port), "127.0.9.7:81");
+  EXPECT_EQ(targets[1].address.ToString() + ":" + std::to_string(targets[1].port), "127.0.9.8:82");
 
   std::istringstream hostOnly("host\n10.1.1.1\n");
   targets.clear();
@@ -186,4 +186,4 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace fleet

@@ -1,14 +1,14 @@
 // Address ranges as installers type them, for finding cameras: a CIDR block, a from-to range or
 // one address, all in strict dotted-quad IPv4.
-#ifndef TILTWISE_CLI_RANGES_H_
-#define TILTWISE_CLI_RANGES_H_
+#ifndef TILTWISE_FLEET_RANGES_H_
+#define TILTWISE_FLEET_RANGES_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace fleet {
 
 // Inclusive, in host byte order; empty when first > last.
 struct AddressRange {
@@ -33,6 +33,6 @@ size_t DropNonDestinations(std::vector<std::uint32_t>* hostOrder);
 // "80" or "80,8080": each port once, in the order given.
 bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* error);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_RANGES_H_
+#endif  // TILTWISE_FLEET_RANGES_H_

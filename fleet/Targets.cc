@@ -1,4 +1,4 @@
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
 #include <cctype>
 #include <map>
@@ -6,7 +6,7 @@
 
 #include "base/IPv4Address.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 // Decimal digits only, at most `maxDigits`, no leading zero unless the number is 0.
@@ -30,26 +30,20 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-bool ParseDottedQuad(std::string_view text, std::string* canonical) {
-  // The exchange reads addresses with the same type, so what is checked here is what is sent.
-  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
-  if (!address) return false;
-  *canonical = address->ToString();
-  return true;
-}
-
-bool ParseCameraAddress(std::string_view text, std::string* canonical, std::string* error) {
-  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(text);
-  if (!address) {
-    *error = "\"" + std::string(text) + "\" is not a dotted-quad IPv4 address";
+bool ParseCameraAddress(std::string_view text, tw::IPv4Address* address,
+                        const std::string& notDottedQuad, const std::string& prefix,
+                        std::string* error) {
+  const std::optional<tw::IPv4Address> read = tw::IPv4Address::Parse(text);
+  if (!read) {
+    *error = notDottedQuad;
     return false;
   }
-  *canonical = address->ToString();
-  if (!address->IsDestination()) {
-    *error = "\"" + *canonical +
+  if (!read->IsDestination()) {
+    *error = prefix + "\"" + read->ToString() +
              "\" names no camera (0.0.0.0/8, multicast and 255.255.255.255 are no single host)";
     return false;
   }
+  *address = *read;
   return true;
 }
 
@@ -68,20 +62,21 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error) {
     address = text.substr(0, colon);
     port = text.substr(colon + 1);
   }
-  std::string host;
-  if (!ParseDottedQuad(address, &host)) {
-    // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
-    *error = "\"" + std::string(text) + "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address" +
-             " (such as 192.168.1.20:80)";
+  tw::IPv4Address host;
+  // The whole argument: an IPv6 address would otherwise be quoted cut at its first colon.
+  if (!ParseCameraAddress(address, &host,
+                          "\"" + std::string(text) +
+                              "\" is not ADDRESS[:PORT] with a dotted-quad IPv4 address (such "
+                              "as 192.168.1.20:80)",
+                          "", error)) {
     return false;
   }
-  if (!ParseCameraAddress(host, &host, error)) return false;
   int number = 80;
   if (colon != std::string_view::npos && !ParsePort(port, &number)) {
     *error = "\"" + std::string(port) + "\" is not a port number (1-65535)";
     return false;
   }
-  target->host = std::move(host);
+  target->address = host;
   target->port = number;
   return true;
 }
@@ -112,15 +107,15 @@ bool ParseWant(std::string_view text, Want* want) {
 
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
   std::vector<std::string> errors;
-  std::map<std::pair<std::string, int>, const Target*> seen;
+  std::map<std::pair<tw::IPv4Address, int>, const Target*> seen;
   for (const Target& t : targets) {
-    auto [it, inserted] = seen.emplace(std::make_pair(t.host, t.port), &t);
+    auto [it, inserted] = seen.emplace(std::make_pair(t.address, t.port), &t);
     if (!inserted) {
-      errors.push_back(t.origin + ": " + t.host + ":" + std::to_string(t.port) +
+      errors.push_back(t.origin + ": " + t.address.ToString() + ":" + std::to_string(t.port) +
                        " is named more than once (also " + it->second->origin + ")");
     }
   }
   return errors;
 }
 
-}  // namespace cli
+}  // namespace fleet

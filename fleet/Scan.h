@@ -1,8 +1,8 @@
 // Finding cameras: a sweep of non-blocking connects over every address and port, then, for the
 // ones that accept, the information page with each credential set and the orientation read.
 // No output of its own: results go to a sink as they are known.
-#ifndef TILTWISE_CLI_SCAN_H_
-#define TILTWISE_CLI_SCAN_H_
+#ifndef TILTWISE_FLEET_SCAN_H_
+#define TILTWISE_FLEET_SCAN_H_
 
 #include <atomic>
 #include <cstddef>
@@ -14,7 +14,7 @@
 
 #include "camera/CameraProcedures.h"
 
-namespace cli {
+namespace fleet {
 
 enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoAnswer };
 // "camera", "auth-failed", "not-a-camera", "no-answer".
@@ -87,6 +87,6 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
                                 const std::function<void(const ScanProgress&)>& onTick,
                                 ScanProgress* progress, int tickMs = 200);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_SCAN_H_
+#endif  // TILTWISE_FLEET_SCAN_H_

@@ -1,17 +1,19 @@
-// JSON lines reports read back as the cameras of a new run (retry the failures, restore the
-// values before), and the backup lines `set --backup` writes as each camera is read.
-#ifndef TILTWISE_CLI_REPORTFILE_H_
-#define TILTWISE_CLI_REPORTFILE_H_
+// The report files: JSON lines (read back as the cameras of a new run, to retry the failures or
+// restore the values before) and CSV, and the backup lines `set --backup` writes as each camera
+// is read.
+#ifndef TILTWISE_FLEET_REPORTFILE_H_
+#define TILTWISE_FLEET_REPORTFILE_H_
 
 #include <istream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "cli/Runner.h"
-#include "cli/Targets.h"
+#include "fleet/Runner.h"
+#include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 
 // One line of a report or a backup file.
 struct ReportEntry {
@@ -38,11 +40,26 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
 // back.
 bool MayHaveChanged(const ReportEntry& entry);
 
+// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
+//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
+//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
+std::string JsonLine(const fleet::CameraReport& report);
+
+// The same fields as CSV: a header naming them and one row per camera (name and location
+// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
+std::string CsvHeader();
+std::string CsvRow(const fleet::CameraReport& report);
+
 // {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..,
 // "flip_wanted":..,"mirror_wanted":..} with no newline: the values a camera held when `set`
 // read it, and the values its set sends.
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted);
+// The line and its newline, flushed: a run killed at any moment can still be restored. False
+// when the write failed.
+bool WriteBackupLine(std::ostream& out, const Job& job, const Orientation& before,
+                     const Orientation& wanted);
 
-}  // namespace cli
+}  // namespace fleet
 
-#endif  // TILTWISE_CLI_REPORTFILE_H_
+#endif  // TILTWISE_FLEET_REPORTFILE_H_

@@ -1,7 +1,7 @@
 // The words of a report: what was done to a camera and how it ended.
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
-namespace cli {
+namespace fleet {
 
 const char* ActionName(Action action) {
   switch (action) {
@@ -95,4 +95,4 @@ Status StatusFor(Outcome outcome) {
   return Status::kSetFailed;
 }
 
-}  // namespace cli
+}  // namespace fleet

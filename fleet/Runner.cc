@@ -1,4 +1,4 @@
-#include "cli/Runner.h"
+#include "fleet/Runner.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,48 +11,71 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "cli/CameraCourse.h"
+#include "cgi/net.h"
+#include "fleet/CameraCourse.h"
 
-namespace cli {
+namespace fleet {
 
 CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic<bool>& stop) {
-  std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify);
+  const std::shared_ptr<CameraSteps> steps = NetworkSteps();
+  std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify, *steps);
   if (ReadAndSet(*w, options, nullptr)) WaitForReturn(*w, options, stop);
   return Finish(*w, options);
 }
 
-namespace {
+bool StartNetwork() {
+  return net::Startup();
+}
 
-// What the workers and the caller of RunJobs share. It lives until the last worker ends, as
-// workers abandoned by a hard stop may still be inside an exchange when RunJobs returns; they
-// touch the caller's flags and hooks only under the lock and only while not abandoned.
+void EndNetwork() {
+  net::Cleanup();
+}
+
+void RunObserver::Started(const Job&, size_t) {}
+bool RunObserver::Read(const Job&, const Orientation&, const Orientation&) {
+  return true;
+}
+void RunObserver::SetSent(const Job&, size_t) {}
+void RunObserver::Restarting(const Job&, size_t) {}
+void RunObserver::Back(const Job&, size_t) {}
+void RunObserver::Finished(const CameraReport&) {}
+void RunObserver::Tick(const Progress&) {}
+
+namespace {
+RunObserver kNoObserver;
+}  // namespace
+
+// What the workers and Execute share. It lives until the last worker ends, as workers abandoned
+// by a hard stop may still be inside an exchange when Execute returns; they touch the observer
+// only under the lock and only while not abandoned.
 struct Schedule {
-  Schedule(const std::vector<Job>& j, const RunOptions& o, const std::atomic<bool>& s,
-           const RunHooks& h)
-      : jobs(j),
-        options(o),
-        stop(&s),
-        hooks(h),
-        work(j.size()),
-        results(j.size()),
-        startedAt(j.size(), 0),
-        published(j.size()),
-        inWorker(j.size(), false),
-        canaryCamera(j.size(), false),
-        holding(j.size(), false) {
-    canaryPhase = o.canary > 0 && o.mode == Mode::kSet && !o.dryRun;
+  Schedule(std::vector<Job> j, RunOptions o, RunObserver* obs, std::shared_ptr<CameraSteps> st)
+      : jobs(std::move(j)),
+        options(std::move(o)),
+        observer(obs != nullptr ? obs : &kNoObserver),
+        steps(st ? std::move(st) : NetworkSteps()),
+        work(jobs.size()),
+        results(jobs.size()),
+        startedAt(jobs.size(), 0),
+        published(jobs.size()),
+        inWorker(jobs.size(), false),
+        canaryCamera(jobs.size(), false),
+        holding(jobs.size(), false) {
+    canaryPhase = options.canary > 0 && options.mode == Mode::kSet && !options.dryRun;
   }
 
   const std::vector<Job> jobs;
   const RunOptions options;
-  const std::atomic<bool>* stop;
-  const RunHooks hooks;
+  RunObserver* const observer;
+  const std::shared_ptr<CameraSteps> steps;
+  std::atomic<bool> stopAsked{false};
+  std::atomic<bool> hardStopAsked{false};
+  bool executed = false;
 
   std::mutex mu;
   std::condition_variable wake;     // for the workers
   std::condition_variable changed;  // for the caller
   std::atomic<bool> stopSeen{false};
-  std::atomic<bool> abandonedFlag{false};  // for waits outside the lock
   bool abandoned = false;
   size_t next = 0;
   size_t workersLeft = 0;
@@ -76,7 +99,7 @@ struct Schedule {
   Progress progress;
 
   bool StoppingLocked() {
-    if (!abandoned && stop->load()) stopSeen = true;
+    if (!abandoned && stopAsked.load()) stopSeen = true;
     return stopSeen.load();
   }
   bool MoreToStartLocked() { return next < jobs.size() && halt.empty() && !StoppingLocked(); }
@@ -132,7 +155,7 @@ struct Schedule {
       if (report.ok && report.verified.value_or(false)) ++canaryVerified;
       if (canaryVerified >= static_cast<size_t>(options.canary)) canaryPhase = false;
     }
-    if (hooks.onReport) hooks.onReport(report);
+    observer->Finished(report);
     results[i] = std::move(report);
     wake.notify_all();
     changed.notify_all();
@@ -140,6 +163,7 @@ struct Schedule {
 
   // A held camera answered: its place is free.
   void ReleaseLocked(size_t i) {
+    observer->Back(jobs[i], i);
     holding[i] = false;
     --holders;
     --progress.restarting;
@@ -159,6 +183,8 @@ struct Schedule {
   }
 };
 
+namespace {
+
 void Work(const std::shared_ptr<Schedule>& s) {
   const RunOptions& options = s->options;
   std::unique_lock<std::mutex> lock(s->mu);
@@ -173,7 +199,9 @@ void Work(const std::shared_ptr<Schedule>& s) {
       lock.unlock();
       std::int64_t next = 0;
       if (held) {
-        if (!AnswersNow(*s->work[i], options)) next = tw::NowMs() + s->work[i]->maxPauseMs;
+        if (!AnswersNow(*s->work[i], options)) {
+          next = tw::NowMs() + s->work[i]->maxPauseMs;
+        }
       } else {
         next = VerifyAttempt(*s->work[i], options);
       }
@@ -185,6 +213,7 @@ void Work(const std::shared_ptr<Schedule>& s) {
       } else if (held) {
         s->ReleaseLocked(i);
       } else {
+        if (!s->work[i]->away) s->observer->Back(s->jobs[i], i);
         s->FinishLocked(i, true);
       }
       continue;
@@ -194,27 +223,28 @@ void Work(const std::shared_ptr<Schedule>& s) {
       // Canaries are verified whatever the options say: that is what they are for.
       s->canaryCamera[i] = s->canaryPhase;
       if (s->canaryPhase) ++s->canaryUnderWay;
-      s->work[i] = Begin(s->jobs[i], i, options, s->options.verify || s->canaryPhase);
+      s->work[i] = Begin(s->jobs[i], i, options, s->options.verify || s->canaryPhase, *s->steps);
       s->startedAt[i] = s->work[i]->start;
       s->inWorker[i] = true;
       ++s->progress.running;
+      s->observer->Started(s->jobs[i], i);
       CameraWork& w = *s->work[i];
       lock.unlock();
-      bool waits =
+      const bool waits =
           ReadAndSet(w, options, [&s, i](const Orientation& before, const Orientation& wanted) {
             std::lock_guard<std::mutex> held(s->mu);
             if (s->abandoned) return false;
             s->published[i] = before;
-            return !s->hooks.onRead || s->hooks.onRead(s->jobs[i], before, wanted);
+            if (s->observer->Read(s->jobs[i], before, wanted)) return true;
+            s->stopAsked = true;
+            return false;
           });
-      if (waits && options.verifyHoldsSlot) {
-        WaitForReturn(w, options, s->abandonedFlag);
-        waits = false;
-      }
       lock.lock();
       if (s->abandoned) break;
       s->inWorker[i] = false;
+      if (w.setSent) s->observer->SetSent(s->jobs[i], i);
       if (waits) {
+        s->observer->Restarting(s->jobs[i], i);
         ++s->progress.restarting;
         s->due.emplace(tw::NowMs() + w.pauseMs, i);
       } else {
@@ -235,10 +265,37 @@ void Work(const std::shared_ptr<Schedule>& s) {
 
 }  // namespace
 
-std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
-                                  const std::atomic<bool>& stop, const RunHooks& hooks) {
+Run::Run(std::vector<Job> jobs, RunOptions options, RunObserver* observer,
+         std::shared_ptr<CameraSteps> steps)
+    : s_(std::make_shared<Schedule>(std::move(jobs), std::move(options), observer,
+                                    std::move(steps))) {}
+
+Run::~Run() = default;
+
+void Run::Stop() {
+  s_->stopAsked = true;
+}
+
+void Run::HardStop() {
+  s_->stopAsked = true;
+  s_->hardStopAsked = true;
+}
+
+bool Run::HardStopped() const {
+  return s_->hardStopAsked.load();
+}
+
+std::vector<CameraReport> Run::Execute() {
   const std::int64_t start = tw::NowMs();
-  auto s = std::make_shared<Schedule>(jobs, options, stop, hooks);
+  const std::shared_ptr<Schedule> s = s_;
+  const std::vector<Job>& jobs = s->jobs;
+  const RunOptions& options = s->options;
+  RunObserver& observer = *s->observer;
+  {
+    std::lock_guard<std::mutex> lock(s->mu);
+    if (s->executed) return {};
+    s->executed = true;
+  }
   s->progress.total = jobs.size();
   const size_t wanted = std::min<size_t>(std::max(options.jobs, 1), jobs.size());
   std::vector<std::thread> pool;
@@ -265,21 +322,20 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
     lock.lock();
   }
   while (s->workersLeft > 0) {
-    s->changed.wait_for(lock, std::chrono::milliseconds(std::max(hooks.tickMs, 10)));
-    if (hooks.hardStop != nullptr && hooks.hardStop->load()) {
-      s->abandoned = true;
-      s->abandonedFlag = true;
-      s->stopSeen = true;
-      break;
-    }
-    s->progress.stopping = s->StoppingLocked();
-    s->progress.elapsedMs = tw::NowMs() - start;
-    s->wake.notify_all();
-    if (hooks.onTick) {
+    s->changed.wait_for(lock, std::chrono::milliseconds(std::max(options.tickMs, 10)));
+    if (!s->hardStopAsked.load()) {
+      s->progress.stopping = s->StoppingLocked();
+      s->progress.elapsedMs = tw::NowMs() - start;
+      s->wake.notify_all();
       const Progress now = s->progress;
       lock.unlock();
-      hooks.onTick(now);
+      observer.Tick(now);  // which may stop the run
       lock.lock();
+    }
+    if (s->hardStopAsked.load()) {
+      s->abandoned = true;
+      s->stopSeen = true;
+      break;
     }
   }
 
@@ -297,7 +353,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
       }
       ++s->progress.done;
       ++s->progress.failed;
-      if (hooks.onReport) hooks.onReport(*s->results[i]);
+      observer.Finished(*s->results[i]);
     }
   }
   for (size_t i = 0; i < jobs.size(); ++i) {
@@ -308,7 +364,7 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
       r.cause = s->halt.empty() ? Cause::kStopped : s->haltCause;
       ++s->progress.done;
       ++s->progress.failed;
-      if (hooks.onReport) hooks.onReport(r);
+      observer.Finished(r);
       s->results[i] = std::move(r);
     }
     ordered.push_back(*s->results[i]);
@@ -327,19 +383,8 @@ std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions
       t.join();
     }
   }
-  if (hooks.onTick) hooks.onTick(last);
+  observer.Tick(last);
   return ordered;
 }
 
-std::vector<CameraReport> RunJobs(const std::vector<Job>& jobs, const RunOptions& options,
-                                  const std::atomic<bool>& stop,
-                                  const std::function<void(const CameraReport&)>& onReport,
-                                  const std::function<void(const Progress&)>& onTick, int tickMs) {
-  RunHooks hooks;
-  hooks.onReport = onReport;
-  hooks.onTick = onTick;
-  hooks.tickMs = tickMs;
-  return RunJobs(jobs, options, stop, hooks);
-}
-
-}  // namespace cli
+}  // namespace fleet

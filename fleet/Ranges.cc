@@ -1,4 +1,4 @@
-#include "cli/Ranges.h"
+#include "fleet/Ranges.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,9 +6,9 @@
 #include <unordered_set>
 
 #include "base/IPv4Address.h"
-#include "cli/Targets.h"
+#include "fleet/Targets.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 bool ParseAddress(std::string_view text, std::uint32_t* hostOrder) {
@@ -163,4 +163,4 @@ bool ParsePortList(std::string_view text, std::vector<int>* ports, std::string* 
   return true;
 }
 
-}  // namespace cli
+}  // namespace fleet

@@ -1,4 +1,4 @@
-#include "cli/Scan.h"
+#include "fleet/Scan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,7 +15,7 @@
 #include "camera/CameraProcedures.h"
 #include "cgi/net.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 // Devices that answer these have stopped listening to logins for a while; another try only
@@ -38,10 +38,11 @@ void Fail(ScanResult& r, DeviceClass kind, const Failure& failure, const std::st
   r.detail = failure.detail.str() + more;
 }
 
-CameraAccess Access(const std::string& host, int port, const Credential& login,
-                    const ScanOptions& o, std::int64_t deadlineAt) {
+CameraAccess Access(const Endpoint& endpoint, const Credential& login, const ScanOptions& o,
+                    std::int64_t deadlineAt) {
   CameraAccess access;
-  access.ip = host.c_str();
+  access.address = tw::IPv4Address::FromHostOrder(endpoint.address);
+  const int port = endpoint.port;
   access.port = port;
   access.user = login.user.c_str();
   access.password = login.password.c_str();
@@ -92,7 +93,7 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   InfoPage page;
   bool decided = false;
   for (const Credential& c : o.credentials) {
-    page = ProbeInfoPage(Access(r.host, endpoint.port, c, o, deadlineAt));
+    page = ProbeInfoPage(Access(endpoint, c, o, deadlineAt));
     const Failure& why = page.failure;
     if (page.answered && why.cause == Cause::kUnauthorized) {
       answered = &c;
@@ -138,12 +139,10 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
     }
   }
   if (login != nullptr) {
-    ReadOrientation(QueryOrientation(Access(r.host, endpoint.port, *login, o, deadlineAt), page),
-                    r);
+    ReadOrientation(QueryOrientation(Access(endpoint, *login, o, deadlineAt), page), r);
   } else if (r.kind == DeviceClass::kNotACamera && (r.httpStatus == 404 || r.httpStatus == 200)) {
     // A camera without an information page still answers with its motor range.
-    const QueryResult q =
-        QueryOrientation(Access(r.host, endpoint.port, *answered, o, deadlineAt), page);
+    const QueryResult q = QueryOrientation(Access(endpoint, *answered, o, deadlineAt), page);
     if (ValuesRead(q)) {
       ScanResult camera;
       camera.host = r.host;
@@ -405,4 +404,4 @@ std::vector<ScanResult> RunScan(const std::vector<Endpoint>& endpoints, const Sc
   return results;
 }
 
-}  // namespace cli
+}  // namespace fleet
