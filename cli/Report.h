@@ -13,19 +13,21 @@
 
 namespace cli {
 
-// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
-//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
-//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
-// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
+// {"index":..,"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,
+//  "outcome":..,"ok":..,"message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,
+//  "mirror_wanted":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// "message"), "note" and "verified" only when they apply, and the list's own columns last;
+// unknown values are null. "index" counts the cameras in the run's order from 1. No newline.
 std::string JsonLine(const fleet::CameraReport& report);
 
 // The same fields as CSV: a header naming them and one row per camera (name and location
-// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
-std::string CsvHeader();
-std::string CsvRow(const fleet::CameraReport& report);
+// always, empty when the input gave none; unknown values empty), then the `extra` columns of the
+// list. Each ends with "\r\n".
+std::string CsvHeader(const std::vector<std::string>& extra = {});
+std::string CsvRow(const fleet::CameraReport& report, const std::vector<std::string>& extra = {});
 
 // Header and one row per report, columns padded to the widest cell; the last column is
-// "message (detail) (note)".
+// "message (detail) (note)". Columns line up by the width a terminal gives them.
 std::string FormatTable(const std::vector<fleet::CameraReport>& reports);
 
 // Rows padded to their widest cells, two spaces apart, no trailing blanks; `rightColumn` is
@@ -38,6 +40,10 @@ std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::
 
 // "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
 std::string FormatProgress(const fleet::Progress& progress);
+
+// From now on every exchange's request line and reply status go to `err`, one line each
+// ("tiltwise-cli: 10.0.0.5:80 GET /qx.html HTTP/1.1 -> HTTP/1.1 200 OK (12 ms)").
+void TraceExchanges(std::ostream& err);
 
 // "4.2 s".
 std::string Seconds(std::int64_t ms);
@@ -72,6 +78,11 @@ class Reporter {
   // True once a write to `out` failed (a closed pipe, a full disk).
   bool OutputFailed() const;
 
+  // Before the run: the list's own columns, which CSV rows carry at their end.
+  void SetExtraColumns(std::vector<std::string> names) { extraColumns_ = std::move(names); }
+  // Before the run: the table shows only the failed cameras, and nothing when none failed.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
  private:
   void ClearProgressLocked();
   void DrawProgressLocked();
@@ -81,6 +92,8 @@ class Reporter {
   std::ostream& err_;
   const ReportFormat format_;
   bool csvHeaderWritten_ = false;
+  std::vector<std::string> extraColumns_;
+  bool quiet_ = false;
   const bool showProgress_;
   mutable std::mutex mu_;
   fleet::Progress last_;

@@ -171,7 +171,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
     errors.push_back(error);
   }
   if (!errors.empty()) return usage(errors);
-  if (const size_t skipped = fleet::DropNonDestinations(&addresses); skipped > 0) {
+  if (const size_t skipped = fleet::DropNonDestinations(&addresses); skipped > 0 && !o.quiet) {
     err << "tiltwise-cli: " << skipped
         << " address(es) skipped: 0.0.0.0/8, multicast and 255.255.255.255 name no camera\n";
   }
@@ -250,7 +250,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
     std::lock_guard<std::mutex> lock(mu);
     line.Clear();
   }
-  if (!outputFailed && !o.json) {
+  if (!outputFailed && !o.json && (o.csv || !o.quiet)) {
     out << (o.csv ? ScanCsv(results) : ScanTable(results)) << std::flush;
     outputFailed = !out;
   }

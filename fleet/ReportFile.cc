@@ -2,10 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fleet/Csv.h"
+
 namespace fleet {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;  // carried columns keep their order
 
 constexpr size_t kMaxLine = 64 * 1024;
 
@@ -106,6 +108,13 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
     return false;
   }
   if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
+  // The list's own columns, which the run carried: carried on.
+  for (const auto& [key, value] : j.items()) {
+    if (IsKnownColumn(key)) continue;
+    e->target.extra.emplace_back(key, value.is_string() ? value.get<std::string>()
+                                      : value.is_null() ? std::string()
+                                                        : value.dump());
+  }
   return true;
 }
 
@@ -187,6 +196,7 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   j["mirror_before"] = before.mirror;
   j["flip_wanted"] = wanted.flip;
   j["mirror_wanted"] = wanted.mirror;
+  for (const auto& [key, value] : job.extra) j[key] = value;
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -38,6 +38,7 @@ struct Job {
   bool keepMirror = false;
   std::string name;  // from the input, for the reports
   std::string location;
+  Cells extra;
   // restore: what the earlier set sent, with `wanted` the values before it. Only the values
   // that set changed and that the camera still holds as it wrote them are put back.
   std::optional<Orientation> restoreSent;
@@ -110,6 +111,7 @@ struct CameraReport {
   std::string user;  // so a report can be run again or restored without the list
   std::string name;
   std::string location;
+  Cells extra;  // the list's own columns
   Action action = Action::kQuery;
   Status status = Status::kNotStarted;
   bool ok = false;

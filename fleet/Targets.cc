@@ -1,5 +1,6 @@
 #include "fleet/Targets.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <utility>
@@ -108,6 +109,18 @@ bool ParseWant(std::string_view text, Want* want) {
   if (Lower(text) != "keep") return false;
   *want = Want::kKeep;
   return true;
+}
+
+std::vector<std::string> ExtraColumnNames(const std::vector<Target>& targets) {
+  std::vector<std::string> names;
+  for (const Target& t : targets) {
+    for (const auto& cell : t.extra) {
+      if (std::find(names.begin(), names.end(), cell.first) == names.end()) {
+        names.push_back(cell.first);
+      }
+    }
+  }
+  return names;
 }
 
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {
