@@ -116,6 +116,12 @@ bool ReadHeader(const std::vector<std::string>& fields, Header* header, std::str
     if (name.empty()) {
       column = Column::kUnnamed;
     } else if (!column) {
+      // Carried, it would end up in every report.
+      if (name.find("pass") != std::string::npos || name == "pw" || name == "pwd") {
+        *error = "column " + Quoted(written) +
+                 ": a password does not belong in a list (use --password-file or --credentials)";
+        return false;
+      }
       for (const char* sending : kSendingColumns) {
         const size_t d = tw::EditDistance(name, sending);
         if (name.size() >= 4 && d >= 1 && d <= 2) {
