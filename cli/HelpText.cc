@@ -22,22 +22,17 @@ const char kFooter[] =
     "a second one stops at once and reports the cameras under way as interrupted).\n"
     "\n"
     "Examples:\n"
-    "  tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
-    "  tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20   (Mirror kept)\n"
+    "  $ tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
+    "  $ tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20\n"
+    "  $ export TILTWISE_PASSWORD=...\n"
+    "  $ tiltwise-cli scan 192.168.1.0/24 --csv > site.csv\n"
+    "  $ tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json > "
+    "result.jsonl\n"
+    "  $ tiltwise-cli set --flip off --input result.jsonl --only-failed --verify\n"
+    "  $ tiltwise-cli restore before.jsonl --verify\n"
     "\n"
-    "A fleet from a list, with a backup, a report, a retry and a rollback:\n"
-    "  cat > site.csv <<EOF\n"
-    "  # host,port,user,flip,mirror (empty cells take the options' values)\n"
-    "  host,port,user,flip,mirror\n"
-    "  192.168.1.20,80,,on,off\n"
-    "  192.168.1.21,8080,installer,,\n"
-    "  EOF\n"
-    "  export TILTWISE_PASSWORD=...\n"
-    "  tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json \\\n"
-    "      > result.jsonl\n"
-    "  tiltwise-cli set --flip off --input result.jsonl --only-failed --verify --json \\\n"
-    "      > retry.jsonl\n"
-    "  tiltwise-cli restore before.jsonl --verify";
+    "Each command has its own --help and man page: tiltwise-cli-query(1), tiltwise-cli-set(1),\n"
+    "tiltwise-cli-restore(1), tiltwise-cli-scan(1).";
 
 const char kSetFooter[] =
     "set first reads each camera, keeps what --flip/--mirror (or the list) do not name, and\n"
@@ -50,11 +45,11 @@ const char kSetFooter[] =
     "value or was cut off by the deadline) is a failure and gets no set command.\n"
     "\n"
     "Examples:\n"
-    "  tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20   (Mirror kept)\n"
-    "  tiltwise-cli set --flip on --mirror off --input site.csv --dry-run\n"
-    "  tiltwise-cli set --mirror off --input site.csv --backup before.jsonl --verify --json \\\n"
-    "      > result.jsonl\n"
-    "  tiltwise-cli set --mirror off --input result.jsonl --only-failed --verify";
+    "  $ tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20\n"
+    "  $ tiltwise-cli set --flip on --mirror off --input site.csv --dry-run\n"
+    "  $ tiltwise-cli set --mirror off --input site.csv --backup before.jsonl --verify --json > "
+    "result.jsonl\n"
+    "  $ tiltwise-cli set --mirror off --input result.jsonl --only-failed --verify";
 
 const char kRestoreFooter[] =
     "REPORT is the JSON lines output (--json) of an earlier set, or its --backup file, also\n"
@@ -65,13 +60,13 @@ const char kRestoreFooter[] =
     "user; the password comes as for set.\n"
     "\n"
     "Examples:\n"
-    "  tiltwise-cli restore before.jsonl --verify\n"
-    "  tiltwise-cli restore result.jsonl --dry-run";
+    "  $ tiltwise-cli restore before.jsonl --verify\n"
+    "  $ tiltwise-cli restore result.jsonl --dry-run";
 
 const char kQueryFooter[] =
     "Examples:\n"
-    "  tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
-    "  tiltwise-cli query --input site.csv --json > now.jsonl";
+    "  $ tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
+    "  $ tiltwise-cli query --input site.csv --json > now.jsonl";
 
 const char kListHelp[] =
     "A list (--input) is CSV with a header line naming host (or address), port, user, flip,\n"

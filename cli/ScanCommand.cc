@@ -41,9 +41,10 @@ const char kScanFooter[] =
     "written, 2 usage error, 130 stopped by Ctrl-C (what was found so far is shown; a\n"
     "second Ctrl-C leaves out the devices still being probed instead of waiting for them).\n"
     "\n"
-    "Example:\n"
-    "  tiltwise-cli scan 192.168.1.0/24 --credentials site-logins.txt --csv > site.csv\n"
-    "  tiltwise-cli set --flip on --mirror off --input site.csv --dry-run";
+    "Examples:\n"
+    "  $ tiltwise-cli scan 192.168.1.0/24 --credentials site-logins.txt --csv > site.csv\n"
+    "  $ tiltwise-cli scan 192.168.1.10-60 192.168.2.0/24 --port 80,8080 --timeout 1s --all\n"
+    "  $ tiltwise-cli set --flip on --mirror off --input site.csv --dry-run";
 
 namespace {
 
