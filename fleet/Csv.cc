@@ -19,11 +19,12 @@ enum class Column {
   kName,
   kLocation,
   kStatus,    // what a scan found: only its cameras are worked on
+  kIndex,     // a report's place in the list before
   kReadPast,  // the rest of what a scan or a report wrote: read past
   kCarried,   // a column of the list's own: carried into the report as it is
   kUnnamed,   // a spreadsheet's empty header cell: its cells must stay empty
 };
-constexpr int kColumnCount = 11;
+constexpr int kColumnCount = 12;
 
 struct KnownColumn {
   const char* name;
@@ -40,7 +41,7 @@ const KnownColumn kKnownColumns[] = {
     {"name", Column::kName},
     {"location", Column::kLocation},
     {"status", Column::kStatus},
-    {"index", Column::kReadPast},
+    {"index", Column::kIndex},
     {"chip_type", Column::kReadPast},
     {"flip_now", Column::kReadPast},
     {"mirror_now", Column::kReadPast},
@@ -199,6 +200,13 @@ bool ReadRow(std::vector<std::string>* fields, const Header& header, Target* tar
       case Column::kStatus:
         target->status = value;
         break;
+      case Column::kIndex:
+        // Only to restore the order: a cell that is no count leaves it as it is.
+        if (const std::string_view n = Trim(value);
+            !n.empty() && n.size() < 10 && n.find_first_not_of("0123456789") == n.npos) {
+          target->listIndex = std::stoul(std::string(n));
+        }
+        break;
       case Column::kCarried:
         target->extra.emplace_back(header.names[i], value);
         break;
@@ -325,7 +333,8 @@ bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
 
 std::string CsvCell(std::string_view value) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  const bool plain = value.find_first_of(",\"\r\n") == std::string_view::npos &&
+  // Any separator quoted: a header is read in the dialect it holds most of.
+  const bool plain = value.find_first_of(",;\t\"\r\n") == std::string_view::npos &&
                      (value.empty() || (!blank(value.front()) && !blank(value.back())));
   if (plain) return std::string(value);
   std::string out = "\"";
@@ -365,6 +374,7 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
   std::string error;
   size_t number = 0;
   size_t rows = 0;
+  const size_t first = targets->size();
   for (LineRead got; (got = GetBoundedLine(in, &line)) != LineRead::kEnd;) {
     ++number;
     if (got == LineRead::kTooLong) {
@@ -410,6 +420,7 @@ void ReadTargetList(std::istream& in, const std::string& name, std::vector<Targe
     }
     targets->push_back(std::move(target));
   }
+  SortByListIndex(targets, first);  // a report, written as cameras finished
   if (in.bad()) {
     errors->push_back(name + ": read error after line " + std::to_string(number));
   } else if (!haveHeader) {

@@ -48,7 +48,8 @@ enum class LineRead { kLine, kEnd, kTooLong };
 // unread), kEnd at the end of input.
 LineRead GetBoundedLine(std::istream& in, std::string* line);
 
-// A value as one CSV cell: quoted when a reader would otherwise split or trim it, with line
+// A value as one CSV cell: quoted when a reader would otherwise split or trim it, or take it
+// for the separator (comma, semicolon or tab), with line
 // breaks turned into spaces, since no list line may span two.
 std::string CsvCell(std::string_view value);
 

@@ -1,5 +1,6 @@
 #include "fleet/ReportFile.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "fleet/Csv.h"
@@ -108,6 +109,9 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
     return false;
   }
   if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
+  if (auto index = j.find("index"); index != j.end() && index->is_number_unsigned()) {
+    e->target.listIndex = index->get<size_t>();
+  }
   // The list's own columns, which the run carried: carried on.
   for (const auto& [key, value] : j.items()) {
     if (IsKnownColumn(key)) continue;
@@ -165,6 +169,14 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
       break;
     }
     errors->push_back(where + ": " + error);
+  }
+  // The lines came as cameras finished; the list's order is what people look for.
+  if (std::all_of(entries->begin() + static_cast<std::ptrdiff_t>(before), entries->end(),
+                  [](const ReportEntry& e) { return e.target.listIndex > 0; })) {
+    std::stable_sort(entries->begin() + static_cast<std::ptrdiff_t>(before), entries->end(),
+                     [](const ReportEntry& a, const ReportEntry& b) {
+                       return a.target.listIndex < b.target.listIndex;
+                     });
   }
   if (in.bad()) {
     errors->push_back(name + ": read error after line " + std::to_string(number));

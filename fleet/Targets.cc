@@ -111,6 +111,13 @@ bool ParseWant(std::string_view text, Want* want) {
   return true;
 }
 
+void SortByListIndex(std::vector<Target>* targets, size_t from) {
+  const auto begin = targets->begin() + static_cast<std::ptrdiff_t>(from);
+  if (std::any_of(begin, targets->end(), [](const Target& t) { return t.listIndex == 0; })) return;
+  std::stable_sort(begin, targets->end(),
+                   [](const Target& a, const Target& b) { return a.listIndex < b.listIndex; });
+}
+
 std::vector<std::string> ExtraColumnNames(const std::vector<Target>& targets) {
   std::vector<std::string> names;
   for (const Target& t : targets) {

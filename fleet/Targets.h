@@ -30,6 +30,9 @@ struct Target {
   std::string location;
   std::string status{};  // what a scan found here ("camera", "no-answer", ...); empty: not said
   Cells extra{};
+  // A report's "index": the place in the list of the run that wrote it, which the report's
+  // own order (as cameras finished) lost; 0 when not said.
+  size_t listIndex = 0;
   // restore: the values the earlier set sent, when its report says.
   std::optional<bool> sentFlip{};
   std::optional<bool> sentMirror{};
@@ -54,6 +57,10 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error);
 bool ParseOnOff(std::string_view text, bool* value);
 // ParseOnOff, or "keep".
 bool ParseWant(std::string_view text, Want* want);
+
+// Sorts targets[from...] by their listIndex when every one of them has one; otherwise leaves
+// them as they are.
+void SortByListIndex(std::vector<Target>* targets, size_t from = 0);
 
 // The names of every target's extra columns, each once, in the order they first appear.
 std::vector<std::string> ExtraColumnNames(const std::vector<Target>& targets);
