@@ -40,7 +40,10 @@ bool Same(const fleet::Target& a, const fleet::Target& b) {
 bool WriteBack(const std::vector<fleet::Target>& targets, std::string* text) {
   const std::vector<std::string> extra = fleet::ExtraColumnNames(targets);
   *text = "host,port,user,flip,mirror,name,location,status";
-  for (const std::string& name : extra) *text += "," + fleet::CsvCell(name);
+  for (const std::string& name : extra) {
+    if (name.find('\r') != std::string::npos) return false;
+    *text += "," + fleet::CsvCell(name);
+  }
   *text += "\n";
   for (const fleet::Target& t : targets) {
     std::vector<std::string> cells = {t.user.value_or(""), t.name, t.location, t.status};
