@@ -46,14 +46,15 @@ struct CommonHelp {
   const char* quiet;
 };
 
-const CommonHelp kCameraHelp = {"User name for cameras without their own (default admin)",
-                                "Cameras worked on at once, 1-256 (default 16)",
-                                "Limit of each wait for a camera (default 3s)",
-                                "Hard limit for one camera's requests (default 30s)",
-                                "One JSON object per camera and line, as each finishes",
-                                "The report as CSV, one row per camera; the summary on stderr",
-                                "Only the failed cameras and the summary, and only when one failed; "
-                                "no progress"};
+const CommonHelp kCameraHelp = {
+    "User name for cameras without their own (default admin)",
+    "Cameras worked on at once, 1-256 (default 16)",
+    "Limit of each wait for a camera (default 3s)",
+    "Hard limit for one camera's requests (default 30s)",
+    "One JSON object per camera and line, as each finishes",
+    "The report as CSV, one row per camera; the summary on stderr",
+    "Only the failed cameras and the summary, and only when one failed; "
+    "no progress"};
 
 const CommonHelp kScanHelp = {"User name of the password from the password sources (default admin)",
                               "Devices probed at once, 1-256 (default 64)",

@@ -424,8 +424,8 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       WriteFile("bad.csv", "host,port,flip\n127.0.0.1," + std::to_string(port(0)) +
                                ",on\n127.0.0.1,70000,on\n127.0.0.1,81,sideways\n");
   // A misspelt wanted column must not leave the cameras to the option's value.
-  const std::string misspelt = WriteFile("misspelt.csv", "host;port;fllip;mirorr\n127.0.0.1;" +
-                                                            std::to_string(port(0)) + ";on;on\n");
+  const std::string misspelt = WriteFile(
+      "misspelt.csv", "host;port;fllip;mirorr\n127.0.0.1;" + std::to_string(port(0)) + ";on;on\n");
   const std::string fifo = WriteFile("backup.fifo", "");
   ::unlink(fifo.c_str());
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -930,7 +930,12 @@ TEST_F(CliProgram, SpreadsheetListsAndReportsFeedEachOther) {
   o.cameras = 3;
   StartCameras(o);
   std::string list = "\xEF\xBB\xBFsep=;\r\nHost;Port;Name;notes;Serial;flip\r\n;;;;;\r\n";
-  const char* names[] = {"K\xC3\xBC" "che", "\xE6\x9D\xB1\xE4\xBA\xAC", "Entr\xC3\xA9" "e"};
+  const char* names[] = {
+      "K\xC3\xBC"
+      "che",
+      "\xE6\x9D\xB1\xE4\xBA\xAC",
+      "Entr\xC3\xA9"
+      "e"};
   for (int i = 0; i < 3; ++i) {
     list += "127.0.0.1 ;" + std::to_string(port(i)) + ";" + names[i] + ";\" note; " +
             std::to_string(i) + "\";S" + std::to_string(i) + ";" + (i == 1 ? "off" : "") + "\r\n";
@@ -962,9 +967,13 @@ TEST_F(CliProgram, SpreadsheetListsAndReportsFeedEachOther) {
   const size_t action = rows[0].find("ACTION");
   // Reported as cameras finished, listed as the first list had them.
   const std::string widths[] = {
-      "127.0.0.1:" + std::to_string(port(0)) + "  K\xC3\xBC" "che   -",
+      "127.0.0.1:" + std::to_string(port(0)) +
+          "  K\xC3\xBC"
+          "che   -",
       "127.0.0.1:" + std::to_string(port(1)) + "  \xE6\x9D\xB1\xE4\xBA\xAC    -",
-      "127.0.0.1:" + std::to_string(port(2)) + "  Entr\xC3\xA9" "e  -"};
+      "127.0.0.1:" + std::to_string(port(2)) +
+          "  Entr\xC3\xA9"
+          "e  -"};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(rows[i + 1].rfind(widths[i], 0), 0u) << table.out;
     EXPECT_EQ(rows[i + 1].find("S" + std::to_string(i)), rows[0].find("SERIAL") + (i == 1 ? 2 : 1))

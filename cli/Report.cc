@@ -89,10 +89,10 @@ void TraceLine(const char* ip, int port, const char* request, const char* status
 }
 
 const char* const kCsvColumns[] = {
-    "index",        "address",      "port",        "user",          "name",        "location",      "action",
-    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
-    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
-    "mirror_after", "verified",    "elapsed_ms"};
+    "index",      "address",      "port",        "user",          "name",        "location",
+    "action",     "outcome",      "ok",          "message",       "cause",       "request",
+    "detail",     "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted",
+    "flip_after", "mirror_after", "verified",    "elapsed_ms"};
 
 }  // namespace
 

@@ -32,19 +32,21 @@ TEST(CliReport, JsonLineHasEveryField) {
   const fleet::CameraReport r = Sample();
   const std::string line = JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
-  EXPECT_EQ(line,
-            "{\"index\":1,\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
-            "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
-            "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
-            "\"flip_before\":false,"
-            "\"mirror_before\":true,\"flip_wanted\":true,\"mirror_wanted\":true,"
-            "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
+  EXPECT_EQ(
+      line,
+      "{\"index\":1,\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
+      "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
+      "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
+      "\"flip_before\":false,"
+      "\"mirror_before\":true,\"flip_wanted\":true,\"mirror_wanted\":true,"
+      "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   // The same fields as CSV; empty cells for what is unknown or absent.
-  EXPECT_EQ(CsvHeader(),
-            "index,address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
-            "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
-            "elapsed_ms\r\n");
+  EXPECT_EQ(
+      CsvHeader(),
+      "index,address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
+      "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
+      "elapsed_ms\r\n");
   EXPECT_EQ(CsvRow(r),
             "1,127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
             "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
@@ -116,9 +118,13 @@ TEST(CliReport, TableColumnsLineUp) {
 
   // Columns line up on screen, whatever the bytes: accents (one composed, one combining),
   // wide characters, and the list's own columns, which rows without them show as "-".
-  a.name = "K\xC3\xBC" "che";
+  a.name =
+      "K\xC3\xBC"
+      "che";
   b.name = "\xE6\x9D\xB1\xE4\xBA\xAC";
-  c.name = "Entre\xCC\x81" "e";
+  c.name =
+      "Entre\xCC\x81"
+      "e";
   a.extra = {{"zone", "Nord"}, {"serial", "S-1"}};
   c.extra = {{"serial", "\xE6\x9D\xB1-2"}};
   rows.clear();
@@ -140,8 +146,7 @@ TEST(CliReport, TableColumnsLineUp) {
   EXPECT_NE(JsonLine(a).find("\"elapsed_ms\":42,\"zone\":\"Nord\",\"serial\":\"S-1\"}"),
             std::string::npos);
   EXPECT_EQ(CsvHeader({"serial", "zone"}).substr(CsvHeader().size() - 2), ",serial,zone\r\n");
-  EXPECT_EQ(CsvRow(c, {"zone", "serial"}).substr(CsvRow(c).size() - 2),
-            ",,\xE6\x9D\xB1-2\r\n");
+  EXPECT_EQ(CsvRow(c, {"zone", "serial"}).substr(CsvRow(c).size() - 2), ",,\xE6\x9D\xB1-2\r\n");
   b.status = fleet::Status::kNotStarted;
   EXPECT_EQ(FormatSummary({a, b}, 100), "2 cameras: 1 ok, 1 failed (1 not started), 0.1 s");
 }

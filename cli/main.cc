@@ -120,8 +120,8 @@ int Run(int argc, char** argv) {
     return cli::kExitFailed;
   }
   // The progress line would tear the verbose lines apart.
-  const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose &&
-                        !options.quiet;
+  const bool progress =
+      cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose && !options.quiet;
   if (options.verbose) cli::TraceExchanges(std::cerr);
   const cli::ReportFormat format = options.json  ? cli::ReportFormat::kJson
                                    : options.csv ? cli::ReportFormat::kCsv

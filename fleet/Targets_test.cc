@@ -162,8 +162,9 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
       {"host;port\n;;\n", "l.csv: the list names no camera"},
       {"port,flip\n80,on\n", "l.csv:1: the header names no \"host\" column"},
       {"host,Flip,flip\n", "l.csv:1: column \"flip\" appears twice"},
-      {"Address,host\n", "l.csv:1: the columns \"host\" and \"address\" both name the camera: "
-                         "keep one"},
+      {"Address,host\n",
+       "l.csv:1: the columns \"host\" and \"address\" both name the camera: "
+       "keep one"},
       // A near miss of a column that changes what is sent must not fall back to the option.
       {"host,mirorr\n1.2.3.4,on\n", "l.csv:1: unknown column \"mirorr\": did you mean mirror?"},
       {"host;Fllip\n", "l.csv:1: unknown column \"Fllip\": did you mean flip?"},
