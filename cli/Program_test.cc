@@ -545,10 +545,11 @@ TEST_F(CliProgram, KeepBackupRetryAndRestore) {
   const size_t requests = sim_->request_count();
   auto retry = Run({"set", "--flip", "on", "--input", report, "--only-failed", "--csv"});
   EXPECT_EQ(retry.status, 1);
-  EXPECT_EQ(retry.out.rfind("address,port,user,name,location,action,outcome,ok,message,cause,", 0),
-            0u)
+  EXPECT_EQ(
+      retry.out.rfind("index,address,port,user,name,location,action,outcome,ok,message,cause,", 0),
+      0u)
       << retry.out;
-  EXPECT_NE(retry.out.find("\r\n127.0.0.1," + std::to_string(port(3)) +
+  EXPECT_NE(retry.out.find("\r\n1,127.0.0.1," + std::to_string(port(3)) +
                            ",admin,,,set,query-info-failed,false,"),
             std::string::npos)
       << retry.out;
