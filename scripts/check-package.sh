@@ -44,8 +44,9 @@ if strings "$stage/usr/bin/tiltwise" | grep -q TILTWISE_DUMP_LAYOUT; then
 fi
 # What the completion offers after a line typed so far (in a folder holding one file).
 complete_after() {
-  (cd "$stage" && touch site.csv && bash -c '
-    source usr/share/bash-completion/completions/tiltwise-cli
+  mkdir -p "$stage/typing" && touch "$stage/typing/site.csv"
+  (cd "$stage/typing" && bash -c '
+    source ../usr/share/bash-completion/completions/tiltwise-cli
     COMP_WORDS=($1 ""); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tiltwise_cli
     echo "${COMPREPLY[*]}"' _ "$1")
 }
