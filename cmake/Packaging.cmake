@@ -74,7 +74,8 @@ if(TILTWISE_MAN AND (TARGET tiltwise-cli OR TARGET tiltwise-camsim))
     add_custom_command(OUTPUT ${page}
       COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
               --name=${${program}_name} --output=${page} ${runner}
-      DEPENDS ${depends_on}
+      COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/man-verbatim.py ${page}
+      DEPENDS ${depends_on} ${PROJECT_SOURCE_DIR}/scripts/man-verbatim.py
       COMMENT "Man page of ${program} from its --help"
       VERBATIM)
     tiltwise_gzip(${page})
