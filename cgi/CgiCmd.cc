@@ -1,5 +1,6 @@
 #include "cgi/CgiCmd.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -120,13 +121,32 @@ int ReadSome(net::Socket s, const Budget& budget, char* into, int capacity) {
   return net::Recv(s, into, capacity);
 }
 
+std::atomic<CCgiCmd::ExchangeTrace> g_trace{nullptr};
+
+// Only the first lines go out: the request's later lines carry the credentials.
+void Trace(const std::optional<tw::IPv4Address>& address, int port, const CString& request,
+           const char* reply, int length, std::int64_t startMs) {
+  const CCgiCmd::ExchangeTrace trace = g_trace.load();
+  if (trace == nullptr) return;
+  const std::string ip = address ? address->ToString() : std::string("(no address)");
+  const std::string text(request.GetString());
+  const std::string line = text.substr(0, text.find_first_of("\r\n"));
+  const std::string status(reply, static_cast<size_t>(length));
+  trace(ip.c_str(), port, line.c_str(), status.substr(0, status.find_first_of("\r\n")).c_str(),
+        tw::NowMs() - startMs);
+}
+
 // Takes its texts by value: a caller may name the reply it wants filled as one of them.
 int Exchange(std::optional<tw::IPv4Address> address, int port, CString request, CString& reply,
              int timeoutMs, int deadlineMs, bool connectTakesDeadline = false) {
   reply.Empty();
+  const std::int64_t start = tw::NowMs();
   const Budget budget(timeoutMs, deadlineMs, connectTakesDeadline);
   ScopedSocket sock(Open(address, port, request, budget));
-  if (!sock.valid()) return 0;
+  if (!sock.valid()) {
+    Trace(address, port, request, "", 0, start);
+    return 0;
+  }
 
   std::vector<char> buffer(kReceiveCapacity, '\0');
   int filled = 0;
@@ -136,6 +156,7 @@ int Exchange(std::optional<tw::IPv4Address> address, int port, CString request, 
     filled += got;
   }
   reply = CString(buffer.data(), static_cast<int>(::strnlen(buffer.data(), filled)));
+  Trace(address, port, request, buffer.data(), filled, start);
   return filled > 0 ? 1 : 0;
 }
 
@@ -191,6 +212,10 @@ const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 }  // namespace
 
 CCgiCmd::~CCgiCmd() = default;
+
+void CCgiCmd::SetExchangeTrace(ExchangeTrace trace) {
+  g_trace.store(trace);
+}
 
 int CCgiCmd::HttpGet(const CString& ip, int port, const CString& user, const CString& password,
                      const CString& path, CString& reply, int timeoutMs) {

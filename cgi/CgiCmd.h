@@ -44,6 +44,13 @@ class CCgiCmd {
                             CString& reply, int timeoutMs, int deadlineMs,
                             ConnectLimit connectLimit = ConnectLimit::kOneWait);
 
+  // Told of every exchange as it ends, on the thread that made it: the request's first line
+  // (never its credentials), the reply's first line (empty when nothing came) and how long it
+  // took. For a verbose log; null (the default) tells nobody.
+  using ExchangeTrace = void (*)(const char* ip, int port, const char* requestLine,
+                                 const char* statusLine, long long elapsedMs);
+  static void SetExchangeTrace(ExchangeTrace trace);
+
   // Writes all `length` bytes, each pass waiting at most `timeoutMs` for writability.
   // Returns 0 when everything was sent (or `length` <= 0), -1 on failure.
   static int SendWithTimeout(net::Socket s, const char* data, int length, int timeoutMs);

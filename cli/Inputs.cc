@@ -93,6 +93,11 @@ std::vector<fleet::Target> CollectTargets(const CliOptions& options, const Input
     notes->push_back(std::to_string(noCamera) +
                      " device(s) the scan found to be no camera, or silent, are left alone");
   }
+  if (const std::vector<std::string> extra = fleet::ExtraColumnNames(targets); !extra.empty()) {
+    std::string names;
+    for (const std::string& n : extra) names += (names.empty() ? "" : ", ") + n;
+    notes->push_back("carried into the report as they are: " + names);
+  }
   if (errors->empty()) {
     for (std::string& e : fleet::FindDuplicates(targets)) errors->push_back(std::move(e));
   }
@@ -111,6 +116,7 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
     job.user = t.user.value_or(options.user);
     job.name = t.name;
     job.location = t.location;
+    job.extra = t.extra;
     if (options.mode == fleet::Mode::kSet) {
       const fleet::Want flip = t.flip.value_or(options.flip);
       const fleet::Want mirror = t.mirror.value_or(options.mirror);

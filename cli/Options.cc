@@ -7,6 +7,8 @@
 #include <string_view>
 #include <tuple>
 
+#include "base/Text.h"
+#include "cli/HelpText.h"
 #include "cli/ScanCommand.h"
 #include "fleet/Csv.h"
 #include "res/version.h"
@@ -14,64 +16,7 @@
 namespace cli {
 namespace {
 
-const char kDescription[] =
-    "Reads and sets the Flip and Mirror orientation of network cameras, one or many at once.";
-
 const char* const kCommands[] = {"query", "set", "restore", "scan"};
-
-const char kFooter[] =
-    "Password: --password-file FILE, --password-stdin, the environment variable\n"
-    "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
-    "A camera sent Basic credentials that asks for Digest (MD5 or SHA-256) gets the same\n"
-    "password in Digest, and no more Basic for the rest of the run.\n"
-    "\n"
-    "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, the others\n"
-    "in seconds).\n"
-    "\n"
-    "Each failure names its cause (refused, timed-out, deadline, bad-address, unauthorized,\n"
-    "bad-status, values-missing, no-succeed, chip-type): first in the table, \"cause\" in JSON.\n"
-    "\n"
-    "Exit status: 0 every camera succeeded, 1 a camera failed, 2 usage error,\n"
-    "130 stopped by Ctrl-C or SIGTERM (cameras under way finish; the rest are not started;\n"
-    "a second one stops at once and reports the cameras under way as interrupted).\n"
-    "\n"
-    "Examples:\n"
-    "  tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
-    "  tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20   (Mirror kept)\n"
-    "\n"
-    "A fleet from a list, with a backup, a report, a retry and a rollback:\n"
-    "  cat > site.csv <<EOF\n"
-    "  # host,port,user,flip,mirror (empty cells take the options' values)\n"
-    "  host,port,user,flip,mirror\n"
-    "  192.168.1.20,80,,on,off\n"
-    "  192.168.1.21,8080,installer,,\n"
-    "  EOF\n"
-    "  export TILTWISE_PASSWORD=...\n"
-    "  tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json \\\n"
-    "      > result.jsonl\n"
-    "  tiltwise-cli set --flip off --input result.jsonl --only-failed --verify --json \\\n"
-    "      > retry.jsonl\n"
-    "  tiltwise-cli restore before.jsonl --verify";
-
-const char kSetFooter[] =
-    "set first reads each camera, keeps what --flip/--mirror (or the list) do not name, and\n"
-    "leaves alone the cameras already as wanted (the camera restarts after every set).\n"
-    "--dry-run only shows current against wanted; --force sends the set without reading first\n"
-    "(so both values must be given); --verify waits for each restart and reads the values\n"
-    "back, without holding a job slot while it waits. Per-camera flip/mirror values in the\n"
-    "--input list win over --flip/--mirror.\n"
-    "A camera whose Flip and Mirror cannot both be read (outcome not-read: the reply lacks a\n"
-    "value or was cut off by the deadline) is a failure and gets no set command.";
-
-const char kRestoreFooter[] =
-    "REPORT is the JSON lines output (--json) of an earlier set, or its --backup file, also\n"
-    "one cut short by Ctrl-C or a crash. Every camera whose set went out, whatever came back,\n"
-    "is read first; of the values that set changed, those the camera still holds as it wrote\n"
-    "them are put back (a value changed since by someone else stays). A camera with nothing\n"
-    "left to put back is already-restored and gets no set. The report holds address, port and\n"
-    "user; the password comes as for set.";
-
-const char kSeeMain[] = "See tiltwise-cli --help for the password, exit statuses and examples.";
 
 // Strings here, turned into numbers after parsing: the parser's own checks fill the help with
 // type and range clutter and word their errors for programmers.
@@ -97,21 +42,26 @@ struct CommonHelp {
   const char* deadline;
   const char* json;
   const char* csv;
+  const char* quiet;
 };
 
-const CommonHelp kCameraHelp = {"User name for cameras without their own (default admin)",
-                                "Cameras worked on at once, 1-256 (default 16)",
-                                "Limit of each wait for a camera (default 3s)",
-                                "Hard limit for one camera's requests (default 30s)",
-                                "One JSON object per camera and line, as each finishes",
-                                "The report as CSV, one row per camera; the summary on stderr"};
+const CommonHelp kCameraHelp = {
+    "User name for cameras without their own (default admin)",
+    "Cameras worked on at once, 1-256 (default 16)",
+    "Limit of each wait for a camera (default 3s)",
+    "Hard limit for one camera's requests (default 30s)",
+    "One JSON object per camera and line, as each finishes",
+    "The report as CSV, one row per camera; the summary on stderr",
+    "Only the failed cameras and the summary, and only when one failed; "
+    "no progress"};
 
 const CommonHelp kScanHelp = {"User name of the password from the password sources (default admin)",
                               "Devices probed at once, 1-256 (default 64)",
                               "Connect limit, and limit of each wait for a device (default 3s)",
                               "Hard limit for one device's requests (default 10s)",
                               "One JSON object per device found",
-                              "The camera list as CSV, for set --input"};
+                              "The camera list as CSV, for set --input",
+                              "Only the summary; no progress"};
 
 void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw,
                const CommonHelp& help = kCameraHelp) {
@@ -126,6 +76,9 @@ void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw,
   sub->add_option("--deadline", raw->deadline, help.deadline)->type_name("TIME");
   sub->add_flag("--json", o->json, help.json);
   sub->add_flag("--csv", o->csv, help.csv);
+  sub->add_flag("-v,--verbose", o->verbose,
+                "Each request line and its reply's status line on stderr (no credentials)");
+  sub->add_flag("-q,--quiet", o->quiet, help.quiet);
 }
 
 void AddTargets(CLI::App* sub, CliOptions* o) {
@@ -164,22 +117,6 @@ void AddChanging(CLI::App* sub, CliOptions* o, RawOptions* raw) {
       ->type_name("K");
   sub->add_option("--max-failures", raw->maxFailures, "Start no further camera after N failures")
       ->type_name("N");
-  // Not in the help: only the benchmark compares against restart waits that hold a slot.
-}
-
-size_t EditDistance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = up;
-    }
-  }
-  return row[b.size()];
 }
 
 // "frobnicate is not a command" with the nearest command when one is close.
@@ -189,7 +126,7 @@ std::string UnknownCommand(const std::string& word) {
   const char* nearest = nullptr;
   size_t best = 3;  // further than two edits is no longer a typo
   for (const char* c : kCommands) {
-    const size_t d = EditDistance(word, c);
+    const size_t d = tw::EditDistance(word, c);
     if (d < best) {
       best = d;
       nearest = c;
@@ -308,7 +245,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   CLI::App* query = app.add_subcommand("query", "Read and print each camera's Flip and Mirror");
   AddTargets(query, o);
   AddCommon(query, o, &raw);
-  query->footer(kSeeMain);
+  query->footer(std::string(kQueryFooter) + "\n\n" + kListHelp + "\n\n" + kSeeMain);
 
   CLI::App* set = app.add_subcommand("set", "Write Flip and Mirror; each changed camera restarts");
   AddTargets(set, o);
@@ -322,7 +259,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
       ->type_name("FILE");
   AddChanging(set, o, &raw);
   AddCommon(set, o, &raw);
-  set->footer(std::string(kSetFooter) + "\n\n" + kSeeMain);
+  set->footer(std::string(kSetFooter) + "\n\n" + kListHelp + "\n\n" + kSeeMain);
 
   CLI::App* restore =
       app.add_subcommand("restore", "Set the cameras an earlier set changed back as they were");
@@ -386,6 +323,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
   }
   if (o->restore && o->report.empty()) return usage("restore needs the REPORT of an earlier set");
   if (o->json && o->csv) return usage("give either --json or --csv, not both");
+  if (o->verbose && o->quiet) return usage("give either --verbose or --quiet, not both");
   if (o->dryRun && (o->force || o->verify)) {
     return usage(std::string("--dry-run sends no set, so it takes no ") +
                  (o->force ? "--force" : "--verify"));

@@ -38,6 +38,8 @@ struct CliOptions {
   std::string backup;  // set: file for each camera's values before, line by line
   bool json = false;
   bool csv = false;
+  bool verbose = false;  // each exchange on stderr
+  bool quiet = false;    // only the failures
   int jobs = 16;
   int timeoutMs = 3000;
   int deadlineMs = 30000;

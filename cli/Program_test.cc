@@ -424,6 +424,9 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
   const std::string list =
       WriteFile("bad.csv", "host,port,flip\n127.0.0.1," + std::to_string(port(0)) +
                                ",on\n127.0.0.1,70000,on\n127.0.0.1,81,sideways\n");
+  // A misspelt wanted column must not leave the cameras to the option's value.
+  const std::string misspelt = WriteFile(
+      "misspelt.csv", "host;port;fllip;mirorr\n127.0.0.1;" + std::to_string(port(0)) + ";on;on\n");
   const std::string fifo = WriteFile("backup.fifo", "");
   ::unlink(fifo.c_str());
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -435,6 +438,8 @@ TEST_F(CliProgram, BadListsAndOptionsExitTwoAndSendNothing) {
       {{"set", "--mirror", "on", "--input", list},
        list + ":4: flip \"sideways\" is not on, off or keep"},
       {{"query", "--input", "/nonexistent/list.csv"}, "/nonexistent/list.csv: cannot be read"},
+      {{"set", "--flip", "off", "-i", misspelt},
+       misspelt + ":1: unknown column \"fllip\": did you mean flip?"},
       {{"set", target(0)}, "nothing to change: give --flip or --mirror"},
       {{"set", "--force", "--flip", "on", target(0)}, "--force reads nothing first"},
       {{"restore", "-", "--password-stdin"}, "cannot both read standard input"},
@@ -541,10 +546,11 @@ TEST_F(CliProgram, KeepBackupRetryAndRestore) {
   const size_t requests = sim_->request_count();
   auto retry = Run({"set", "--flip", "on", "--input", report, "--only-failed", "--csv"});
   EXPECT_EQ(retry.status, 1);
-  EXPECT_EQ(retry.out.rfind("address,port,user,name,location,action,outcome,ok,message,cause,", 0),
-            0u)
+  EXPECT_EQ(
+      retry.out.rfind("index,address,port,user,name,location,action,outcome,ok,message,cause,", 0),
+      0u)
       << retry.out;
-  EXPECT_NE(retry.out.find("\r\n127.0.0.1," + std::to_string(port(3)) +
+  EXPECT_NE(retry.out.find("\r\n1,127.0.0.1," + std::to_string(port(3)) +
                            ",admin,,,set,query-info-failed,false,"),
             std::string::npos)
       << retry.out;
@@ -858,6 +864,102 @@ TEST_F(CliProgram, ScanListsGiveOnlyTheirCameras) {
   EXPECT_EQ(ByPort(r.out).size(), 2u) << r.out;
   EXPECT_NE(r.err.find("2 device(s) the scan found to be no camera"), std::string::npos) << r.err;
   for (const auto& record : sim_->requests()) EXPECT_LT(record.port, port(2));
+}
+
+// A list as a spreadsheet saves it, its own columns carried through set, and each report fed
+// back as a list as it is, the columns still with their cameras.
+TEST_F(CliProgram, SpreadsheetListsAndReportsFeedEachOther) {
+  camsim::SimulatorOptions o;
+  o.cameras = 3;
+  StartCameras(o);
+  std::string list = "\xEF\xBB\xBFsep=;\r\nHost;Port;Name;notes;Serial;flip\r\n;;;;;\r\n";
+  const char* names[] = {
+      "K\xC3\xBC"
+      "che",
+      "\xE6\x9D\xB1\xE4\xBA\xAC",
+      "Entr\xC3\xA9"
+      "e"};
+  for (int i = 0; i < 3; ++i) {
+    list += "127.0.0.1 ;" + std::to_string(port(i)) + ";" + names[i] + ";\" note; " +
+            std::to_string(i) + "\";S" + std::to_string(i) + ";" + (i == 1 ? "off" : "") + "\r\n";
+  }
+  list += ";;;;;\r\n";
+  auto set = Run({"set", "--flip", "on", "--json", "-i", WriteFile("site.csv", list)});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(sim_->state(port(0))->flip, 1);
+  EXPECT_EQ(sim_->state(port(1))->flip, 0);  // the list's own value won
+  EXPECT_NE(set.err.find("carried into the report as they are: notes, Serial"), std::string::npos)
+      << set.err;
+  std::map<int, json> byPort = ByPort(set.out);
+  ASSERT_EQ(byPort.size(), 3u) << set.out;
+  for (int i = 0; i < 3; ++i) {
+    const json& j = byPort[port(i)];
+    EXPECT_EQ(j["index"], i + 1);
+    EXPECT_EQ(j["name"], names[i]);
+    EXPECT_EQ(j["notes"], " note; " + std::to_string(i));  // quoted: kept as it was
+    EXPECT_EQ(j["Serial"], "S" + std::to_string(i));
+  }
+
+  // The table: the list's order, columns aligned by what the terminal shows.
+  auto table = Run({"query", "-i", WriteFile("report.jsonl", set.out)});
+  ASSERT_EQ(table.status, 0) << table.err;
+  std::vector<std::string> rows;
+  std::istringstream lines(table.out);
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_GE(rows.size(), 4u) << table.out;
+  const size_t action = rows[0].find("ACTION");
+  // Reported as cameras finished, listed as the first list had them.
+  const std::string widths[] = {
+      "127.0.0.1:" + std::to_string(port(0)) +
+          "  K\xC3\xBC"
+          "che   -",
+      "127.0.0.1:" + std::to_string(port(1)) + "  \xE6\x9D\xB1\xE4\xBA\xAC    -",
+      "127.0.0.1:" + std::to_string(port(2)) +
+          "  Entr\xC3\xA9"
+          "e  -"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rows[i + 1].rfind(widths[i], 0), 0u) << table.out;
+    EXPECT_EQ(rows[i + 1].find("S" + std::to_string(i)), rows[0].find("SERIAL") + (i == 1 ? 2 : 1))
+        << table.out;
+  }
+  EXPECT_NE(rows[0].find("NOTES"), std::string::npos) << rows[0];
+  EXPECT_EQ(action, rows[0].find("ACTION"));
+
+  // A CSV report read back as a list, quietly: nothing failed, so nothing shows.
+  auto csv = Run({"query", "--csv", "-i", WriteFile("report2.jsonl", set.out)});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(csv.out.rfind("index,address,port,", 0), 0u) << csv.out;
+  auto again = Run({"query", "--json", "-i", WriteFile("report.csv", csv.out)});
+  ASSERT_EQ(again.status, 0) << again.err;
+  byPort = ByPort(again.out);
+  ASSERT_EQ(byPort.size(), 3u) << again.out;
+  EXPECT_EQ(byPort[port(2)]["notes"], " note; 2");
+  EXPECT_EQ(byPort[port(2)]["name"], names[2]);
+  EXPECT_EQ(byPort[port(0)]["flip_before"], true);
+  auto quiet = Run({"query", "-q", "-i", WriteFile("report3.csv", csv.out)});
+  EXPECT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out + quiet.err, "");
+
+  // Verbose: every request and its status, never the credentials.
+  const int nobody = cli_test::UnusedPort();
+  auto verbose = Run({"query", "-v", "-q", target(0)});
+  EXPECT_EQ(verbose.status, 2);
+  verbose = Run({"query", "-v", target(0), "127.0.0.1:" + std::to_string(nobody)});
+  EXPECT_EQ(verbose.status, 1);
+  EXPECT_NE(verbose.err.find("tiltwise-cli: " + target(0) +
+                             " GET /param.cgi?cmd=getmotorrange HTTP/1.1 -> HTTP/1.1 200 OK ("),
+            std::string::npos)
+      << verbose.err;
+  EXPECT_NE(verbose.err.find(std::to_string(nobody) + " GET /qx.html HTTP/1.1 -> no reply"),
+            std::string::npos)
+      << verbose.err;
+  EXPECT_EQ(verbose.err.find("Authorization"), std::string::npos);
+  EXPECT_EQ(verbose.err.find("Basic"), std::string::npos);
+  quiet = Run({"query", "--quiet", target(0), "127.0.0.1:" + std::to_string(nobody)});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.out.find(target(0)), std::string::npos) << quiet.out;
+  EXPECT_NE(quiet.out.find("FAILED"), std::string::npos) << quiet.out;
+  EXPECT_NE(quiet.out.find("2 cameras: 1 ok, 1 failed"), std::string::npos) << quiet.out;
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 #include "cli/Report.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iterator>
+#include <mutex>
 
+#include "base/Text.h"
 #include "fleet/Csv.h"
 
 namespace cli {
@@ -24,15 +28,36 @@ std::string Cell(const std::optional<fleet::Orientation>& before,
 }
 
 // A list's cell as a table cell: control characters would move the terminal's cursor.
-std::string Label(std::string text) {
-  if (text.empty()) return "-";
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+std::string Label(const std::string& text) {
+  return text.empty() ? "-" : tw::Printable(text);
+}
+
+const std::string* ExtraCell(const fleet::CameraReport& r, const std::string& name) {
+  for (const auto& [key, value] : r.extra) {
+    if (key == name) return &value;
   }
-  return text;
+  return nullptr;
+}
+
+std::ostream* g_traceOut = nullptr;
+std::mutex g_traceMu;
+
+void TraceLine(const char* ip, int port, const char* request, const char* status,
+               long long elapsedMs) {
+  const std::string line = "tiltwise-cli: " + std::string(ip) + ":" + std::to_string(port) + " " +
+                           tw::Printable(request) + " -> " +
+                           (*status ? tw::Printable(status) : std::string("no reply")) + " (" +
+                           std::to_string(elapsedMs) + " ms)\n";
+  std::lock_guard<std::mutex> lock(g_traceMu);
+  *g_traceOut << line << std::flush;
 }
 
 }  // namespace
+
+void TraceExchanges(std::ostream& err) {
+  g_traceOut = &err;
+  fleet::TraceExchanges(&TraceLine);
+}
 
 std::string Seconds(std::int64_t ms) {
   char text[32];
@@ -58,13 +83,13 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   std::vector<size_t> width;
   for (const auto& row : rows) {
     width.resize(std::max(width.size(), row.size()), 0);
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], tw::DisplayWidth(row[c]));
   }
   std::string text;
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
-      const std::string pad(width[c] - row[c].size(), ' ');
+      const std::string pad(width[c] - tw::DisplayWidth(row[c]), ' ');
       line += c == rightColumn ? pad + row[c] : row[c] + pad;
       if (c + 1 < row.size()) line += "  ";
     }
@@ -75,29 +100,48 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
 }
 
 std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
-  // The list's labels get columns only when some camera has one.
+  // The list's labels get columns only when some camera has one; its own columns follow.
   const bool labels = std::any_of(reports.begin(), reports.end(), [](const fleet::CameraReport& r) {
     return !r.name.empty() || !r.location.empty();
   });
-  const size_t timeColumn = labels ? 8 : 6;
+  std::vector<std::string> extra;
+  for (const fleet::CameraReport& r : reports) {
+    for (const auto& cell : r.extra) {
+      if (std::find(extra.begin(), extra.end(), cell.first) == extra.end()) {
+        extra.push_back(cell.first);
+      }
+    }
+  }
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"CAMERA", "ACTION", "RESULT", "CAUSE", "FLIP", "MIRROR", "TIME", "MESSAGE"});
-  if (labels) rows[0].insert(rows[0].begin() + 1, {"NAME", "LOCATION"});
+  rows.push_back({"CAMERA"});
+  if (labels) rows[0].insert(rows[0].end(), {"NAME", "LOCATION"});
+  for (const std::string& name : extra) {
+    std::string title = tw::Printable(name);
+    for (char& c : title) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    rows[0].push_back(title);
+  }
+  const size_t timeColumn = rows[0].size() + 5;
+  rows[0].insert(rows[0].end(), {"ACTION", "RESULT", "CAUSE", "FLIP", "MIRROR", "TIME", "MESSAGE"});
   for (const fleet::CameraReport& r : reports) {
     // The cause leads; the dialog's fixed text follows, as it says less.
     std::string message = r.detail.empty() ? r.message : r.detail;
-    for (const std::string* extra : {&r.message, &r.note}) {
-      if (extra->empty() || *extra == message) continue;
-      message += (message.empty() ? "(" : " (") + *extra + ")";
+    for (const std::string* more : {&r.message, &r.note}) {
+      if (more->empty() || *more == message) continue;
+      message += (message.empty() ? "(" : " (") + *more + ")";
     }
-    rows.push_back({r.host + ":" + std::to_string(r.port), fleet::ActionName(r.action),
-                    r.ok ? "ok" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
-                    Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
-                    Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
-                    std::to_string(r.elapsedMs) + " ms", message});
-    if (labels) {
-      rows.back().insert(rows.back().begin() + 1, {Label(r.name), Label(r.location)});
+    std::vector<std::string> row = {r.host + ":" + std::to_string(r.port)};
+    if (labels) row.insert(row.end(), {Label(r.name), Label(r.location)});
+    for (const std::string& name : extra) {
+      const std::string* value = ExtraCell(r, name);
+      row.push_back(Label(value ? *value : std::string()));
     }
+    row.insert(row.end(),
+               {fleet::ActionName(r.action), r.ok ? "ok" : "FAILED",
+                r.cause == Cause::kNone ? "-" : CauseName(r.cause),
+                Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
+                Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
+                std::to_string(r.elapsedMs) + " ms", message});
+    rows.push_back(std::move(row));
   }
   return AlignColumns(rows, timeColumn);  // times line up on their unit
 }
@@ -149,9 +193,9 @@ void Reporter::OnReport(const fleet::CameraReport& report) {
   ClearProgressLocked();
   if (format_ == ReportFormat::kCsv) {
     // Rows as cameras finish, like the JSON lines: a stopped run still leaves its rows.
-    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader(extraColumns_));
     csvHeaderWritten_ = true;
-    WriteOutLocked(fleet::CsvRow(report));
+    WriteOutLocked(fleet::CsvRow(report, extraColumns_));
   } else {
     WriteOutLocked(fleet::JsonLine(report) + "\n");
   }
@@ -173,18 +217,22 @@ void Reporter::OnTick(const fleet::Progress& progress) {
 void Reporter::Finish(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
   std::lock_guard<std::mutex> lock(mu_);
   ClearProgressLocked();
+  std::vector<fleet::CameraReport> failed;
+  std::copy_if(reports.begin(), reports.end(), std::back_inserter(failed),
+               [](const fleet::CameraReport& r) { return !r.ok; });
   if (format_ == ReportFormat::kJson) {
-    if (showProgress_) err_ << FormatSummary(reports, elapsedMs) << std::endl;
+    if (showProgress_ && !quiet_) err_ << FormatSummary(reports, elapsedMs) << std::endl;
     return;
   }
   if (format_ == ReportFormat::kCsv) {
-    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader());
+    if (!csvHeaderWritten_) WriteOutLocked(fleet::CsvHeader(extraColumns_));
     csvHeaderWritten_ = true;
     // Standard output holds only data.
-    err_ << FormatSummary(reports, elapsedMs) << std::endl;
+    if (!quiet_ || !failed.empty()) err_ << FormatSummary(reports, elapsedMs) << std::endl;
     return;
   }
-  WriteOutLocked(FormatTable(reports) + FormatSummary(reports, elapsedMs) + "\n");
+  if (quiet_ && failed.empty()) return;
+  WriteOutLocked(FormatTable(quiet_ ? failed : reports) + FormatSummary(reports, elapsedMs) + "\n");
 }
 
 bool Reporter::OutputFailed() const {

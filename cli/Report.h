@@ -15,7 +15,7 @@
 namespace cli {
 
 // Header and one row per report, columns padded to the widest cell; the last column is
-// "message (detail) (note)".
+// "message (detail) (note)". Columns line up by the width a terminal gives them.
 std::string FormatTable(const std::vector<fleet::CameraReport>& reports);
 
 // Rows padded to their widest cells, two spaces apart, no trailing blanks; `rightColumn` is
@@ -28,6 +28,10 @@ std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::
 
 // "12/40 done, 1 failed, 3.5 s" (and how many wait for their restart, and "stopping").
 std::string FormatProgress(const fleet::Progress& progress);
+
+// From now on every exchange's request line and reply status go to `err`, one line each
+// ("tiltwise-cli: 127.0.0.5:80 GET /qx.html HTTP/1.1 -> HTTP/1.1 200 OK (12 ms)").
+void TraceExchanges(std::ostream& err);
 
 // "4.2 s".
 std::string Seconds(std::int64_t ms);
@@ -62,6 +66,11 @@ class Reporter {
   // True once a write to `out` failed (a closed pipe, a full disk).
   bool OutputFailed() const;
 
+  // Before the run: the list's own columns, which CSV rows carry at their end.
+  void SetExtraColumns(std::vector<std::string> names) { extraColumns_ = std::move(names); }
+  // Before the run: the table shows only the failed cameras, and nothing when none failed.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
  private:
   void ClearProgressLocked();
   void DrawProgressLocked();
@@ -71,6 +80,8 @@ class Reporter {
   std::ostream& err_;
   const ReportFormat format_;
   bool csvHeaderWritten_ = false;
+  std::vector<std::string> extraColumns_;
+  bool quiet_ = false;
   const bool showProgress_;
   mutable std::mutex mu_;
   fleet::Progress last_;

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <thread>
 
+#include "base/Text.h"
+
 namespace cli {
 namespace {
 
@@ -30,21 +32,23 @@ TEST(CliReport, JsonLineHasEveryField) {
   const fleet::CameraReport r = Sample();
   const std::string line = fleet::JsonLine(r);
   EXPECT_EQ(line.find('\n'), std::string::npos);
-  EXPECT_EQ(line,
-            "{\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
-            "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
-            "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
-            "\"flip_before\":false,"
-            "\"mirror_before\":true,\"flip_wanted\":true,\"mirror_wanted\":true,"
-            "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
+  EXPECT_EQ(
+      line,
+      "{\"index\":1,\"address\":\"127.0.9.7\",\"port\":8080,\"user\":\"admin\",\"name\":\"Gate, "
+      "\\\"north\\\"\",\"action\":\"set\",\"outcome\":\"set\","
+      "\"ok\":true,\"message\":\"Set success, camera rebooting.\",\"cause\":\"none\","
+      "\"flip_before\":false,"
+      "\"mirror_before\":true,\"flip_wanted\":true,\"mirror_wanted\":true,"
+      "\"flip_after\":true,\"mirror_after\":true,\"elapsed_ms\":42}");
 
   // The same fields as CSV; empty cells for what is unknown or absent.
-  EXPECT_EQ(fleet::CsvHeader(),
-            "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
-            "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
-            "elapsed_ms\r\n");
+  EXPECT_EQ(
+      fleet::CsvHeader(),
+      "index,address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
+      "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
+      "elapsed_ms\r\n");
   EXPECT_EQ(fleet::CsvRow(r),
-            "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
+            "1,127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
             "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
 
   fleet::CameraReport failed;
@@ -111,6 +115,40 @@ TEST(CliReport, TableColumnsLineUp) {
   EXPECT_EQ(rows[2].substr(message), "Query camera info - get camera type error");
 
   EXPECT_EQ(FormatSummary({a, b, c}, 2500), "3 cameras: 2 ok, 1 failed, 2.5 s");
+
+  // Columns line up on screen, whatever the bytes: accents (one composed, one combining),
+  // wide characters, and the list's own columns, which rows without them show as "-".
+  a.name =
+      "K\xC3\xBC"
+      "che";
+  b.name = "\xE6\x9D\xB1\xE4\xBA\xAC";
+  c.name =
+      "Entre\xCC\x81"
+      "e";
+  a.extra = {{"zone", "Nord"}, {"serial", "S-1"}};
+  c.extra = {{"serial", "\xE6\x9D\xB1-2"}};
+  rows.clear();
+  std::istringstream wide(FormatTable({a, b, c}));
+  for (std::string line; std::getline(wide, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].rfind("CAMERA                 NAME    LOCATION  ZONE  SERIAL  ACTION", 0), 0u)
+      << rows[0];
+  const size_t shown = tw::DisplayWidth(rows[0].substr(0, rows[0].find("ACTION")));
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const size_t at = rows[i].find(i == 2 ? "dry-run" : "set");
+    EXPECT_EQ(tw::DisplayWidth(rows[i].substr(0, at)), shown) << rows[i];
+  }
+  EXPECT_NE(rows[2].find("-         -     -       dry-run"), std::string::npos) << rows[2];
+  EXPECT_EQ(tw::DisplayWidth("\xE6\x9D\xB1\xE4\xBA\xAC"), 4u);
+  EXPECT_EQ(tw::Printable("a\x1b[2Jb\xFF"), "a?[2Jb?");
+
+  // The list's own columns close the JSON line and the CSV row, under their own names.
+  EXPECT_NE(fleet::JsonLine(a).find("\"elapsed_ms\":42,\"zone\":\"Nord\",\"serial\":\"S-1\"}"),
+            std::string::npos);
+  EXPECT_EQ(fleet::CsvHeader({"serial", "zone"}).substr(fleet::CsvHeader().size() - 2),
+            ",serial,zone\r\n");
+  EXPECT_EQ(fleet::CsvRow(c, {"zone", "serial"}).substr(fleet::CsvRow(c).size() - 2),
+            ",,\xE6\x9D\xB1-2\r\n");
   b.status = fleet::Status::kNotStarted;
   EXPECT_EQ(FormatSummary({a, b}, 100), "2 cameras: 1 ok, 1 failed (1 not started), 0.1 s");
 }

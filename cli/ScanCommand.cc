@@ -41,9 +41,10 @@ const char kScanFooter[] =
     "written, 2 usage error, 130 stopped by Ctrl-C (what was found so far is shown; a\n"
     "second Ctrl-C leaves out the devices still being probed instead of waiting for them).\n"
     "\n"
-    "Example:\n"
-    "  tiltwise-cli scan 192.168.1.0/24 --credentials site-logins.txt --csv > site.csv\n"
-    "  tiltwise-cli set --flip on --mirror off --input site.csv --dry-run";
+    "Examples:\n"
+    "  $ tiltwise-cli scan 192.168.1.0/24 --credentials site-logins.txt --csv > site.csv\n"
+    "  $ tiltwise-cli scan 192.168.1.10-60 192.168.2.0/24 --port 80,8080 --timeout 1s --all\n"
+    "  $ tiltwise-cli set --flip on --mirror off --input site.csv --dry-run";
 
 namespace {
 
@@ -171,7 +172,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
     errors.push_back(error);
   }
   if (!errors.empty()) return usage(errors);
-  if (const size_t skipped = fleet::DropNonDestinations(&addresses); skipped > 0) {
+  if (const size_t skipped = fleet::DropNonDestinations(&addresses); skipped > 0 && !o.quiet) {
     err << "tiltwise-cli: " << skipped
         << " address(es) skipped: 0.0.0.0/8, multicast and 255.255.255.255 name no camera\n";
   }
@@ -250,7 +251,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
     std::lock_guard<std::mutex> lock(mu);
     line.Clear();
   }
-  if (!outputFailed && !o.json) {
+  if (!outputFailed && !o.json && (o.csv || !o.quiet)) {
     out << (o.csv ? ScanCsv(results) : ScanTable(results)) << std::flush;
     outputFailed = !out;
   }

@@ -87,9 +87,11 @@ int Run(int argc, char** argv) {
   if (parsed >= 0) return parsed;
 
   if (options.scan) {
-    return cli::RunScanCommand(options, SystemPasswordSources(), cli::term::StopFlag(),
-                               &cli::term::HardStopFlag(), std::cout, std::cerr,
-                               cli::term::IsTerminal(cli::term::Stream::kErr));
+    if (options.verbose) cli::TraceExchanges(std::cerr);
+    return cli::RunScanCommand(
+        options, SystemPasswordSources(), cli::term::StopFlag(), &cli::term::HardStopFlag(),
+        std::cout, std::cerr,
+        cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose && !options.quiet);
   }
 
   std::unique_ptr<std::ifstream> file;
@@ -103,6 +105,7 @@ int Run(int argc, char** argv) {
         return *file ? file.get() : nullptr;
       },
       &errors, &notes);
+  if (options.quiet) notes.clear();
   for (const std::string& note : notes) std::cerr << "tiltwise-cli: " << note << "\n";
   if (!errors.empty()) return UsageErrors(errors);
   const std::vector<fleet::Job> jobs = cli::BuildJobs(options, targets, &errors);
@@ -148,11 +151,16 @@ int Run(int argc, char** argv) {
     std::cerr << "tiltwise-cli: the socket library cannot be started\n";
     return cli::kExitFailed;
   }
-  const bool progress = cli::term::IsTerminal(cli::term::Stream::kErr);
+  // The progress line would tear the verbose lines apart.
+  const bool progress =
+      cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose && !options.quiet;
+  if (options.verbose) cli::TraceExchanges(std::cerr);
   const cli::ReportFormat format = options.json  ? cli::ReportFormat::kJson
                                    : options.csv ? cli::ReportFormat::kCsv
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
+  reporter.SetExtraColumns(fleet::ExtraColumnNames(targets));
+  reporter.SetQuiet(options.quiet);
   const std::int64_t start = tw::NowMs();
   RunWatch watch(reporter, backup.is_open() ? &backup : nullptr);
   fleet::RunOptions runOptions = cli::ToRunOptions(options, std::move(password));

@@ -46,17 +46,36 @@ if(TILTWISE_MAN AND (TARGET tiltwise-cli OR TARGET tiltwise-camsim))
   if(NOT HELP2MAN)
     message(FATAL_ERROR "help2man is missing (Debian: help2man); or configure with -DTILTWISE_MAN=OFF")
   endif()
-  foreach(program tiltwise-cli tiltwise-camsim)
-    if(program STREQUAL tiltwise-cli)
-      set(name "read and set network cameras' Flip and Mirror, one or a whole fleet")
+  # One page per command besides the program's own, from `tiltwise-cli COMMAND --help` through
+  # a small script named like the page.
+  set(pages tiltwise-cli tiltwise-camsim)
+  set(tiltwise-cli_name "read and set network cameras' Flip and Mirror, one or a whole fleet")
+  set(tiltwise-camsim_name "stand in for network cameras' web servers, for tests and trials")
+  set(tiltwise-cli-query_name "read the Flip and Mirror of cameras")
+  set(tiltwise-cli-set_name "set the Flip and Mirror of cameras")
+  set(tiltwise-cli-restore_name "put back what an earlier tiltwise-cli set changed")
+  set(tiltwise-cli-scan_name "find the cameras in address ranges and write a site's list")
+  foreach(command query set restore scan)
+    set(runner ${doc_dir}/bin/tiltwise-cli-${command})
+    file(GENERATE OUTPUT ${runner} CONTENT
+         "#!/bin/sh\nexec '$<TARGET_FILE:tiltwise-cli>' ${command} \"$@\"\n"
+         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    list(APPEND pages tiltwise-cli-${command})
+  endforeach()
+  foreach(program IN LISTS pages)
+    if(program STREQUAL tiltwise-camsim OR program STREQUAL tiltwise-cli)
+      set(runner $<TARGET_FILE:${program}>)
+      set(depends_on ${program})
     else()
-      set(name "stand in for network cameras' web servers, for tests and trials")
+      set(runner ${doc_dir}/bin/${program})
+      set(depends_on tiltwise-cli)
     endif()
     set(page ${doc_dir}/${program}.1)
     add_custom_command(OUTPUT ${page}
       COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-              --name=${name} --output=${page} $<TARGET_FILE:${program}>
-      DEPENDS ${program}
+              --name=${${program}_name} --output=${page} ${runner}
+      COMMAND python3 ${PROJECT_SOURCE_DIR}/scripts/man-verbatim.py ${page}
+      DEPENDS ${depends_on} ${PROJECT_SOURCE_DIR}/scripts/man-verbatim.py
       COMMENT "Man page of ${program} from its --help"
       VERBATIM)
     tiltwise_gzip(${page})

@@ -153,6 +153,7 @@ CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) 
   r.user = job.user;
   r.name = job.name;
   r.location = job.location;
+  r.extra = job.extra;
   r.action = options.mode == Mode::kQuery ? Action::kQuery
              : options.dryRun             ? Action::kDryRun
                                           : Action::kSet;

@@ -1,17 +1,25 @@
-// The target list: CSV with a header line that names the columns.
+// The target list: CSV with a header line that names the columns, as people and spreadsheets
+// write it.
 //
 //   # site B, second floor
-//   host,port,user,flip,mirror
-//   192.168.1.20,80,,on,off
-//   192.168.1.21
+//   host;port;user;flip;mirror;notes
+//   192.168.1.20;80;;on;off;above the gate
+//   192.168.1.21;;;;;
 //
-// Columns: host (required), port, user, flip, mirror, name, location, in any order; names are
-// matched without regard to case. note, and the columns a scan writes (status, chip_type,
-// flip_now, mirror_now), are for people and read past; any other name is an error. Empty cells
-// take the defaults (port 80, the --user value, the --flip and --mirror options, which keep the
-// camera's value when not given); flip and mirror cells take on, off or keep. Lines starting
-// with '#' and blank lines are skipped. Fields may be quoted
-// with '"' ("" inside stands for one quote) but may not span lines.
+// The separator is the header's: comma, semicolon or tab, or what a spreadsheet's "sep=;" line
+// before it says. A UTF-8 byte-order mark and CRLF line ends are read past; fields may be quoted
+// with '"' ("" inside stands for one quote) but may not span lines. Unquoted cells lose their
+// blanks at either end, quoted ones are taken as they are (host and port are always trimmed).
+// Lines starting with '#', blank lines and rows of empty cells are skipped.
+//
+// Columns, in any order and any case: host (or address, as reports write it; required), port,
+// user, flip, mirror, name, location. Empty cells take the defaults (port 80, the --user value,
+// the --flip and --mirror options, which keep the camera's value when not given); flip and
+// mirror cells take on, off or keep. The other columns reports and scans write are read past,
+// so they feed --input as they are (status: only a scan's cameras are worked on). Any other
+// column is carried into the reports unchanged, except a near miss (one or two letters off, four
+// letters or more) of a column that changes what is sent: that is an error, since the option's
+// value would quietly stand in for the one meant.
 #ifndef TILTWISE_FLEET_CSV_H_
 #define TILTWISE_FLEET_CSV_H_
 
@@ -24,8 +32,13 @@
 
 namespace fleet {
 
-// Splits one line into fields. False, with `error` set, on a stray or unclosed quote.
-bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error);
+// Splits one line into fields, unquoted ones trimmed of blanks. False, with `error` set, on a
+// stray or unclosed quote.
+bool SplitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* error,
+                  char separator = ',');
+
+// Whether a list or report column of this name (any case) is one the tool reads or writes.
+bool IsKnownColumn(std::string_view name);
 
 // The longest line any list or report may hold; a longer one is an error, not more memory.
 constexpr size_t kMaxLineBytes = 64 * 1024;
@@ -35,7 +48,8 @@ enum class LineRead { kLine, kEnd, kTooLong };
 // unread), kEnd at the end of input. A last line without its newline leaves in.eof() set.
 LineRead GetBoundedLine(std::istream& in, std::string* line);
 
-// A value as one CSV cell: quoted when a reader would otherwise split or trim it, with line
+// A value as one CSV cell: quoted when a reader would otherwise split or trim it, or take it
+// for the separator (comma, semicolon or tab), with line
 // breaks turned into spaces, since no list line may span two.
 std::string CsvCell(std::string_view value);
 

@@ -1,5 +1,6 @@
 #include "fleet/ReportFile.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "fleet/Csv.h"
@@ -7,7 +8,7 @@
 namespace fleet {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;  // carried columns keep their order
 
 bool OptionalText(const json& j, const char* key, std::string* out, std::string* error) {
   auto it = j.find(key);
@@ -77,6 +78,16 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
     return false;
   }
   if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
+  if (auto index = j.find("index"); index != j.end() && index->is_number_unsigned()) {
+    e->target.listIndex = index->get<size_t>();
+  }
+  // The list's own columns, which the run carried: carried on.
+  for (const auto& [key, value] : j.items()) {
+    if (IsKnownColumn(key)) continue;
+    e->target.extra.emplace_back(key, value.is_string() ? value.get<std::string>()
+                                      : value.is_null() ? std::string()
+                                                        : value.dump());
+  }
   return true;
 }
 
@@ -88,6 +99,7 @@ nlohmann::ordered_json OptionalBool(const std::optional<Orientation>& o, bool Or
 // The report's fields in their order; the JSON line and the CSV row both come from here.
 nlohmann::ordered_json Fields(const CameraReport& r) {
   nlohmann::ordered_json j;
+  j["index"] = r.index + 1;  // JSON lines come as cameras finish: this is the list's order
   j["address"] = r.host;
   j["port"] = r.port;
   j["user"] = r.user;
@@ -109,14 +121,22 @@ nlohmann::ordered_json Fields(const CameraReport& r) {
   j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
   if (r.verified) j["verified"] = *r.verified;
   j["elapsed_ms"] = r.elapsedMs;
+  for (const auto& [key, value] : r.extra) j[key] = value;
   return j;
 }
 
+const std::string* ExtraCell(const CameraReport& r, const std::string& name) {
+  for (const auto& [key, value] : r.extra) {
+    if (key == name) return &value;
+  }
+  return nullptr;
+}
+
 const char* const kCsvColumns[] = {
-    "address",      "port",        "user",          "name",        "location",      "action",
-    "outcome",      "ok",          "message",       "cause",       "request",       "detail",
-    "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
-    "mirror_after", "verified",    "elapsed_ms"};
+    "index",      "address",      "port",        "user",          "name",        "location",
+    "action",     "outcome",      "ok",          "message",       "cause",       "request",
+    "detail",     "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted",
+    "flip_after", "mirror_after", "verified",    "elapsed_ms"};
 
 }  // namespace
 
@@ -164,6 +184,14 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
     }
     errors->push_back(where + ": " + error);
   }
+  // The lines came as cameras finished; the list's order is what people look for.
+  if (std::all_of(entries->begin() + static_cast<std::ptrdiff_t>(before), entries->end(),
+                  [](const ReportEntry& e) { return e.target.listIndex > 0; })) {
+    std::stable_sort(entries->begin() + static_cast<std::ptrdiff_t>(before), entries->end(),
+                     [](const ReportEntry& a, const ReportEntry& b) {
+                       return a.target.listIndex < b.target.listIndex;
+                     });
+  }
   if (in.bad()) {
     errors->push_back(name + ": read error after line " + std::to_string(number));
   } else if (entries->size() == before && errors->empty()) {
@@ -194,6 +222,7 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   j["mirror_before"] = before.mirror;
   j["flip_wanted"] = wanted.flip;
   j["mirror_wanted"] = wanted.mirror;
+  for (const auto& [key, value] : job.extra) j[key] = value;
   return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -201,13 +230,14 @@ std::string JsonLine(const CameraReport& r) {
   return Fields(r).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-std::string CsvHeader() {
+std::string CsvHeader(const std::vector<std::string>& extra) {
   std::string line;
   for (const char* c : kCsvColumns) line += std::string(line.empty() ? "" : ",") + c;
+  for (const std::string& name : extra) line += "," + CsvCell(name);
   return line + "\r\n";
 }
 
-std::string CsvRow(const CameraReport& r) {
+std::string CsvRow(const CameraReport& r, const std::vector<std::string>& extra) {
   const nlohmann::ordered_json j = Fields(r);
   std::string line;
   bool first = true;
@@ -219,6 +249,10 @@ std::string CsvRow(const CameraReport& r) {
     line += CsvCell(it->is_string() ? it->get<std::string>()
                                     : it->dump(-1, ' ', false,
                                                nlohmann::ordered_json::error_handler_t::replace));
+  }
+  for (const std::string& name : extra) {
+    const std::string* value = ExtraCell(r, name);
+    line += "," + (value ? CsvCell(*value) : std::string());
   }
   return line + "\r\n";
 }

@@ -40,16 +40,18 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
 // back.
 bool MayHaveChanged(const ReportEntry& entry);
 
-// {"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,"outcome":..,"ok":..,
-//  "message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,"mirror_wanted":..,
-//  "flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
-// "message"), "note" and "verified" only when they apply; unknown values are null. No newline.
+// {"index":..,"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,
+//  "outcome":..,"ok":..,"message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,
+//  "mirror_wanted":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after
+// "message"), "note" and "verified" only when they apply, and the list's own columns last;
+// unknown values are null. "index" counts the cameras in the run's order from 1. No newline.
 std::string JsonLine(const fleet::CameraReport& report);
 
 // The same fields as CSV: a header naming them and one row per camera (name and location
-// always, empty when the input gave none; unknown values empty). Each ends with "\r\n".
-std::string CsvHeader();
-std::string CsvRow(const fleet::CameraReport& report);
+// always, empty when the input gave none; unknown values empty), then the `extra` columns of the
+// list. Each ends with "\r\n".
+std::string CsvHeader(const std::vector<std::string>& extra = {});
+std::string CsvRow(const fleet::CameraReport& report, const std::vector<std::string>& extra = {});
 
 // {"address":..,"port":..,"user":..,("name","location",)"flip_before":..,"mirror_before":..,
 // "flip_wanted":..,"mirror_wanted":..} with no newline: the values a camera held when `set`

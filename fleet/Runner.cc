@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/Clock.h"
+#include "cgi/CgiCmd.h"
 #include "cgi/net.h"
 #include "fleet/CameraCourse.h"
 
@@ -21,6 +22,10 @@ CameraReport RunOne(const Job& job, const RunOptions& options, const std::atomic
   std::unique_ptr<CameraWork> w = Begin(job, 0, options, options.verify, *steps);
   if (ReadAndSet(*w, options, nullptr)) WaitForReturn(*w, options, stop);
   return Finish(*w, options);
+}
+
+void TraceExchanges(ExchangeTrace trace) {
+  CCgiCmd::SetExchangeTrace(trace);
 }
 
 bool StartNetwork() {

@@ -39,6 +39,7 @@ struct Job {
   bool keepMirror = false;
   std::string name;  // from the input, for the reports
   std::string location;
+  Cells extra;
   // restore: what the earlier set sent, with `wanted` the values before it. Only the values
   // that set changed and that the camera still holds as it wrote them are put back.
   std::optional<Orientation> restoreSent;
@@ -109,6 +110,7 @@ struct CameraReport {
   std::string user;  // so a report can be run again or restored without the list
   std::string name;
   std::string location;
+  Cells extra;  // the list's own columns
   Action action = Action::kQuery;
   Status status = Status::kNotStarted;
   bool ok = false;
@@ -129,6 +131,12 @@ struct CameraReport {
 
 // The system's socket library, for the runs and scans of a process: started before the first,
 // ended after the last. False when it cannot be started.
+// Every exchange of the process, once it ends, told to `trace` (any thread): the address, the
+// request's first line (never the credentials) and the reply's status line, or "" without one.
+using ExchangeTrace = void (*)(const char* ip, int port, const char* requestLine,
+                               const char* statusLine, long long elapsedMs);
+void TraceExchanges(ExchangeTrace trace);
+
 bool StartNetwork();
 void EndNetwork();
 

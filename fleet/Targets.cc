@@ -1,5 +1,6 @@
 #include "fleet/Targets.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <utility>
@@ -103,6 +104,25 @@ bool ParseWant(std::string_view text, Want* want) {
   if (Lower(text) != "keep") return false;
   *want = Want::kKeep;
   return true;
+}
+
+void SortByListIndex(std::vector<Target>* targets, size_t from) {
+  const auto begin = targets->begin() + static_cast<std::ptrdiff_t>(from);
+  if (std::any_of(begin, targets->end(), [](const Target& t) { return t.listIndex == 0; })) return;
+  std::stable_sort(begin, targets->end(),
+                   [](const Target& a, const Target& b) { return a.listIndex < b.listIndex; });
+}
+
+std::vector<std::string> ExtraColumnNames(const std::vector<Target>& targets) {
+  std::vector<std::string> names;
+  for (const Target& t : targets) {
+    for (const auto& cell : t.extra) {
+      if (std::find(names.begin(), names.end(), cell.first) == names.end()) {
+        names.push_back(cell.first);
+      }
+    }
+  }
+  return names;
 }
 
 std::vector<std::string> FindDuplicates(const std::vector<Target>& targets) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/IPv4Address.h"
@@ -14,6 +15,10 @@ namespace fleet {
 
 // A wanted Flip or Mirror: on, off, or whatever the camera holds now.
 enum class Want { kOff, kOn, kKeep };
+
+// Columns of a list the tool has no use for, as the list had them (name, value), in its order:
+// reports carry them, so a site's own notes stay with each camera.
+using Cells = std::vector<std::pair<std::string, std::string>>;
 
 struct Target {
   tw::IPv4Address address;
@@ -26,6 +31,10 @@ struct Target {
   std::string name;
   std::string location;
   std::string status{};  // what a scan found here ("camera", "no-answer", ...); empty: not said
+  Cells extra{};
+  // A report's "index": the place in the list of the run that wrote it, which the report's
+  // own order (as cameras finished) lost; 0 when not said.
+  size_t listIndex = 0;
   // restore: the values the earlier set sent, when its report says.
   std::optional<bool> sentFlip{};
   std::optional<bool> sentMirror{};
@@ -49,6 +58,13 @@ bool ParseTarget(std::string_view text, Target* target, std::string* error);
 bool ParseOnOff(std::string_view text, bool* value);
 // ParseOnOff, or "keep".
 bool ParseWant(std::string_view text, Want* want);
+
+// Sorts targets[from...] by their listIndex when every one of them has one; otherwise leaves
+// them as they are.
+void SortByListIndex(std::vector<Target>* targets, size_t from = 0);
+
+// The names of every target's extra columns, each once, in the order they first appear.
+std::vector<std::string> ExtraColumnNames(const std::vector<Target>& targets);
 
 // One error text per camera named more than once ("a.csv:7: 10.0.0.5:80 is also on a.csv:3"):
 // a camera set twice would restart twice, and two runs at once would race.

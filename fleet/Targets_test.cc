@@ -159,21 +159,25 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
       {"", "l.csv: no header line (such as \"host,port,flip,mirror\")"},
       {"# only a comment\n\n", "l.csv: no header line (such as \"host,port,flip,mirror\")"},
       {"host,port\n", "l.csv: the list names no camera"},
-      {"address,port\n1.2.3.4,80\n",
-       "l.csv:1: unknown column \"address\" (known: host, port, user, flip, mirror, name, "
-       "location, note, status, "
-       "chip_type, flip_now, mirror_now)"},
+      {"host;port\n;;\n", "l.csv: the list names no camera"},
       {"port,flip\n80,on\n", "l.csv:1: the header names no \"host\" column"},
-      {"host,mirorr\n1.2.3.4,on\n",
-       "l.csv:1: unknown column \"mirorr\" (known: host, port, user, flip, mirror, name, location, "
-       "note, status, "
-       "chip_type, flip_now, mirror_now)"},
       {"host,Flip,flip\n", "l.csv:1: column \"flip\" appears twice"},
-      // A password does not belong in a list that is passed around.
-      {"host,password\n1.2.3.4,secret\n",
-       "l.csv:1: unknown column \"password\" (known: host, port, user, flip, mirror, name, "
-       "location, note, status, "
-       "chip_type, flip_now, mirror_now)"},
+      {"Address,host\n",
+       "l.csv:1: the columns \"host\" and \"address\" both name the camera: "
+       "keep one"},
+      // A near miss of a column that changes what is sent must not fall back to the option.
+      {"host,mirorr\n1.2.3.4,on\n", "l.csv:1: unknown column \"mirorr\": did you mean mirror?"},
+      {"host;Fllip\n", "l.csv:1: unknown column \"Fllip\": did you mean flip?"},
+      {"hots,port\n", "l.csv:1: unknown column \"hots\": did you mean host?"},
+      {"host,logn\n", "l.csv:1: unknown column \"logn\": did you mean login?"},
+      // Carried, a password would land in every report.
+      {"host,Password\n1.2.3.4,secret\n",
+       "l.csv:1: column \"Password\": a password does not belong in a list (use "
+       "--password-file or --credentials)"},
+      {"sep=|\nhost\n", "l.csv:1: the \"sep=\" line names no comma, semicolon or tab"},
+      {"host,port\n1.2.3.4,80,,x\n", "l.csv:2: expected 2 fields as in the header, found 4"},
+      {"host,,port\n1.2.3.4,x,80\n",
+       "l.csv:2: a value (\"x\") in column 2, which the header leaves unnamed"},
   };
   for (const Case& c : cases) {
     std::istringstream in(c.text);
@@ -183,6 +187,49 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
     ASSERT_EQ(errors.size(), 1u) << c.text;
     EXPECT_EQ(errors[0], c.error);
   }
+}
+
+// As spreadsheets save lists: the separator from the header or a sep= line, a byte-order mark,
+// CRLF, rows of empty cells, trailing separators, blanks kept only inside quotes, own columns.
+TEST(CliCsv, ReadsEverySpreadsheetDialect) {
+  const char* lists[] = {
+      "\xEF\xBB\xBFsep=;\r\nHost;port;user;NOTES;ip\r\n;;;;\r\n"
+      " 127.0.9.1 ;\" 81 \";\" ad\";\" a;b \" ; 127.0.0.201 \r\n127.0.9.2;;;;;;\r\n",
+      "address\tport\tuser\tnotes\tip\n127.0.9.1\t81\t\" ad\"\t\" a;b \"\t127.0.0.201\n"
+      "\t\t\t\t\n127.0.9.2\t\t\t\t\n",
+      "# exported\nhost,port,user,notes,ip,\n127.0.9.1, 81,\" ad\",\" a;b \",127.0.0.201,\n"
+      "127.0.9.2,,,,,\n,,,,,\n",
+  };
+  for (const char* text : lists) {
+    std::istringstream in(text);
+    std::vector<Target> targets;
+    std::vector<std::string> errors;
+    ReadTargetList(in, "s.csv", &targets, &errors);
+    ASSERT_TRUE(errors.empty()) << text << "\n" << errors[0];
+    ASSERT_EQ(targets.size(), 2u) << text;
+    EXPECT_EQ(targets[0].address.ToString() + ":" + std::to_string(targets[0].port),
+              "127.0.9.1:81");
+    EXPECT_EQ(targets[0].user, std::optional<std::string>(" ad"));
+    EXPECT_EQ(targets[0].extra,
+              (Cells{{targets[0].extra[0].first, " a;b "}, {"ip", "127.0.0.201"}}));
+    EXPECT_EQ(targets[1].address.ToString() + ":" + std::to_string(targets[1].port),
+              "127.0.9.2:80");
+    EXPECT_EQ(targets[1].extra, (Cells{{targets[0].extra[0].first, ""}, {"ip", ""}}));
+  }
+  // A scan's list and a report's columns are read past, never carried.
+  std::istringstream report(
+      "index,address,port,user,name,location,action,outcome,ok,message,cause,request,detail,"
+      "note,flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
+      "elapsed_ms,zone\r\n"
+      "1,127.0.9.1,80,admin,Gate,,query,queried,true,,none,,,,false,true,,,false,true,,3,A\r\n");
+  std::vector<Target> targets;
+  std::vector<std::string> errors;
+  ReadTargetList(report, "r.csv", &targets, &errors);
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  ASSERT_EQ(targets.size(), 1u);
+  EXPECT_EQ(targets[0].name, "Gate");
+  EXPECT_EQ(targets[0].extra, (Cells{{"zone", "A"}}));
+  EXPECT_EQ(ExtraColumnNames({targets[0], targets[0]}), std::vector<std::string>{"zone"});
 }
 
 }  // namespace

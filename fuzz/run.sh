@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
 total=${FUZZ_SECONDS:-60}
 targets="fuzz_var_readers:var fuzz_xml_readers:xml fuzz_encoders:encoders fuzz_header_end:header
-  fuzz_challenge:challenge"
+  fuzz_challenge:challenge fuzz_list_reader:lists"
 count=$(echo $targets | wc -w)
 each=$(( total / count ))
 [ "$each" -ge 1 ] || each=1

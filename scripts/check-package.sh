@@ -25,6 +25,8 @@ want=(
   usr/bin/tiltwise usr/bin/tiltwise-cli usr/bin/tiltwise-camsim
   usr/share/man/man1/tiltwise.1.gz usr/share/man/man1/tiltwise-cli.1.gz
   usr/share/man/man1/tiltwise-camsim.1.gz usr/share/doc/tiltwise/changelog.gz
+  usr/share/man/man1/tiltwise-cli-query.1.gz usr/share/man/man1/tiltwise-cli-set.1.gz
+  usr/share/man/man1/tiltwise-cli-restore.1.gz usr/share/man/man1/tiltwise-cli-scan.1.gz
   usr/share/bash-completion/completions/tiltwise-cli
   usr/share/applications/tiltwise.desktop usr/share/doc/tiltwise/copyright
   usr/share/icons/hicolor/16x16/apps/tiltwise.png usr/share/icons/hicolor/32x32/apps/tiltwise.png
@@ -40,8 +42,25 @@ if strings "$stage/usr/bin/tiltwise" | grep -q TILTWISE_DUMP_LAYOUT; then
   echo "check-package: the packaged dialog program carries the layout test hook" >&2
   status=1
 fi
-grep -q -- '--flip' "$stage/usr/share/bash-completion/completions/tiltwise-cli" ||
-  { echo "check-package: the completion knows no --flip" >&2; status=1; }
+# What the completion offers after a line typed so far (in a folder holding one file).
+complete_after() {
+  mkdir -p "$stage/typing" && touch "$stage/typing/site.csv"
+  (cd "$stage/typing" && bash -c '
+    source ../usr/share/bash-completion/completions/tiltwise-cli
+    COMP_WORDS=($1 ""); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tiltwise_cli
+    echo "${COMPREPLY[*]}"' _ "$1")
+}
+for check in "tiltwise-cli set --flip|on off keep" "tiltwise-cli set 127.0.0.1 --mirror|on off keep" \
+             "tiltwise-cli scan|" "tiltwise-cli scan 127.0.0.0/30|" \
+             "tiltwise-cli query --input|site.csv" "tiltwise-cli scan --credentials|site.csv"; do
+  got=$(complete_after "${check%%|*}")
+  [[ $got == "${check#*|}" ]] ||
+    { echo "check-package: completion after \"${check%%|*}\" offers \"$got\"" >&2; status=1; }
+done
+for page in query set restore scan; do
+  zcat "$stage/usr/share/man/man1/tiltwise-cli-$page.1.gz" | grep -q '^\.SH EXAMPLES' ||
+    { echo "check-package: tiltwise-cli-$page(1) has no examples" >&2; status=1; }
+done
 dpkg-deb --field "$deb" Maintainer | grep -q '<.*@.*>' ||
   { echo "check-package: the Maintainer field has no address" >&2; status=1; }
 

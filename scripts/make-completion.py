@@ -6,8 +6,8 @@ completion knows every subcommand and option the build has, with no list kept by
 
 Subcommands come from the "Subcommands:" part of `TILTWISE_CLI --help`, each one's options
 from `TILTWISE_CLI SUB --help`. An option shown with FILE takes a file name; one shown with
-{a,b} takes one of those words. A subcommand's other words are file names unless its only
-positionals are cameras (TARGET). Exit 1 when the program cannot be run or lists no subcommand.
+{a,b} or a|b takes one of those words. A subcommand's other words are file names when a
+positional is shown as FILE or REPORT; cameras (TARGET) and ranges (RANGE) get nothing. Exit 1 when the program cannot be run or lists no subcommand.
 """
 import re
 import subprocess
@@ -49,10 +49,10 @@ def options(text):
         names += spellings
         if re.search(r"\bFILE\b", head):
             files += spellings
-        listed = re.search(r":\{([^}]*)\}", head)
+        listed = re.search(r":\{([^}]*)\}", head) or re.search(r" (\w+(?:\|\w+)+)\b", head)
         if listed:
             for s in spellings:
-                choices[s] = listed.group(1).replace(",", " ")
+                choices[s] = re.sub(r"[,|]", " ", listed.group(1))
     return names, files, choices
 
 
@@ -72,7 +72,7 @@ def main():
         names, taking_files, words = options(text)
         metavars = [line.split()[1] for line in sections(text).get("Positionals", [])
                     if len(line.split()) > 1]
-        if any(m != "TARGET" for m in metavars):
+        if any(m in ("FILE", "REPORT") for m in metavars):
             file_args.append(sub)
         cases.append(f"    {sub}) words=\"{' '.join(names)}\" ;;")
         files.update(taking_files)

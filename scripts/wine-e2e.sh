@@ -147,6 +147,21 @@ if [ -f "$cli" ]; then
     echo "wine-e2e: the address $typo was not refused (status $typo_status)" >&2
     failed=1
   fi
+  # A list as a spreadsheet saves it (sep= line, byte-order mark, semicolons, CRLF, an empty
+  # row, a column of the site's own), then its report fed back as a list.
+  printf '\xef\xbb\xbfsep=;\r\nhost;port;notes\r\n;;\r\n%s ;%s;" K\xc3\xbcche "\r\n' "$addr" "$first" \
+    >"$work/site.csv"
+  TILTWISE_PASSWORD=quillpen "$run" "$cli" query --json --input "Z:$work/site.csv" \
+    >"$work/report.jsonl" 2>"$work/list.err" || true
+  list_out=$(cli_run query --csv --input "Z:$work/report.jsonl") || true
+  echo "$list_out"
+  if ! grep -q '"index":1,.*"notes":" Küche "' "$work/report.jsonl" ||
+    ! grep -q "^1,$addr,$first,.*,\" Küche \"\$" <<<"$list_out" ||
+    ! grep -q 'carried into the report as they are: notes' "$work/list.err"; then
+    cat "$work/report.jsonl" "$work/list.err"
+    echo "wine-e2e: the spreadsheet list or its report fed back was not read as it is" >&2
+    failed=1
+  fi
   # The connect sweep through the Windows socket layer: every kind of peer at once.
   scan_out=$(cli_run scan --json --all --timeout 1000 \
     --port "$first,$((first + 1)),$((first + 2)),$((first + 3))" "$addr") || {
