@@ -22,10 +22,10 @@ const char kFooter[] =
     "a second one stops at once and reports the cameras under way as interrupted).\n"
     "\n"
     "Examples:\n"
-    "  $ tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
-    "  $ tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20\n"
+    "  $ tiltwise-cli query --password-file pw.txt 127.0.1.20 127.0.1.21:8080\n"
+    "  $ tiltwise-cli set --flip on --password-file pw.txt 127.0.1.20\n"
     "  $ export TILTWISE_PASSWORD=...\n"
-    "  $ tiltwise-cli scan 192.168.1.0/24 --csv > site.csv\n"
+    "  $ tiltwise-cli scan 127.0.1.0/24 --csv > site.csv\n"
     "  $ tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json > "
     "result.jsonl\n"
     "  $ tiltwise-cli set --flip off --input result.jsonl --only-failed --verify\n"
@@ -45,7 +45,7 @@ const char kSetFooter[] =
     "value or was cut off by the deadline) is a failure and gets no set command.\n"
     "\n"
     "Examples:\n"
-    "  $ tiltwise-cli set --flip on --password-file pw.txt 192.168.1.20\n"
+    "  $ tiltwise-cli set --flip on --password-file pw.txt 127.0.1.20\n"
     "  $ tiltwise-cli set --flip on --mirror off --input site.csv --dry-run\n"
     "  $ tiltwise-cli set --mirror off --input site.csv --backup before.jsonl --verify --json > "
     "result.jsonl\n"
@@ -65,7 +65,7 @@ const char kRestoreFooter[] =
 
 const char kQueryFooter[] =
     "Examples:\n"
-    "  $ tiltwise-cli query --password-file pw.txt 192.168.1.20 192.168.1.21:8080\n"
+    "  $ tiltwise-cli query --password-file pw.txt 127.0.1.20 127.0.1.21:8080\n"
     "  $ tiltwise-cli query --input site.csv --json > now.jsonl";
 
 const char kListHelp[] =
