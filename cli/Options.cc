@@ -23,6 +23,10 @@ const char* const kCommands[] = {"query", "set", "restore", "scan"};
 const char kFooter[] =
     "Password: --password-file FILE, --password-stdin, the environment variable\n"
     "TILTWISE_PASSWORD, or a prompt when standard input is a terminal; never as an argument.\n"
+    "Sites with several: --credentials FILE, lines user:password. Logins are numbered, the\n"
+    "password sources' first (login 1, when given), then the file's lines; a list's login\n"
+    "column names the one to try first; the others follow, each at most once per camera,\n"
+    "and a 403, 423 or 429 ends the tries. A list's auth column \"digest\" sends Digest only.\n"
     "A camera sent Basic credentials that asks for Digest (MD5 or SHA-256) gets the same\n"
     "password in Digest, and no more Basic for the rest of the run.\n"
     "\n"
@@ -122,6 +126,10 @@ void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw,
       ->type_name("FILE");
   sub->add_flag("--password-stdin", o->passwordStdin,
                 "Read the password from the first line of standard input");
+  sub->add_option("--credentials", o->credentialsFile,
+                  "Further logins, one user:password per line, tried in order after the "
+                  "password sources' (login 1)")
+      ->type_name("FILE");
   sub->add_option("-j,--jobs", raw->jobs, help.jobs)->type_name("N");
   sub->add_option("--timeout", raw->timeout, help.timeout)->type_name("TIME");
   sub->add_option("--deadline", raw->deadline, help.deadline)->type_name("TIME");
@@ -297,9 +305,6 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
       ->type_name("RANGE");
   scan->add_option("--port", o->ports, "Ports to try on every address, with commas (default 80)")
       ->type_name("P[,P...]");
-  scan->add_option("--credentials", o->credentialsFile,
-                   "Further credential sets, one user:password per line, tried in order")
-      ->type_name("FILE");
   AddCommon(scan, o, &raw, kScanHelp);
   scan->add_flag("--all", o->all, "Show the addresses without an answer too (not in --csv)");
   scan->add_option("--max-addresses", raw.maxAddresses,
@@ -519,6 +524,8 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
     job.user = t.user.value_or(options.user);
     job.name = t.name;
     job.location = t.location;
+    job.login = t.login.value_or(0);
+    job.digest = t.digest;
     if (options.mode == fleet::Mode::kSet) {
       const fleet::Want flip = t.flip.value_or(options.flip);
       const fleet::Want mirror = t.mirror.value_or(options.mirror);
@@ -549,62 +556,15 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
   return jobs;
 }
 
-bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
-                    std::string* password, std::string* error) {
-  // An empty password would be sent as one to every camera and count as a failed login.
-  auto firstLine = [error](std::string text, const char* where) {
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // editors' UTF-8 mark
-    const size_t end = text.find_first_of("\r\n");
-    if (end != std::string::npos) text.erase(end);
-    if (text.empty()) *error = std::string("the password ") + where + " is empty";
-    return text;
-  };
-  if (!options.passwordFile.empty()) {
-    std::string text;
-    if (!sources.readFile(options.passwordFile, &text)) {
-      *error = "cannot read the password file " + options.passwordFile;
-      return false;
-    }
-    *password = firstLine(std::move(text), "file's first line");
-    return !password->empty();
-  }
-  if (options.passwordStdin) {
-    std::string line;
-    const bool ok =
-        sources.stdinIsTerminal() ? sources.prompt(&line) : sources.readStdinLine(&line);
-    if (!ok) {
-      *error = "no password on standard input";
-      return false;
-    }
-    *password = firstLine(std::move(line), "on standard input");
-    return !password->empty();
-  }
-  if (std::optional<std::string> env = sources.environment(); env && !env->empty()) {
-    *password = std::move(*env);
-    return true;
-  }
-  if (sources.stdinIsTerminal() && options.input != "-" && options.report != "-") {
-    std::string line;
-    if (!sources.prompt(&line)) {
-      *error = "no password entered";
-      return false;
-    }
-    *password = std::move(line);
-    return true;
-  }
-  *error =
-      "no password: use --password-file FILE, --password-stdin or the environment variable "
-      "TILTWISE_PASSWORD (a prompt is shown only when standard input is a terminal)";
-  return false;
-}
-
-fleet::RunOptions ToRunOptions(const CliOptions& o, std::string password) {
+fleet::RunOptions ToRunOptions(const CliOptions& o, std::vector<fleet::Credential> logins,
+                               bool sourcesFirst) {
   fleet::RunOptions r;
   r.mode = o.mode;
   r.force = o.force;
   r.dryRun = o.dryRun;
   r.verify = o.verify;
-  r.password = std::move(password);
+  r.logins = std::move(logins);
+  r.sourcesFirst = sourcesFirst;
   r.jobs = o.jobs;
   r.timeoutMs = o.timeoutMs;
   r.deadlineMs = o.deadlineMs;

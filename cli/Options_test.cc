@@ -1,4 +1,5 @@
 #include "cli/Options.h"
+#include "cli/Logins.h"
 
 #include <gtest/gtest.h>
 
@@ -50,10 +51,10 @@ TEST(CliOptions, ParsesBothCommands) {
   EXPECT_EQ(s.options.maxRestarting, 3);
   EXPECT_EQ(s.options.input, "-");
   EXPECT_EQ(s.options.user, "admin");
-  const fleet::RunOptions r = ToRunOptions(s.options, "pw");
+  const fleet::RunOptions r = ToRunOptions(s.options, {{"admin", "pw"}}, true);
   EXPECT_EQ(r.deadlineMs, 5000);
   EXPECT_EQ(r.verifyTimeoutMs, 9000);
-  EXPECT_EQ(r.password, "pw");
+  EXPECT_EQ(r.logins.at(0).password, "pw");
 
   // Times with units; a bare number keeps its old unit.
   Parsed t = Parse({"restore", "r.jsonl", "--timeout", "2s", "--deadline", "2m", "--verify-timeout",

@@ -19,6 +19,16 @@ nlohmann::ordered_json OptionalBool(const std::optional<fleet::Orientation>& o,
   return (*o).*field;
 }
 
+// What was asked for: "keep" where the camera's value was to stay, so a report alone can run
+// the camera again; what the set sent where nothing was asked for (a report of before).
+nlohmann::ordered_json Wanted(const std::optional<fleet::Want>& want,
+                              const std::optional<fleet::Orientation>& sent,
+                              bool fleet::Orientation::*field) {
+  if (!want) return OptionalBool(sent, field);
+  if (*want == fleet::Want::kKeep) return "keep";
+  return *want == fleet::Want::kOn;
+}
+
 // "off->on" for a change, "on" when nothing changed or only one side is known, "-" when none.
 std::string Cell(const std::optional<fleet::Orientation>& before,
                  const std::optional<fleet::Orientation>& after, bool fleet::Orientation::*field) {
@@ -57,11 +67,13 @@ nlohmann::ordered_json Fields(const fleet::CameraReport& r) {
   if (!r.note.empty()) j["note"] = r.note;
   j["flip_before"] = OptionalBool(r.before, &fleet::Orientation::flip);
   j["mirror_before"] = OptionalBool(r.before, &fleet::Orientation::mirror);
-  j["flip_wanted"] = OptionalBool(r.wanted, &fleet::Orientation::flip);
-  j["mirror_wanted"] = OptionalBool(r.wanted, &fleet::Orientation::mirror);
+  j["flip_wanted"] = Wanted(r.flipWanted, r.wanted, &fleet::Orientation::flip);
+  j["mirror_wanted"] = Wanted(r.mirrorWanted, r.wanted, &fleet::Orientation::mirror);
   j["flip_after"] = OptionalBool(r.after, &fleet::Orientation::flip);
   j["mirror_after"] = OptionalBool(r.after, &fleet::Orientation::mirror);
   if (r.verified) j["verified"] = *r.verified;
+  if (r.login > 0) j["login"] = r.login;
+  if (!r.auth.empty()) j["auth"] = r.auth;
   j["elapsed_ms"] = r.elapsedMs;
   return j;
 }
@@ -70,7 +82,20 @@ const char* const kCsvColumns[] = {
     "address",      "port",        "user",          "name",        "location",      "action",
     "outcome",      "ok",          "message",       "cause",       "request",       "detail",
     "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted", "flip_after",
-    "mirror_after", "verified",    "elapsed_ms"};
+    "mirror_after", "verified",    "login",         "auth",        "elapsed_ms"};
+
+// Columns a cell takes: a colour's escape sequence takes none.
+size_t CellWidth(const std::string& cell) {
+  size_t width = 0;
+  for (size_t i = 0; i < cell.size(); ++i) {
+    if (cell[i] == '\033' && i + 1 < cell.size() && cell[i + 1] == '[') {
+      i = std::min(cell.find('m', i), cell.size() - 1);
+      continue;
+    }
+    ++width;
+  }
+  return width;
+}
 
 }  // namespace
 
@@ -125,13 +150,13 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   std::vector<size_t> width;
   for (const auto& row : rows) {
     width.resize(std::max(width.size(), row.size()), 0);
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], CellWidth(row[c]));
   }
   std::string text;
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
-      const std::string pad(width[c] - row[c].size(), ' ');
+      const std::string pad(width[c] - CellWidth(row[c]), ' ');
       line += c == rightColumn ? pad + row[c] : row[c] + pad;
       if (c + 1 < row.size()) line += "  ";
     }
@@ -141,7 +166,7 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   return text;
 }
 
-std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
+std::string FormatTable(const std::vector<fleet::CameraReport>& reports, bool colour) {
   // The list's labels get columns only when some camera has one.
   const bool labels = std::any_of(reports.begin(), reports.end(), [](const fleet::CameraReport& r) {
     return !r.name.empty() || !r.location.empty();
@@ -158,7 +183,7 @@ std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
       message += (message.empty() ? "(" : " (") + *extra + ")";
     }
     rows.push_back({r.host + ":" + std::to_string(r.port), fleet::ActionName(r.action),
-                    r.ok ? "ok" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
+                    r.ok ? "ok" : colour ? "\033[1;31mFAILED\033[0m" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
                     Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
                     Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});
@@ -167,6 +192,17 @@ std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
     }
   }
   return AlignColumns(rows, timeColumn);  // times line up on their unit
+}
+
+std::string FormatFailures(const std::vector<fleet::CameraReport>& reports) {
+  std::vector<std::vector<std::string>> rows;
+  for (const fleet::CameraReport& r : reports) {
+    if (r.ok) continue;
+    rows.push_back({"  " + r.host + ":" + std::to_string(r.port), CauseName(r.cause),
+                    r.detail.empty() ? r.message : r.detail});
+  }
+  if (rows.empty()) return "";
+  return "\nFailed (" + std::to_string(rows.size()) + "):\n" + AlignColumns(rows);
 }
 
 std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
@@ -251,7 +287,14 @@ void Reporter::Finish(const std::vector<fleet::CameraReport>& reports, std::int6
     err_ << FormatSummary(reports, elapsedMs) << std::endl;
     return;
   }
-  WriteOutLocked(FormatTable(reports) + FormatSummary(reports, elapsedMs) + "\n");
+  WriteOutLocked(FormatTable(reports, colour_) + FormatSummary(reports, elapsedMs) + "\n" +
+                 (terminal_ ? FormatFailures(reports) : std::string()));
+}
+
+void Reporter::SetTerminalOutput(bool colour) {
+  std::lock_guard<std::mutex> lock(mu_);
+  terminal_ = true;
+  colour_ = colour;
 }
 
 bool Reporter::OutputFailed() const {

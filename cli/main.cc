@@ -8,6 +8,7 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
+#include "cli/Logins.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/ScanCommand.h"
@@ -57,7 +58,8 @@ int Run(int argc, char** argv) {
   if (options.scan) {
     return cli::RunScanCommand(options, SystemPasswordSources(), cli::term::StopFlag(),
                                &cli::term::HardStopFlag(), std::cout, std::cerr,
-                               cli::term::IsTerminal(cli::term::Stream::kErr));
+                               cli::term::IsTerminal(cli::term::Stream::kErr),
+                               cli::term::IsTerminal(cli::term::Stream::kOut));
   }
 
   std::unique_ptr<std::ifstream> file;
@@ -102,13 +104,14 @@ int Run(int argc, char** argv) {
     }
   }
 
-  std::string password;
-  std::string error;
-  if (!cli::ObtainPassword(options, SystemPasswordSources(), &password, &error)) {
+  std::vector<fleet::Credential> logins;
+  bool sourcesFirst = true;
+  if (!cli::GatherLogins(options, SystemPasswordSources(), &logins, &sourcesFirst, &errors)) {
     if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
-    std::cerr << "tiltwise-cli: " << error << "\nRun with --help for more information.\n";
-    return cli::kExitUsage;
+    return UsageErrors(errors);
   }
+  cli::CheckListedLogins(targets, logins, sourcesFirst, &errors);
+  if (!errors.empty()) return UsageErrors(errors);
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
   cli::term::InstallStopHandlers();
 
@@ -121,6 +124,9 @@ int Run(int argc, char** argv) {
                                    : options.csv ? cli::ReportFormat::kCsv
                                                  : cli::ReportFormat::kTable;
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
+  if (cli::term::IsTerminal(cli::term::Stream::kOut)) {
+    reporter.SetTerminalOutput(cli::term::ColourOnTerminal());
+  }
   const std::int64_t start = tw::NowMs();
   fleet::RunHooks hooks;
   hooks.onReport = [&reporter](const fleet::CameraReport& r) { reporter.OnReport(r); };
@@ -143,7 +149,7 @@ int Run(int argc, char** argv) {
   }
   hooks.hardStop = &cli::term::HardStopFlag();
   const std::vector<fleet::CameraReport> reports = fleet::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(password)), cli::term::StopFlag(), hooks);
+      jobs, cli::ToRunOptions(options, std::move(logins), sourcesFirst), cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
   if (cli::term::HardStopFlag().load()) {
     std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";

@@ -17,8 +17,10 @@ enum class Column {
   kLocation,
   kStatus,         // what a scan found: only its cameras are worked on
   kInformational,  // the rest of what a scan wrote, and notes: read past
+  kLogin,          // the number of the login that worked
+  kAuth,           // basic or digest
 };
-constexpr int kColumnCount = 9;
+constexpr int kColumnCount = 11;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -41,6 +43,8 @@ std::optional<Column> ColumnNamed(const std::string& name) {
   if (name == "name") return Column::kName;
   if (name == "location") return Column::kLocation;
   if (name == "status") return Column::kStatus;
+  if (name == "login") return Column::kLogin;
+  if (name == "auth") return Column::kAuth;
   if (name == "chip_type" || name == "flip_now" || name == "mirror_now" || name == "note") {
     return Column::kInformational;
   }
@@ -73,8 +77,8 @@ bool ReadHeader(const std::vector<std::string>& fields, std::vector<std::optiona
     if (!column) {
       // A misspelt "flip" column must not quietly fall back to the --flip option.
       *error = "unknown column " + Quoted(name) +
-               " (known: host, port, user, flip, mirror, name, location, note, status, "
-               "chip_type, flip_now, mirror_now)";
+               " (known: host, port, user, login, auth, flip, mirror, name, location, note, "
+               "status, chip_type, flip_now, mirror_now)";
       return false;
     }
     if (!names.insert(name).second) {
@@ -137,6 +141,24 @@ bool ReadRow(const std::vector<std::string>& fields,
         target->status = std::string(value);
         break;
       case Column::kInformational:
+        break;
+      case Column::kLogin:
+        if (!value.empty()) {
+          int login = 0;
+          if (value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+              (login = std::stoi(std::string(value))) < 1) {
+            *error = "login " + Quoted(value) + " is not a login number (1 and up)";
+            return false;
+          }
+          target->login = login;
+        }
+        break;
+      case Column::kAuth:
+        if (!value.empty() && Lower(value) != "basic" && Lower(value) != "digest") {
+          *error = "auth " + Quoted(value) + " is not basic or digest";
+          return false;
+        }
+        target->digest = Lower(value) == "digest";
         break;
       case Column::kFlip:
       case Column::kMirror:

@@ -5,8 +5,8 @@
 //   192.168.1.20,80,,on,off
 //   192.168.1.21
 //
-// Columns: host (required), port, user, flip, mirror, name, location, in any order; names are
-// matched without regard to case. note, and the columns a scan writes (status, chip_type,
+// Columns: host (required), port, user, login (the number of a login, from 1), auth (basic or
+// digest), flip, mirror, name, location, in any order; names are matched without regard to case. note, and the columns a scan writes (status, chip_type,
 // flip_now, mirror_now), are for people and read past; any other name is an error. Empty cells
 // take the defaults (port 80, the --user value, the --flip and --mirror options, which keep the
 // camera's value when not given); flip and mirror cells take on, off or keep. Lines starting

@@ -56,6 +56,37 @@ bool OptionalBool(const json& j, const char* key, std::optional<bool>* out, std:
   return true;
 }
 
+// true, false, or a word ParseWant takes ("keep" where a set kept the camera's value).
+bool OptionalWant(const json& j, const char* key, std::optional<Want>* out, std::string* error) {
+  auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return true;
+  Want want = Want::kKeep;
+  if (it->is_boolean()) {
+    want = it->get<bool>() ? Want::kOn : Want::kOff;
+  } else if (!it->is_string() || !ParseWant(it->get<std::string>(), &want)) {
+    *error = std::string("\"") + key + "\" is not true, false or \"keep\"";
+    return false;
+  }
+  *out = want;
+  return true;
+}
+
+bool OptionalLogin(const json& j, Target* t, std::string* error) {
+  auto login = j.find("login");
+  if (login != j.end() && !login->is_null()) {
+    if (!login->is_number_integer() || login->get<long long>() < 1 ||
+        login->get<long long>() > 999999) {
+      *error = "\"login\" is not a login number";
+      return false;
+    }
+    t->login = login->get<int>();
+  }
+  std::string auth;
+  if (!OptionalText(j, "auth", &auth, error)) return false;
+  t->digest = auth == "digest";
+  return true;
+}
+
 bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   if (!j.is_object()) {
     *error = "not a JSON object";
@@ -101,10 +132,19 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   if (flip && mirror) e->before = Orientation{*flip, *mirror};
   flip.reset();
   mirror.reset();
-  if (!OptionalBool(j, "flip_wanted", &flip, error) ||
-      !OptionalBool(j, "mirror_wanted", &mirror, error)) {
+  if (!OptionalWant(j, "flip_wanted", &e->target.flip, error) ||
+      !OptionalWant(j, "mirror_wanted", &e->target.mirror, error) ||
+      !OptionalLogin(j, &e->target, error)) {
     return false;
   }
+  // What the set sent: a kept value is the one it read.
+  const auto sent = [e](std::optional<Want> want, bool Orientation::*field) -> std::optional<bool> {
+    if (want == Want::kKeep && e->before) return (*e->before).*field;
+    if (!want || want == Want::kKeep) return std::nullopt;
+    return want == Want::kOn;
+  };
+  flip = sent(e->target.flip, &Orientation::flip);
+  mirror = sent(e->target.mirror, &Orientation::mirror);
   if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
   return true;
 }
@@ -183,6 +223,8 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   j["user"] = job.user;
   if (!job.name.empty()) j["name"] = job.name;
   if (!job.location.empty()) j["location"] = job.location;
+  if (job.login > 0) j["login"] = job.login;
+  if (job.digest) j["auth"] = "digest";
   j["flip_before"] = before.flip;
   j["mirror_before"] = before.mirror;
   j["flip_wanted"] = wanted.flip;

@@ -27,6 +27,9 @@ struct Target {
   // restore: the values the earlier set sent, when its report says.
   std::optional<bool> sentFlip{};
   std::optional<bool> sentMirror{};
+  // The login that worked here (a scan's `login`, a report's), from 1; none: try them in order.
+  std::optional<int> login{};
+  bool digest = false;  // the camera wants Digest: never send it Basic
 };
 
 // Strict dotted-quad IPv4 (tw::IPv4Address, as the exchange reads it): four decimal numbers
