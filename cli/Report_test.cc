@@ -42,10 +42,10 @@ TEST(CliReport, JsonLineHasEveryField) {
   EXPECT_EQ(CsvHeader(),
             "address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
             "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
-            "elapsed_ms\r\n");
+            "login,auth,elapsed_ms\r\n");
   EXPECT_EQ(CsvRow(r),
             "127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
-            "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
+            "rebooting.\",none,,,,false,true,true,true,true,true,,,,42\r\n");
 
   fleet::CameraReport failed;
   failed.host = "127.0.9.8";

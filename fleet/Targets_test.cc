@@ -160,19 +160,19 @@ TEST(CliCsv, RejectsUnusableHeadersAndEmptyLists) {
       {"# only a comment\n\n", "l.csv: no header line (such as \"host,port,flip,mirror\")"},
       {"host,port\n", "l.csv: the list names no camera"},
       {"address,port\n1.2.3.4,80\n",
-       "l.csv:1: unknown column \"address\" (known: host, port, user, flip, mirror, name, "
-       "location, note, status, "
+       "l.csv:1: unknown column \"address\" (known: host, port, user, login, auth, flip, "
+       "mirror, name, location, note, status, "
        "chip_type, flip_now, mirror_now)"},
       {"port,flip\n80,on\n", "l.csv:1: the header names no \"host\" column"},
       {"host,mirorr\n1.2.3.4,on\n",
-       "l.csv:1: unknown column \"mirorr\" (known: host, port, user, flip, mirror, name, location, "
-       "note, status, "
+       "l.csv:1: unknown column \"mirorr\" (known: host, port, user, login, auth, flip, "
+       "mirror, name, location, note, status, "
        "chip_type, flip_now, mirror_now)"},
       {"host,Flip,flip\n", "l.csv:1: column \"flip\" appears twice"},
       // A password does not belong in a list that is passed around.
       {"host,password\n1.2.3.4,secret\n",
-       "l.csv:1: unknown column \"password\" (known: host, port, user, flip, mirror, name, "
-       "location, note, status, "
+       "l.csv:1: unknown column \"password\" (known: host, port, user, login, auth, flip, "
+       "mirror, name, location, note, status, "
        "chip_type, flip_now, mirror_now)"},
   };
   for (const Case& c : cases) {
