@@ -710,6 +710,7 @@ TEST_F(CliProgram, InterruptReportsEveryCamera) {
       }
       ++started;
       EXPECT_EQ(j["outcome"], c.underWay) << j;
+      EXPECT_NE(j["cause"], "none") << j;  // every failure has a cause
     }
     EXPECT_EQ(started, 2u) << f.out;
     EXPECT_EQ(sim_->request_count(), before + 2);

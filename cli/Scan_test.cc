@@ -155,6 +155,37 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   EXPECT_EQ(progress.noAnswer, endpoints.size() - 8);
 }
 
+// Every credential set gets its turn where the login is asked for: on getmotorrange when the
+// information page needs none, and when there is no information page at all.
+TEST(CliScan, CredentialSetsReachTheMotorRange) {
+  tiltwise_test::Script openPage;
+  openPage.answers = {
+      {"/qx.html", "HTTP/1.1 200 OK\r\n\r\nvar chip_type=\"71\";\r\n"},
+      {"/param.cgi?cmd=getmotorrange",
+       "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n\r\n"}};
+  tiltwise_test::ScriptedPeer refusing(openPage);
+  camsim::SimulatorOptions noPage;
+  noPage.bind_address = "127.77.3.1";
+  noPage.address_per_camera = true;
+  noPage.info_page = false;
+  auto bare = StartSim(noPage);
+
+  fleet::ScanOptions o;
+  o.credentials = {{"admin", "wrong"}, {"admin", kPassword}, {"other", "x"}};
+  const fleet::ScanResult locked = fleet::ProbeDevice({Address("127.0.0.1"), refusing.port()}, o);
+  EXPECT_EQ(locked.kind, fleet::DeviceClass::kAuthFailed);
+  EXPECT_EQ(locked.request, Request::kGetMotorRange);
+  EXPECT_EQ(refusing.Targets(),
+            (std::vector<std::string>{"/qx.html", "/param.cgi?cmd=getmotorrange",
+                                      "/param.cgi?cmd=getmotorrange",
+                                      "/param.cgi?cmd=getmotorrange"}));
+
+  const fleet::ScanResult found = fleet::ProbeDevice({Address("127.77.3.1"), bare->port()}, o);
+  EXPECT_EQ(found.kind, fleet::DeviceClass::kCamera);
+  EXPECT_EQ(found.login, 2);
+  EXPECT_EQ(found.flip, false);
+}
+
 // Scans with the program, edits nothing but a label column, and hands the list to set.
 TEST(CliScan, ListRoundTripIntoSetDryRun) {
   camsim::SimulatorOptions fleet;
