@@ -54,7 +54,7 @@ const char kFooter[] =
     "  export TILTWISE_PASSWORD=...\n"
     "  tiltwise-cli set --flip off --input site.csv --backup before.jsonl --verify --json \\\n"
     "      > result.jsonl\n"
-    "  tiltwise-cli set --flip off --input result.jsonl --only-failed --verify --json \\\n"
+    "  tiltwise-cli set --input result.jsonl --only-failed --verify --json \\\n"
     "      > retry.jsonl\n"
     "  tiltwise-cli restore before.jsonl --verify";
 
@@ -147,7 +147,8 @@ void AddTargets(CLI::App* sub, CliOptions* o) {
                   "for standard input")
       ->type_name("FILE");
   sub->add_flag("--only-failed", o->onlyFailed,
-                "With a report as --input: only the cameras that failed in it");
+                "With a report as --input: only the cameras that failed in it (a report's "
+                "flip_wanted and mirror_wanted, keep included, count as the list's values)");
 }
 
 // The options a set and a restore share: what it waits for and how fast it goes.

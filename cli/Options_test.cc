@@ -1,10 +1,11 @@
 #include "cli/Options.h"
-#include "cli/Logins.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <sstream>
+
+#include "cli/Logins.h"
 
 namespace cli {
 namespace {

@@ -142,10 +142,12 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_TRUE(by[port(0)]["elapsed_ms"].is_number_integer());
   EXPECT_FALSE(by[port(0)].contains("detail"));
   EXPECT_EQ(by[port(1)]["message"], "Device type error HV!");
-  EXPECT_EQ(by[port(1)]["detail"], "chip type 72: this model's orientation cannot be set with this tool");
+  EXPECT_EQ(by[port(1)]["detail"],
+            "chip type 72: this model's orientation cannot be set with this tool");
   EXPECT_EQ(by[port(1)]["ok"], false);
   EXPECT_EQ(by[port(2)]["message"], "Query camera info - get camera type error");
-  EXPECT_EQ(by[port(2)]["detail"], "chip type 73: this model's orientation cannot be set with this tool");
+  EXPECT_EQ(by[port(2)]["detail"],
+            "chip type 73: this model's orientation cannot be set with this tool");
   // The fixed texts stay as the dialog shows them; the cause tells these three apart.
   EXPECT_EQ(by[port(3)]["message"], "Failed to query camera info");
   EXPECT_EQ(by[port(3)]["detail"],
@@ -174,7 +176,8 @@ TEST_F(CliProgram, FleetFromListReportsEveryCameraItsOwnWay) {
   EXPECT_EQ(forced[port(2)]["ok"], false);
   EXPECT_EQ(forced[port(2)]["message"],
             "Set refused for this camera type (chip type 70, 73 or 74): nothing was changed");
-  EXPECT_EQ(forced[port(2)]["detail"], "chip type 73: this model's orientation cannot be set with this tool");
+  EXPECT_EQ(forced[port(2)]["detail"],
+            "chip type 73: this model's orientation cannot be set with this tool");
   EXPECT_EQ(SetCommands(), 2u);
 
   // The table puts the cause beside the text.

@@ -183,7 +183,10 @@ std::string FormatTable(const std::vector<fleet::CameraReport>& reports, bool co
       message += (message.empty() ? "(" : " (") + *extra + ")";
     }
     rows.push_back({r.host + ":" + std::to_string(r.port), fleet::ActionName(r.action),
-                    r.ok ? "ok" : colour ? "\033[1;31mFAILED\033[0m" : "FAILED", r.cause == Cause::kNone ? "-" : CauseName(r.cause),
+                    r.ok     ? "ok"
+                    : colour ? "\033[1;31mFAILED\033[0m"
+                             : "FAILED",
+                    r.cause == Cause::kNone ? "-" : CauseName(r.cause),
                     Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
                     Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
                     std::to_string(r.elapsedMs) + " ms", message});

@@ -40,7 +40,8 @@ const char kScanFooter[] =
     "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, --deadline\n"
     "in seconds).\n"
     "Exit status: 0 the scan ran (whatever it found), 1 the output could not be written or\n"
-    "this machine's limits (open files) kept addresses from being tried, 2 usage error, 130 stopped by Ctrl-C (what was found so far is shown; a\n"
+    "this machine's limits (open files) kept addresses from being tried, 2 usage error, 130 "
+    "stopped by Ctrl-C (what was found so far is shown; a\n"
     "second Ctrl-C leaves out the devices still being probed instead of waiting for them).\n"
     "\n"
     "Example:\n"
@@ -108,9 +109,10 @@ std::string ScanCsv(const std::vector<fleet::ScanResult>& results) {
   std::string text = std::string(kScanCsvHeader) + "\n";
   for (const fleet::ScanResult& r : results) {
     if (!InList(r)) continue;
-    text += r.host + "," + std::to_string(r.port) + "," + fleet::CsvCell(r.user) + "," +
-            Login(r) + "," + r.auth + "," + fleet::DeviceClassName(r.kind) + "," + (r.chipType ? std::to_string(*r.chipType) : "") +
-            "," + OnOff(r.flip) + "," + OnOff(r.mirror) + "\n";
+    text += r.host + "," + std::to_string(r.port) + "," + fleet::CsvCell(r.user) + "," + Login(r) +
+            "," + r.auth + "," + fleet::DeviceClassName(r.kind) + "," +
+            (r.chipType ? std::to_string(*r.chipType) : "") + "," + OnOff(r.flip) + "," +
+            OnOff(r.mirror) + "\n";
   }
   return text;
 }

@@ -175,10 +175,10 @@ TEST(CliScan, CredentialSetsReachTheMotorRange) {
   const fleet::ScanResult locked = fleet::ProbeDevice({Address("127.0.0.1"), refusing.port()}, o);
   EXPECT_EQ(locked.kind, fleet::DeviceClass::kAuthFailed);
   EXPECT_EQ(locked.request, Request::kGetMotorRange);
-  EXPECT_EQ(refusing.Targets(),
-            (std::vector<std::string>{"/qx.html", "/param.cgi?cmd=getmotorrange",
-                                      "/param.cgi?cmd=getmotorrange",
-                                      "/param.cgi?cmd=getmotorrange"}));
+  EXPECT_EQ(
+      refusing.Targets(),
+      (std::vector<std::string>{"/qx.html", "/param.cgi?cmd=getmotorrange",
+                                "/param.cgi?cmd=getmotorrange", "/param.cgi?cmd=getmotorrange"}));
 
   const fleet::ScanResult found = fleet::ProbeDevice({Address("127.77.3.1"), bare->port()}, o);
   EXPECT_EQ(found.kind, fleet::DeviceClass::kCamera);

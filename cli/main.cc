@@ -148,8 +148,9 @@ int Run(int argc, char** argv) {
     };
   }
   hooks.hardStop = &cli::term::HardStopFlag();
-  const std::vector<fleet::CameraReport> reports = fleet::RunJobs(
-      jobs, cli::ToRunOptions(options, std::move(logins), sourcesFirst), cli::term::StopFlag(), hooks);
+  const std::vector<fleet::CameraReport> reports =
+      fleet::RunJobs(jobs, cli::ToRunOptions(options, std::move(logins), sourcesFirst),
+                     cli::term::StopFlag(), hooks);
   reporter.Finish(reports, tw::NowMs() - start);
   if (cli::term::HardStopFlag().load()) {
     std::cerr << "tiltwise-cli: stopped at once: the cameras under way are reported interrupted\n";

@@ -203,10 +203,10 @@ std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions
   w->access.deadlineAtMs = w->start + options.deadlineMs;
   w->access.auth = &w->auth;
   w->auth.digest = job.digest;
-  w->logins = LoginOrder(options.logins.empty()
-                             ? std::vector<Credential>{{job.user, options.password}}
-                             : options.logins,
-                         options.sourcesFirst || options.logins.empty(), job.user, job.login);
+  w->logins =
+      LoginOrder(options.logins.empty() ? std::vector<Credential>{{job.user, options.password}}
+                                        : options.logins,
+                 options.sourcesFirst || options.logins.empty(), job.user, job.login);
   if (!w->logins.empty()) UseLogin(*w, 0);
   return w;
 }
@@ -356,8 +356,10 @@ CameraReport Finish(CameraWork& w, const RunOptions& options) {
       report.detail += " (" + std::to_string(w.loginAt + 1) + " logins tried, each once)";
     }
   }
-  if (w.auth.digest || (report.cause != Cause::kUnauthorized && report.cause != Cause::kRefused &&
-                        report.cause != Cause::kTimedOut && report.cause != Cause::kBadAddress)) {
+  // What the camera asked for, once it answered a login at all.
+  const Cause c = report.cause;
+  if (w.auth.digest || !(c == Cause::kRefused || c == Cause::kTimedOut || c == Cause::kDeadline ||
+                         c == Cause::kBadAddress || c == Cause::kStopped)) {
     report.auth = AuthSchemeName(w.auth);
   }
   // A restore's set sends what it found to put back: that is what a retry wants.
@@ -367,7 +369,7 @@ CameraReport Finish(CameraWork& w, const RunOptions& options) {
   }
   // Every failure names a cause, even one the procedures do not give.
   if (!report.ok && report.cause == Cause::kNone) {
-    report.cause = report.status == Status::kNotApplied            ? Cause::kNotApplied
+    report.cause = report.status == Status::kNotApplied             ? Cause::kNotApplied
                    : report.status == Status::kNoAnswerAfterRestart ? Cause::kTimedOut
                                                                     : Cause::kStopped;
   }

@@ -6,12 +6,12 @@
 //   192.168.1.21
 //
 // Columns: host (required), port, user, login (the number of a login, from 1), auth (basic or
-// digest), flip, mirror, name, location, in any order; names are matched without regard to case. note, and the columns a scan writes (status, chip_type,
-// flip_now, mirror_now), are for people and read past; any other name is an error. Empty cells
-// take the defaults (port 80, the --user value, the --flip and --mirror options, which keep the
-// camera's value when not given); flip and mirror cells take on, off or keep. Lines starting
-// with '#' and blank lines are skipped. Fields may be quoted
-// with '"' ("" inside stands for one quote) but may not span lines.
+// digest), flip, mirror, name, location, in any order; names are matched without regard to case.
+// note, and the columns a scan writes (status, chip_type, flip_now, mirror_now), are for people and
+// read past; any other name is an error. Empty cells take the defaults (port 80, the --user value,
+// the --flip and --mirror options, which keep the camera's value when not given); flip and mirror
+// cells take on, off or keep. Lines starting with '#' and blank lines are skipped. Fields may be
+// quoted with '"' ("" inside stands for one quote) but may not span lines.
 #ifndef TILTWISE_FLEET_CSV_H_
 #define TILTWISE_FLEET_CSV_H_
 

@@ -135,8 +135,8 @@ struct CameraReport {
   std::optional<Orientation> after;   // only as read: skipped, verified or come back other
   std::optional<bool> verified;       // only when verification was asked for and a set was sent
   std::int64_t elapsedMs = 0;
-  int login = 0;      // the login the camera let in, from 1; 0: none did, or not known
-  std::string auth;   // "basic" or "digest" once the camera answered a login; empty: unknown
+  int login = 0;     // the login the camera let in, from 1; 0: none did, or not known
+  std::string auth;  // "basic" or "digest" once the camera answered a login; empty: unknown
   // set: what was asked for this camera, `keep` included, so a report alone can run it again.
   std::optional<Want> flipWanted;
   std::optional<Want> mirrorWanted;

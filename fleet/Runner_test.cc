@@ -138,7 +138,8 @@ TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
   } cases[] = {
       {hv, &query, Status::kDeviceTypeHV, "Device type error HV!",
        "chip type 72: this model's orientation cannot be set with this tool"},
-      {hv, &set, Status::kDeviceTypeHV, "Device type error HV!", "chip type 72: this model's orientation cannot be set with this tool"},
+      {hv, &set, Status::kDeviceTypeHV, "Device type error HV!",
+       "chip type 72: this model's orientation cannot be set with this tool"},
       {hv, &force, Status::kDeviceTypeHV, "Device type error HV!",
        "chip type 72: this model's orientation cannot be set with this tool"},
       {refused, &query, Status::kCameraTypeError, "Query camera info - get camera type error",

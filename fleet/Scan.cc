@@ -207,8 +207,7 @@ class Scanner {
     size_t inFlight = options_.maxInFlight > 0 ? options_.maxInFlight : kMaxInFlight;
     if (room < static_cast<long>(workers + inFlight)) {
       workers = std::clamp<size_t>(static_cast<size_t>(std::max(room, 2L)) / 2, 1, workers);
-      inFlight = std::clamp<size_t>(static_cast<size_t>(std::max(room, 2L)) - workers, 1,
-                                    inFlight);
+      inFlight = std::clamp<size_t>(static_cast<size_t>(std::max(room, 2L)) - workers, 1, inFlight);
     }
     retries_.assign(endpoints_.size(), 0);
 
@@ -461,7 +460,7 @@ class Scanner {
   bool sweepDone_ = false;
   bool abandoned_ = false;
   size_t probing_ = 0;
-  std::vector<int> retries_;      // local-limit retries of each endpoint's probe
+  std::vector<int> retries_;     // local-limit retries of each endpoint's probe
   std::int64_t localStall_ = 0;  // since when no connect could get a socket; sweep only
   ScanProgress progress_;
   std::vector<ScanResult> results_;

@@ -34,8 +34,8 @@ struct ScanResult {
   std::string host;
   int port = 0;
   DeviceClass kind = DeviceClass::kNoAnswer;
-  std::string user;  // the credential set that worked
-  int login = 0;     // its number, from 1
+  std::string user;       // the credential set that worked
+  int login = 0;          // its number, from 1
   std::string auth;       // "basic" or "digest" for a device that asked for a login
   std::string algorithm;  // the Digest algorithm it offered ("MD5", "SHA-256", ...)
   std::optional<int> chipType;
