@@ -557,6 +557,16 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
   return jobs;
 }
 
+fleet::LoginSources LoginSourcesOf(const CliOptions& o) {
+  fleet::LoginSources s;
+  s.user = o.user;
+  s.passwordFile = o.passwordFile;
+  s.passwordStdin = o.passwordStdin;
+  s.stdinTaken = o.input == "-" || o.report == "-";
+  s.credentialsFile = o.credentialsFile;
+  return s;
+}
+
 fleet::RunOptions ToRunOptions(const CliOptions& o, std::vector<fleet::Credential> logins,
                                bool sourcesFirst) {
   fleet::RunOptions r;

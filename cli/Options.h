@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet/Logins.h"
 #include "fleet/Runner.h"
 #include "fleet/Targets.h"
 
@@ -90,7 +91,11 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
                                   const std::vector<fleet::Target>& targets,
                                   std::vector<std::string>* errors);
 
-// The run's options, with its logins (GatherLogins).
+using PasswordSources = fleet::PasswordSources;
+// Where the run's logins come from (fleet::GatherLogins).
+fleet::LoginSources LoginSourcesOf(const CliOptions& options);
+
+// The run's options, with its logins (fleet::GatherLogins).
 fleet::RunOptions ToRunOptions(const CliOptions& options, std::vector<fleet::Credential> logins,
                                bool sourcesFirst);
 

@@ -7,7 +7,6 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
-#include "cli/Logins.h"
 #include "cli/Report.h"
 #include "cli/Terminal.h"
 #include "fleet/Csv.h"
@@ -179,7 +178,7 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   // The password sources first, as the other commands use them.
   std::vector<fleet::Credential> logins;
   bool sourcesFirst = true;
-  if (!GatherLogins(o, passwords, &logins, &sourcesFirst, &errors)) {
+  if (!fleet::GatherLogins(LoginSourcesOf(o), passwords, &logins, &sourcesFirst, &errors)) {
     if (stop.load()) return kExitInterrupted;
     return usage(errors);
   }

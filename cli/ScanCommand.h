@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/Logins.h"
 #include "cli/Options.h"
 #include "fleet/Scan.h"
 

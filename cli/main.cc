@@ -8,7 +8,6 @@
 
 #include "base/Clock.h"
 #include "cgi/net.h"
-#include "cli/Logins.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/ScanCommand.h"
@@ -106,11 +105,12 @@ int Run(int argc, char** argv) {
 
   std::vector<fleet::Credential> logins;
   bool sourcesFirst = true;
-  if (!cli::GatherLogins(options, SystemPasswordSources(), &logins, &sourcesFirst, &errors)) {
+  if (!fleet::GatherLogins(cli::LoginSourcesOf(options), SystemPasswordSources(), &logins,
+                           &sourcesFirst, &errors)) {
     if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
     return UsageErrors(errors);
   }
-  cli::CheckListedLogins(targets, logins, sourcesFirst, &errors);
+  fleet::CheckListedLogins(targets, logins, sourcesFirst, &errors);
   if (!errors.empty()) return UsageErrors(errors);
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
   cli::term::InstallStopHandlers();
