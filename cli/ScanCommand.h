@@ -23,7 +23,7 @@ std::string ScanJsonLine(const fleet::ScanResult& result);
 // The header and one row per camera and auth-failed device.
 std::string ScanCsv(const std::vector<fleet::ScanResult>& results);
 std::string ScanTable(const std::vector<fleet::ScanResult>& results);
-// "512 addresses x 1 port: 40 cameras, 1 auth-failed, 2 not-a-camera, 469 no answer, 3.1 s".
+// "512 addresses: 40 cameras, 1 auth-failed, 2 not-a-camera, 1 no-reply, 468 no-answer, 3.1 s".
 std::string ScanSummary(const fleet::ScanProgress& progress, size_t addresses, size_t ports);
 
 // The whole command, after ParseCommandLine. Returns the exit status; after `hardStop` it
