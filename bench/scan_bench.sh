@@ -39,8 +39,8 @@ TILTWISE_PASSWORD=$password timeout 120 "$cli" scan "${ranges[@]}" --port "$port
   --timeout "$timeout_ms" --csv >"$work/scan.csv"
 t1=$(now_ms)
 scan_ms=$((t1 - t0))
-found=$(awk -F, '$4=="camera" {print $1}' "$work/scan.csv" | sort)
-locked=$(awk -F, '$4=="auth-failed" {print $1}' "$work/scan.csv")
+found=$(awk -F, '$6=="camera" {print $1}' "$work/scan.csv" | sort)
+locked=$(awk -F, '$6=="auth-failed" {print $1}' "$work/scan.csv")
 if [ "$found" != "$expected_cameras" ] || [ "$locked" != "127.0.70.6" ]; then
   echo "FAIL tiltwise-cli scan: $(echo "$found" | grep -c . ) cameras, auth-failed: $locked" >&2
   exit 1

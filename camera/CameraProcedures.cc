@@ -250,6 +250,8 @@ const char* CauseName(Cause cause) {
       return "canary-failed";
     case Cause::kMaxFailures:
       return "max-failures";
+    case Cause::kNotApplied:
+      return "not-applied";
   }
   return "?";
 }

@@ -71,6 +71,7 @@ enum class Cause {
   kRestartsNotBack,  // every restarting place is held by cameras that did not come back
   kCanaryFailed,     // a camera failed while the canaries were verified
   kMaxFailures,      // enough cameras had failed
+  kNotApplied,       // the camera came back from its restart with other values
 };
 
 const char* CauseName(Cause cause);        // "bad-address", "timed-out", "values-missing", ...

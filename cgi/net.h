@@ -47,6 +47,9 @@ int Recv(Socket s, char* buffer, int capacity);
 // True when the last failure was "try again" or "interrupted" (EAGAIN/EINTR, or their Windows
 // Sockets counterparts).
 bool LastErrorIsTransient();
+// True when the last failure was this machine's own limit (too many open files, no buffer
+// space or memory), not anything a peer did.
+bool LastErrorIsLocalLimit();
 // The last socket error, as text with its number.
 std::string LastErrorText();
 
@@ -54,7 +57,8 @@ std::string LastErrorText();
 // and are only ever closed, never read or written.
 
 // Raises the open-file soft limit as far as the hard limit allows and returns the number of
-// sockets the process may hold (a large number where the system sets no such limit).
+// sockets the process may still open, the files it holds already counted off (a large number
+// where the system sets no such limit).
 long RaiseOpenFileLimit();
 
 enum class Connect { kConnected, kPending, kFailed };

@@ -116,6 +116,10 @@ bool LastErrorIsTransient() {
   return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
 
+bool LastErrorIsLocalLimit() {
+  return errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+}
+
 std::string LastErrorText() {
   int e = errno;
   return std::string(std::strerror(e)) + " (errno " + std::to_string(e) + ")";
@@ -130,8 +134,12 @@ long RaiseOpenFileLimit() {
     if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) lim = raised;
   }
   const rlim_t cap = 1L << 20;
-  return static_cast<long>(lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > cap ? cap
-                                                                               : lim.rlim_cur);
+  const long limit =
+      static_cast<long>(lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > cap ? cap : lim.rlim_cur);
+  // Descriptors a process holds at its start lie low; those past the first few thousand are rare.
+  long held = 0;
+  for (int fd = 0; fd < limit && fd < 4096; ++fd) held += ::fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+  return limit - held;
 }
 
 Connect StartConnect(std::uint32_t addressNetOrder, int port, Socket* s) {

@@ -165,6 +165,11 @@ int Recv(Socket s, char* buffer, int capacity) {
   return r == SOCKET_ERROR ? -1 : r;
 }
 
+bool LastErrorIsLocalLimit() {
+  const int e = ::WSAGetLastError();
+  return e == WSAEMFILE || e == WSAENOBUFS;
+}
+
 bool LastErrorIsTransient() {
   int e = ::WSAGetLastError();
   return e == WSAEWOULDBLOCK || e == WSAEINTR;

@@ -116,6 +116,8 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
     job.user = t.user.value_or(options.user);
     job.name = t.name;
     job.location = t.location;
+    job.login = t.login.value_or(0);
+    job.digest = t.digest;
     job.extra = t.extra;
     if (options.mode == fleet::Mode::kSet) {
       const fleet::Want flip = t.flip.value_or(options.flip);
@@ -147,62 +149,25 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
   return jobs;
 }
 
-bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
-                    std::string* password, std::string* error) {
-  // An empty password would be sent as one to every camera and count as a failed login.
-  auto firstLine = [error](std::string text, const char* where) {
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // editors' UTF-8 mark
-    const size_t end = text.find_first_of("\r\n");
-    if (end != std::string::npos) text.erase(end);
-    if (text.empty()) *error = std::string("the password ") + where + " is empty";
-    return text;
-  };
-  if (!options.passwordFile.empty()) {
-    std::string text;
-    if (!sources.readFile(options.passwordFile, &text)) {
-      *error = "cannot read the password file " + options.passwordFile;
-      return false;
-    }
-    *password = firstLine(std::move(text), "file's first line");
-    return !password->empty();
-  }
-  if (options.passwordStdin) {
-    std::string line;
-    const bool ok =
-        sources.stdinIsTerminal() ? sources.prompt(&line) : sources.readStdinLine(&line);
-    if (!ok) {
-      *error = "no password on standard input";
-      return false;
-    }
-    *password = firstLine(std::move(line), "on standard input");
-    return !password->empty();
-  }
-  if (std::optional<std::string> env = sources.environment(); env && !env->empty()) {
-    *password = std::move(*env);
-    return true;
-  }
-  if (sources.stdinIsTerminal() && options.input != "-" && options.report != "-") {
-    std::string line;
-    if (!sources.prompt(&line)) {
-      *error = "no password entered";
-      return false;
-    }
-    *password = std::move(line);
-    return true;
-  }
-  *error =
-      "no password: use --password-file FILE, --password-stdin or the environment variable "
-      "TILTWISE_PASSWORD (a prompt is shown only when standard input is a terminal)";
-  return false;
+fleet::LoginSources LoginSourcesOf(const CliOptions& o) {
+  fleet::LoginSources s;
+  s.user = o.user;
+  s.passwordFile = o.passwordFile;
+  s.passwordStdin = o.passwordStdin;
+  s.stdinTaken = o.input == "-" || o.report == "-";
+  s.credentialsFile = o.credentialsFile;
+  return s;
 }
 
-fleet::RunOptions ToRunOptions(const CliOptions& o, std::string password) {
+fleet::RunOptions ToRunOptions(const CliOptions& o, std::vector<fleet::Credential> logins,
+                               bool sourcesFirst) {
   fleet::RunOptions r;
   r.mode = o.mode;
   r.force = o.force;
   r.dryRun = o.dryRun;
   r.verify = o.verify;
-  r.password = std::move(password);
+  r.logins = std::move(logins);
+  r.sourcesFirst = sourcesFirst;
   r.jobs = o.jobs;
   r.timeoutMs = o.timeoutMs;
   r.deadlineMs = o.deadlineMs;

@@ -71,6 +71,10 @@ void AddCommon(CLI::App* sub, CliOptions* o, RawOptions* raw,
       ->type_name("FILE");
   sub->add_flag("--password-stdin", o->passwordStdin,
                 "Read the password from the first line of standard input");
+  sub->add_option("--credentials", o->credentialsFile,
+                  "Further logins, one user:password per line, tried in order after the "
+                  "password sources' (login 1)")
+      ->type_name("FILE");
   sub->add_option("-j,--jobs", raw->jobs, help.jobs)->type_name("N");
   sub->add_option("--timeout", raw->timeout, help.timeout)->type_name("TIME");
   sub->add_option("--deadline", raw->deadline, help.deadline)->type_name("TIME");
@@ -91,7 +95,8 @@ void AddTargets(CLI::App* sub, CliOptions* o) {
                   "for standard input")
       ->type_name("FILE");
   sub->add_flag("--only-failed", o->onlyFailed,
-                "With a report as --input: only the cameras that failed in it");
+                "With a report as --input: only the cameras that failed in it (a report's "
+                "flip_wanted and mirror_wanted, keep included, count as the list's values)");
 }
 
 // The options a set and a restore share: what it waits for and how fast it goes.
@@ -232,9 +237,6 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* o, std::ostr
       ->type_name("RANGE");
   scan->add_option("--port", o->ports, "Ports to try on every address, with commas (default 80)")
       ->type_name("P[,P...]");
-  scan->add_option("--credentials", o->credentialsFile,
-                   "Further credential sets, one user:password per line, tried in order")
-      ->type_name("FILE");
   AddCommon(scan, o, &raw, kScanHelp);
   scan->add_flag("--all", o->all, "Show the addresses without an answer too (not in --csv)");
   scan->add_option("--max-addresses", raw.maxAddresses,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet/Logins.h"
 #include "fleet/Runner.h"
 #include "fleet/Targets.h"
 
@@ -91,21 +92,13 @@ std::vector<fleet::Job> BuildJobs(const CliOptions& options,
                                   const std::vector<fleet::Target>& targets,
                                   std::vector<std::string>* errors);
 
-// Where a password can come from, so the choice can be tested without a terminal.
-struct PasswordSources {
-  std::function<bool(const std::string& path, std::string* text)> readFile;
-  std::function<std::optional<std::string>()> environment;  // TILTWISE_PASSWORD
-  std::function<bool(std::string* line)> readStdinLine;
-  std::function<bool()> stdinIsTerminal;
-  std::function<bool(std::string* line)> prompt;  // hidden, from the terminal
-};
+using PasswordSources = fleet::PasswordSources;
+// Where the run's logins come from (fleet::GatherLogins).
+fleet::LoginSources LoginSourcesOf(const CliOptions& options);
 
-// --password-file, --password-stdin, TILTWISE_PASSWORD, then a prompt on a terminal. False
-// with `error` set when none gives a password or the chosen one cannot be read.
-bool ObtainPassword(const CliOptions& options, const PasswordSources& sources,
-                    std::string* password, std::string* error);
-
-fleet::RunOptions ToRunOptions(const CliOptions& options, std::string password);
+// The run's options, with its logins (fleet::GatherLogins).
+fleet::RunOptions ToRunOptions(const CliOptions& options, std::vector<fleet::Credential> logins,
+                               bool sourcesFirst);
 
 }  // namespace cli
 

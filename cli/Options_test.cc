@@ -50,10 +50,10 @@ TEST(CliOptions, ParsesBothCommands) {
   EXPECT_EQ(s.options.maxRestarting, 3);
   EXPECT_EQ(s.options.input, "-");
   EXPECT_EQ(s.options.user, "admin");
-  const fleet::RunOptions r = ToRunOptions(s.options, "pw");
+  const fleet::RunOptions r = ToRunOptions(s.options, {{"admin", "pw"}}, true);
   EXPECT_EQ(r.deadlineMs, 5000);
   EXPECT_EQ(r.verifyTimeoutMs, 9000);
-  EXPECT_EQ(r.password, "pw");
+  EXPECT_EQ(r.logins.at(0).password, "pw");
 
   // Times with units; a bare number keeps its old unit.
   Parsed t = Parse({"restore", "r.jsonl", "--timeout", "2s", "--deadline", "2m", "--verify-timeout",
@@ -358,55 +358,55 @@ TEST(CliOptions, PasswordSourcesInOrder) {
   std::string error;
 
   o.passwordFile = "pw";
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "from-file");
   o.passwordFile = "missing";
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(error, "cannot read the password file missing");
   // An editor's byte-order mark is no part of the password; an empty one is refused.
   f.files["bom"] = "\xEF\xBB\xBFsecret\n";
   f.files["empty"] = "\r\nsecond line\n";
   o.passwordFile = "bom";
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "secret");
   o.passwordFile = "empty";
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(error, "the password file's first line is empty");
   o.passwordFile.clear();
 
   o.passwordStdin = true;
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "from-stdin");
   f.stdinLine = "\n";
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(error, "the password on standard input is empty");
   f.stdinLine = "from-stdin\r";
   f.terminal = true;  // on a terminal it is asked for without echo
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "typed");
   o.passwordStdin = false;
   f.terminal = false;
 
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "from-env");
 
   f.env = "";  // set but empty counts as unset
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_NE(error.find("no password"), std::string::npos);
   f.env.reset();
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(f.prompts, 1);  // no prompt without a terminal
 
   f.terminal = true;
-  ASSERT_TRUE(ObtainPassword(o, f.Get(), &password, &error));
+  ASSERT_TRUE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(password, "typed");
   f.typed.reset();  // end of input at the prompt
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   // The list comes from the terminal too: no prompt on the same input.
   o.input = "-";
   f.typed = "typed";
   const int before = f.prompts;
-  EXPECT_FALSE(ObtainPassword(o, f.Get(), &password, &error));
+  EXPECT_FALSE(fleet::ObtainPassword(LoginSourcesOf(o), f.Get(), &password, &error));
   EXPECT_EQ(f.prompts, before);
 }
 

@@ -121,7 +121,7 @@ TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
       "admin:first\r\n# a comment\n\ninstaller:pa:ss word\nadmin:first\n");
   std::vector<fleet::Credential> logins;
   std::vector<std::string> errors;
-  ReadCredentials(good, "c.txt", &logins, &errors);
+  fleet::ReadCredentials(good, "c.txt", &logins, &errors);
   EXPECT_TRUE(errors.empty());
   ASSERT_EQ(logins.size(), 2u);  // the repeated set is tried once
   EXPECT_EQ(logins[0].user, "admin");
@@ -131,7 +131,7 @@ TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
 
   std::istringstream bad("nocolonsecret\n:secret2\nadmin:\n" + std::string(70000, 'x') + "\n");
   logins.clear();
-  ReadCredentials(bad, "c.txt", &logins, &errors);
+  fleet::ReadCredentials(bad, "c.txt", &logins, &errors);
   EXPECT_TRUE(logins.empty());
   ASSERT_EQ(errors.size(), 4u);
   EXPECT_EQ(errors[2], "c.txt:3: empty password after the colon");

@@ -52,6 +52,14 @@ void TraceLine(const char* ip, int port, const char* request, const char* status
   *g_traceOut << line << std::flush;
 }
 
+// Columns a cell takes on a terminal: a colour's escape sequence takes none.
+size_t CellWidth(const std::string& cell) {
+  const size_t escape = cell.find("\033[");
+  if (escape == std::string::npos) return tw::DisplayWidth(cell);
+  const size_t end = std::min(cell.find('m', escape), cell.size() - 1);
+  return tw::DisplayWidth(cell.substr(0, escape)) + CellWidth(cell.substr(end + 1));
+}
+
 }  // namespace
 
 void TraceExchanges(std::ostream& err) {
@@ -83,13 +91,13 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   std::vector<size_t> width;
   for (const auto& row : rows) {
     width.resize(std::max(width.size(), row.size()), 0);
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], tw::DisplayWidth(row[c]));
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], CellWidth(row[c]));
   }
   std::string text;
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
-      const std::string pad(width[c] - tw::DisplayWidth(row[c]), ' ');
+      const std::string pad(width[c] - CellWidth(row[c]), ' ');
       line += c == rightColumn ? pad + row[c] : row[c] + pad;
       if (c + 1 < row.size()) line += "  ";
     }
@@ -99,7 +107,7 @@ std::string AlignColumns(const std::vector<std::vector<std::string>>& rows, size
   return text;
 }
 
-std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
+std::string FormatTable(const std::vector<fleet::CameraReport>& reports, bool colour) {
   // The list's labels get columns only when some camera has one; its own columns follow.
   const bool labels = std::any_of(reports.begin(), reports.end(), [](const fleet::CameraReport& r) {
     return !r.name.empty() || !r.location.empty();
@@ -136,7 +144,10 @@ std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
       row.push_back(Label(value ? *value : std::string()));
     }
     row.insert(row.end(),
-               {fleet::ActionName(r.action), r.ok ? "ok" : "FAILED",
+               {fleet::ActionName(r.action),
+                r.ok     ? "ok"
+                : colour ? "\033[1;31mFAILED\033[0m"
+                         : "FAILED",
                 r.cause == Cause::kNone ? "-" : CauseName(r.cause),
                 Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::flip),
                 Cell(r.before, r.after ? r.after : r.wanted, &fleet::Orientation::mirror),
@@ -144,6 +155,17 @@ std::string FormatTable(const std::vector<fleet::CameraReport>& reports) {
     rows.push_back(std::move(row));
   }
   return AlignColumns(rows, timeColumn);  // times line up on their unit
+}
+
+std::string FormatFailures(const std::vector<fleet::CameraReport>& reports) {
+  std::vector<std::vector<std::string>> rows;
+  for (const fleet::CameraReport& r : reports) {
+    if (r.ok) continue;
+    rows.push_back({"  " + r.host + ":" + std::to_string(r.port), CauseName(r.cause),
+                    r.detail.empty() ? r.message : r.detail});
+  }
+  if (rows.empty()) return "";
+  return "\nFailed (" + std::to_string(rows.size()) + "):\n" + AlignColumns(rows);
 }
 
 std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
@@ -232,7 +254,15 @@ void Reporter::Finish(const std::vector<fleet::CameraReport>& reports, std::int6
     return;
   }
   if (quiet_ && failed.empty()) return;
-  WriteOutLocked(FormatTable(quiet_ ? failed : reports) + FormatSummary(reports, elapsedMs) + "\n");
+  WriteOutLocked(FormatTable(quiet_ ? failed : reports, colour_) +
+                 FormatSummary(reports, elapsedMs) + "\n" +
+                 (terminal_ ? FormatFailures(reports) : std::string()));
+}
+
+void Reporter::SetTerminalOutput(bool colour) {
+  std::lock_guard<std::mutex> lock(mu_);
+  terminal_ = true;
+  colour_ = colour;
 }
 
 bool Reporter::OutputFailed() const {

@@ -15,8 +15,13 @@
 namespace cli {
 
 // Header and one row per report, columns padded to the widest cell; the last column is
-// "message (detail) (note)". Columns line up by the width a terminal gives them.
-std::string FormatTable(const std::vector<fleet::CameraReport>& reports);
+// "message (detail) (note)". Columns line up by the width a terminal gives them. `colour`:
+// FAILED in red, for a terminal.
+std::string FormatTable(const std::vector<fleet::CameraReport>& reports, bool colour = false);
+
+// The cameras that failed, again, each with its cause: after a long table on a terminal they
+// would be off the screen. Empty when none failed.
+std::string FormatFailures(const std::vector<fleet::CameraReport>& reports);
 
 // Rows padded to their widest cells, two spaces apart, no trailing blanks; `rightColumn` is
 // aligned to the right.
@@ -63,6 +68,10 @@ class Reporter {
   // Once, after the run: the table and the summary (JSON and CSV: the summary on `err`).
   void Finish(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs);
 
+  // `out` is a terminal: the table is followed by the failures again, FAILED in red when
+  // `colour`.
+  void SetTerminalOutput(bool colour);
+
   // True once a write to `out` failed (a closed pipe, a full disk).
   bool OutputFailed() const;
 
@@ -88,6 +97,8 @@ class Reporter {
   ProgressLine line_;
   bool stopNoticeShown_ = false;
   bool outputFailed_ = false;
+  bool terminal_ = false;
+  bool colour_ = false;
 };
 
 }  // namespace cli

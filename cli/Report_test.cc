@@ -46,10 +46,10 @@ TEST(CliReport, JsonLineHasEveryField) {
       fleet::CsvHeader(),
       "index,address,port,user,name,location,action,outcome,ok,message,cause,request,detail,note,"
       "flip_before,mirror_before,flip_wanted,mirror_wanted,flip_after,mirror_after,verified,"
-      "elapsed_ms\r\n");
+      "login,auth,elapsed_ms\r\n");
   EXPECT_EQ(fleet::CsvRow(r),
             "1,127.0.9.7,8080,admin,\"Gate, \"\"north\"\"\",,set,set,true,\"Set success, camera "
-            "rebooting.\",none,,,,false,true,true,true,true,true,,42\r\n");
+            "rebooting.\",none,,,,false,true,true,true,true,true,,,,42\r\n");
 
   fleet::CameraReport failed;
   failed.host = "127.0.9.8";
@@ -113,6 +113,19 @@ TEST(CliReport, TableColumnsLineUp) {
   EXPECT_NE(rows[2].find("FAILED"), std::string::npos);
   EXPECT_EQ(rows[3].substr(flip, 3), "on ");
   EXPECT_EQ(rows[2].substr(message), "Query camera info - get camera type error");
+
+  // On a terminal FAILED is red and the columns after it still line up; the failures follow.
+  const std::string coloured = FormatTable({a, b, c}, true);
+  EXPECT_NE(coloured.find("\033[1;31mFAILED\033[0m  -"), std::string::npos) << coloured;
+  EXPECT_EQ(coloured.find("MESSAGE") - coloured.find("CAMERA"),
+            coloured.rfind("Query camera info") - coloured.find("127.168.100.200") -
+                std::string("\033[1;31m\033[0m").size());
+  b.cause = Cause::kChipType;
+  b.detail = "chip type 73: this model's orientation cannot be set with this tool";
+  EXPECT_EQ(FormatFailures({a, b, c}),
+            "\nFailed (1):\n  127.168.100.200:65535  chip-type  chip type 73: this model's "
+            "orientation cannot be set with this tool\n");
+  EXPECT_EQ(FormatFailures({a, c}), "");
 
   EXPECT_EQ(FormatSummary({a, b, c}, 2500), "3 cameras: 2 ok, 1 failed, 2.5 s");
 

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <set>
 
 #include "base/Clock.h"
 #include "cli/Report.h"
@@ -15,7 +14,7 @@
 
 namespace cli {
 
-const char kScanCsvHeader[] = "host,port,user,status,chip_type,flip_now,mirror_now";
+const char kScanCsvHeader[] = "host,port,user,login,auth,status,chip_type,flip_now,mirror_now";
 
 const char kScanFooter[] =
     "RANGE: a CIDR block (192.168.1.0/24; from /30 down the network and broadcast addresses\n"
@@ -27,18 +26,21 @@ const char kScanFooter[] =
     "429 ends the tries on that device.\n"
     "\n"
     "Found: camera, auth-failed (401 to every credential set, or locked), not-a-camera\n"
-    "(answers, but neither its information page nor its motor range is a camera's) and\n"
-    "no-answer (shown only with --all).\n"
-    "--csv writes the site list, host,port,user,status,chip_type,flip_now,mirror_now, with the\n"
-    "cameras and auth-failed devices; set --input takes it as it is, the current values being\n"
-    "for information only.\n"
+    "(answers, but neither its information page nor its motor range is a camera's), no-reply\n"
+    "(accepted the connection, then no usable reply: silent, closed at once, too slow; a\n"
+    "camera restarting looks like this) and no-answer (nothing accepted; only with --all).\n"
+    "--csv writes the site list, host,port,user,login,auth,status,chip_type,flip_now,\n"
+    "mirror_now, with the cameras, auth-failed and no-reply devices; set --input takes it as it\n"
+    "is: login is the number of the login that worked (never a password), auth basic or\n"
+    "digest; the current values are for information only.\n"
     "\n"
     "Password: --password-file FILE, --password-stdin, TILTWISE_PASSWORD or a prompt, and/or\n"
     "--credentials FILE with lines user:password; never as an argument.\n"
     "Times take a unit: 500ms, 3s, 2m (a bare number: --timeout in milliseconds, --deadline\n"
     "in seconds).\n"
-    "Exit status: 0 the scan ran (finding nothing included), 1 the output could not be\n"
-    "written, 2 usage error, 130 stopped by Ctrl-C (what was found so far is shown; a\n"
+    "Exit status: 0 the scan ran (whatever it found), 1 the output could not be written or\n"
+    "this machine's limits (open files) kept addresses from being tried, 2 usage error, 130 "
+    "stopped by Ctrl-C (what was found so far is shown; a\n"
     "second Ctrl-C leaves out the devices still being probed instead of waiting for them).\n"
     "\n"
     "Examples:\n"
@@ -53,42 +55,35 @@ const char* OnOff(const std::optional<bool>& v) {
 }
 
 bool InList(const fleet::ScanResult& r) {
-  return r.kind == fleet::DeviceClass::kCamera || r.kind == fleet::DeviceClass::kAuthFailed;
+  return r.kind == fleet::DeviceClass::kCamera || r.kind == fleet::DeviceClass::kAuthFailed ||
+         r.kind == fleet::DeviceClass::kNoReply;
+}
+
+std::string Login(const fleet::ScanResult& r) {
+  return r.login > 0 ? std::to_string(r.login) : "";
+}
+
+std::string CauseText(const fleet::ScanResult& r) {
+  std::string cause = r.cause == Cause::kNone ? "" : CauseName(r.cause);
+  if (!r.detail.empty()) cause += (cause.empty() ? "" : ": ") + r.detail;
+  return cause;
+}
+
+// The devices to look at again, after a table too long for the screen.
+std::string ScanFailures(const std::vector<fleet::ScanResult>& results) {
+  std::vector<std::vector<std::string>> rows;
+  for (const fleet::ScanResult& r : results) {
+    if (r.kind != fleet::DeviceClass::kAuthFailed && r.kind != fleet::DeviceClass::kNoReply) {
+      continue;
+    }
+    rows.push_back({"  " + r.host + ":" + std::to_string(r.port), fleet::DeviceClassName(r.kind),
+                    CauseText(r)});
+  }
+  if (rows.empty()) return "";
+  return "\nNot reached (" + std::to_string(rows.size()) + "):\n" + AlignColumns(rows);
 }
 
 }  // namespace
-
-void ReadCredentials(std::istream& in, const std::string& name, std::vector<fleet::Credential>* out,
-                     std::vector<std::string>* errors) {
-  std::string line;
-  size_t number = 0;
-  std::set<std::pair<std::string, std::string>> seen;
-  for (const fleet::Credential& c : *out) seen.emplace(c.user, c.password);
-  for (fleet::LineRead got; (got = fleet::GetBoundedLine(in, &line)) != fleet::LineRead::kEnd;) {
-    ++number;
-    const std::string where = name + ":" + std::to_string(number) + ": ";
-    if (got == fleet::LineRead::kTooLong) {
-      errors->push_back(where + "a line longer than " +
-                        std::to_string(fleet::kMaxLineBytes / 1024) +
-                        " KiB is no credentials file");
-      break;
-    }
-    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos) {
-      errors->push_back(where + "not user:password (no colon)");
-    } else if (colon == 0) {
-      errors->push_back(where + "no user name before the colon");
-    } else if (colon + 1 == line.size()) {
-      errors->push_back(where + "empty password after the colon");
-    } else if (seen.emplace(line.substr(0, colon), line.substr(colon + 1)).second) {
-      out->push_back({line.substr(0, colon), line.substr(colon + 1)});
-    }
-  }
-  if (in.bad()) errors->push_back(name + ": read error after line " + std::to_string(number));
-}
 
 std::string ScanJsonLine(const fleet::ScanResult& r) {
   nlohmann::ordered_json j;
@@ -96,6 +91,9 @@ std::string ScanJsonLine(const fleet::ScanResult& r) {
   j["port"] = r.port;
   j["status"] = fleet::DeviceClassName(r.kind);
   j["user"] = r.user.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.user);
+  j["login"] = r.login > 0 ? nlohmann::ordered_json(r.login) : nlohmann::ordered_json();
+  j["auth"] = r.auth.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.auth);
+  if (!r.algorithm.empty()) j["auth_algorithm"] = r.algorithm;
   j["chip_type"] = r.chipType ? nlohmann::ordered_json(*r.chipType) : nlohmann::ordered_json();
   j["flip_now"] = r.flip ? nlohmann::ordered_json(*r.flip) : nlohmann::ordered_json();
   j["mirror_now"] = r.mirror ? nlohmann::ordered_json(*r.mirror) : nlohmann::ordered_json();
@@ -111,23 +109,22 @@ std::string ScanCsv(const std::vector<fleet::ScanResult>& results) {
   std::string text = std::string(kScanCsvHeader) + "\n";
   for (const fleet::ScanResult& r : results) {
     if (!InList(r)) continue;
-    text += r.host + "," + std::to_string(r.port) + "," + fleet::CsvCell(r.user) + "," +
-            fleet::DeviceClassName(r.kind) + "," + (r.chipType ? std::to_string(*r.chipType) : "") +
-            "," + OnOff(r.flip) + "," + OnOff(r.mirror) + "\n";
+    text += r.host + "," + std::to_string(r.port) + "," + fleet::CsvCell(r.user) + "," + Login(r) +
+            "," + r.auth + "," + fleet::DeviceClassName(r.kind) + "," +
+            (r.chipType ? std::to_string(*r.chipType) : "") + "," + OnOff(r.flip) + "," +
+            OnOff(r.mirror) + "\n";
   }
   return text;
 }
 
 std::string ScanTable(const std::vector<fleet::ScanResult>& results) {
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"ADDRESS", "STATUS", "CHIP", "FLIP", "MIRROR", "USER", "CAUSE"});
+  rows.push_back({"ADDRESS", "STATUS", "CHIP", "FLIP", "MIRROR", "USER", "LOGIN", "CAUSE"});
   for (const fleet::ScanResult& r : results) {
     auto orDash = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
-    std::string cause = r.cause == Cause::kNone ? "" : CauseName(r.cause);
-    if (!r.detail.empty()) cause += (cause.empty() ? "" : ": ") + r.detail;
     rows.push_back({r.host + ":" + std::to_string(r.port), fleet::DeviceClassName(r.kind),
                     r.chipType ? std::to_string(*r.chipType) : "-", orDash(OnOff(r.flip)),
-                    orDash(OnOff(r.mirror)), orDash(r.user), cause});
+                    orDash(OnOff(r.mirror)), orDash(r.user), orDash(Login(r)), CauseText(r)});
   }
   return AlignColumns(rows);
 }
@@ -138,7 +135,8 @@ std::string ScanSummary(const fleet::ScanProgress& p, size_t addresses, size_t p
   if (ports > 1) text += " x " + std::to_string(ports) + " ports";
   text += ": " + std::to_string(p.cameras) + (p.cameras == 1 ? " camera, " : " cameras, ") +
           std::to_string(p.authFailed) + " auth-failed, " + std::to_string(p.notACamera) +
-          " not-a-camera, " + std::to_string(p.noAnswer) + " no-answer, " + seconds;
+          " not-a-camera, " + std::to_string(p.noReply) + " no-reply, " +
+          std::to_string(p.noAnswer) + " no-answer, " + seconds;
   if (p.swept < p.total || p.probed < p.open) {
     text += " (stopped: " + std::to_string(p.total - p.swept) + " not tried, " +
             std::to_string(p.open - p.probed) + " not probed)";
@@ -148,7 +146,8 @@ std::string ScanSummary(const fleet::ScanProgress& p, size_t addresses, size_t p
 
 int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
                    const std::atomic<bool>& stop, const std::atomic<bool>* hardStop,
-                   std::ostream& out, std::ostream& err, bool progressOnTerminal) {
+                   std::ostream& out, std::ostream& err, bool progressOnTerminal,
+                   bool outputOnTerminal) {
   auto usage = [&err](const std::vector<std::string>& errors) {
     return UsageErrors(err, errors, "nothing was scanned");
   };
@@ -177,25 +176,12 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
         << " address(es) skipped: 0.0.0.0/8, multicast and 255.255.255.255 name no camera\n";
   }
 
-  // The password sources first, as the other commands use them; with --credentials they are
-  // only asked when one is named.
+  // The password sources first, as the other commands use them.
   std::vector<fleet::Credential> logins;
-  const std::optional<std::string> env = passwords.environment();
-  if (o.credentialsFile.empty() || !o.passwordFile.empty() || o.passwordStdin ||
-      (env && !env->empty())) {
-    std::string password;
-    if (!ObtainPassword(o, passwords, &password, &error)) {
-      if (stop.load()) return kExitInterrupted;
-      return usage({error + "; or --credentials FILE"});
-    }
-    logins.push_back({o.user, std::move(password)});
-  }
-  if (!o.credentialsFile.empty()) {
-    std::ifstream in(o.credentialsFile, std::ios::binary);
-    if (!in) return usage({o.credentialsFile + ": cannot be read"});
-    ReadCredentials(in, o.credentialsFile, &logins, &errors);
-    if (!errors.empty()) return usage(errors);
-    if (logins.empty()) return usage({o.credentialsFile + ": no user:password line"});
+  bool sourcesFirst = true;
+  if (!fleet::GatherLogins(LoginSourcesOf(o), passwords, &logins, &sourcesFirst, &errors)) {
+    if (stop.load()) return kExitInterrupted;
+    return usage(errors);
   }
   if (stop.load()) return kExitInterrupted;
   // Until here a signal ends any read at once; from here on the devices under way finish.
@@ -258,13 +244,20 @@ int RunScanCommand(const CliOptions& o, const PasswordSources& passwords,
   // The summary is no data: on stdout only beside the table.
   const std::string summary = ScanSummary(progress, addresses.size(), ports.size());
   if (!o.json && !o.csv && !outputFailed) {
-    out << summary << "\n" << std::flush;
+    out << summary << "\n" << (outputOnTerminal ? ScanFailures(results) : "") << std::flush;
     outputFailed = !out;
   } else if (progressOnTerminal) {
     err << summary << "\n";
   }
   if (outputFailed) {
     err << "tiltwise-cli: writing the scan's results failed\n";
+    return kExitFailed;
+  }
+  if (!progress.localError.empty()) {
+    // Never a device's fault: say it as the run's, and fail the run.
+    err << "tiltwise-cli: " << progress.localFailures
+        << " address(es) not tried or probed to the end: " << progress.localError
+        << " (raise the open-file limit, ulimit -n, or give fewer --jobs)\n";
     return kExitFailed;
   }
   if (hardStop != nullptr && hardStop->load()) {

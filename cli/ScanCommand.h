@@ -19,24 +19,20 @@ extern const char kScanCsvHeader[];
 // What scan --help shows below the options.
 extern const char kScanFooter[];
 
-// Lines "user:password" in the order to try them; blank lines and lines starting with '#' are
-// skipped, a UTF-8 byte-order mark at the start is dropped. A line without a user or a
-// password is an error; no error ever shows a password. Sets named twice are kept once.
-void ReadCredentials(std::istream& in, const std::string& name, std::vector<fleet::Credential>* out,
-                     std::vector<std::string>* errors);
-
 std::string ScanJsonLine(const fleet::ScanResult& result);
 // The header and one row per camera and auth-failed device.
 std::string ScanCsv(const std::vector<fleet::ScanResult>& results);
 std::string ScanTable(const std::vector<fleet::ScanResult>& results);
-// "512 addresses x 1 port: 40 cameras, 1 auth-failed, 2 not-a-camera, 469 no answer, 3.1 s".
+// "512 addresses: 40 cameras, 1 auth-failed, 2 not-a-camera, 1 no-reply, 468 no-answer, 3.1 s".
 std::string ScanSummary(const fleet::ScanProgress& progress, size_t addresses, size_t ports);
 
 // The whole command, after ParseCommandLine. Returns the exit status; after `hardStop` it
 // writes what was found and ends the process with 130 itself, as probes may still run.
+// `outputOnTerminal`: the table is followed by the devices not reached, again.
 int RunScanCommand(const CliOptions& options, const PasswordSources& passwords,
                    const std::atomic<bool>& stop, const std::atomic<bool>* hardStop,
-                   std::ostream& out, std::ostream& err, bool progressOnTerminal);
+                   std::ostream& out, std::ostream& err, bool progressOnTerminal,
+                   bool outputOnTerminal = false);
 
 }  // namespace cli
 

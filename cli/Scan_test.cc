@@ -100,7 +100,7 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
     if (r.kind != fleet::DeviceClass::kNoAnswer) found[r.host + ":" + std::to_string(r.port)] = r;
   }
   const std::string camPort = ":" + std::to_string(cameras->port());
-  ASSERT_EQ(found.size(), 6u);
+  ASSERT_EQ(found.size(), 8u);
   const fleet::ScanResult& good = found["127.77.0.1" + camPort];
   EXPECT_EQ(good.kind, fleet::DeviceClass::kCamera);
   EXPECT_EQ(good.user, "admin");
@@ -139,20 +139,51 @@ TEST(CliScan, ClassifiesEveryKindOfPeerAndTriesEachLoginOnce) {
   EXPECT_EQ(router.kind, fleet::DeviceClass::kNotACamera);
   EXPECT_EQ(router.httpStatus, 200);
 
+  // Accepted, then silent, or a reply that stalls: something is there, as a restarting camera.
   const fleet::ScanResult& silent = results[1 * 4];  // 127.77.0.2 on the cameras' port
   EXPECT_EQ(silent.host, "127.77.0.2");
-  EXPECT_EQ(silent.kind, fleet::DeviceClass::kNoAnswer);
+  EXPECT_EQ(silent.kind, fleet::DeviceClass::kNoReply);
   EXPECT_EQ(silent.cause, Cause::kTimedOut);
-  // A reply that stalls tells nothing about the device.
   EXPECT_EQ(results[4 * 4].host, "127.77.0.5");
-  EXPECT_EQ(results[4 * 4].kind, fleet::DeviceClass::kNoAnswer);
-  EXPECT_EQ(results[4 * 4].cause, Cause::kTimedOut);
+  EXPECT_EQ(results[4 * 4].kind, fleet::DeviceClass::kNoReply);
   EXPECT_EQ(results[2].cause, Cause::kRefused);  // 127.77.0.1 on the web server's port
   EXPECT_EQ(progress.swept, endpoints.size());
   EXPECT_EQ(progress.cameras, 3u);
   EXPECT_EQ(progress.authFailed, 2u);
   EXPECT_EQ(progress.notACamera, 1u);
-  EXPECT_EQ(progress.noAnswer, endpoints.size() - 6);
+  EXPECT_EQ(progress.noReply, 2u);
+  EXPECT_EQ(progress.noAnswer, endpoints.size() - 8);
+}
+
+// Every credential set gets its turn where the login is asked for: on getmotorrange when the
+// information page needs none, and when there is no information page at all.
+TEST(CliScan, CredentialSetsReachTheMotorRange) {
+  tiltwise_test::Script openPage;
+  openPage.answers = {
+      {"/qx.html", "HTTP/1.1 200 OK\r\n\r\nvar chip_type=\"71\";\r\n"},
+      {"/param.cgi?cmd=getmotorrange",
+       "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"cam\"\r\n\r\n"}};
+  tiltwise_test::ScriptedPeer refusing(openPage);
+  camsim::SimulatorOptions noPage;
+  noPage.bind_address = "127.77.3.1";
+  noPage.address_per_camera = true;
+  noPage.info_page = false;
+  auto bare = StartSim(noPage);
+
+  fleet::ScanOptions o;
+  o.credentials = {{"admin", "wrong"}, {"admin", kPassword}, {"other", "x"}};
+  const fleet::ScanResult locked = fleet::ProbeDevice({Address("127.0.0.1"), refusing.port()}, o);
+  EXPECT_EQ(locked.kind, fleet::DeviceClass::kAuthFailed);
+  EXPECT_EQ(locked.request, Request::kGetMotorRange);
+  EXPECT_EQ(
+      refusing.Targets(),
+      (std::vector<std::string>{"/qx.html", "/param.cgi?cmd=getmotorrange",
+                                "/param.cgi?cmd=getmotorrange", "/param.cgi?cmd=getmotorrange"}));
+
+  const fleet::ScanResult found = fleet::ProbeDevice({Address("127.77.3.1"), bare->port()}, o);
+  EXPECT_EQ(found.kind, fleet::DeviceClass::kCamera);
+  EXPECT_EQ(found.login, 2);
+  EXPECT_EQ(found.flip, false);
 }
 
 // Scans with the program, edits nothing but a label column, and hands the list to set.
@@ -174,10 +205,11 @@ TEST(CliScan, ListRoundTripIntoSetDryRun) {
   ASSERT_TRUE(scan.exited);
   EXPECT_EQ(scan.status, 0) << scan.err;
   EXPECT_EQ(scan.out,
-            "host,port,user,status,chip_type,flip_now,mirror_now\n"
+            "host,port,user,login,auth,status,chip_type,flip_now,mirror_now\n"
             "127.77.1.1," +
-                port + ",admin,camera,70,,\n" + "127.77.1.2," + port +
-                ",admin,camera,71,off,off\n" + "127.77.1.3," + port + ",,auth-failed,,,\n");
+                port + ",admin,1,basic,camera,70,,\n" + "127.77.1.2," + port +
+                ",admin,1,basic,camera,71,off,off\n" + "127.77.1.3," + port +
+                ",,,basic,auth-failed,,,\n");
 
   char dir[] = "/tmp/tiltwise-scan-test-XXXXXX";
   ASSERT_NE(::mkdtemp(dir), nullptr);
@@ -247,8 +279,8 @@ TEST(CliScan, InterruptedScanWritesWhatWasFound) {
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_NE(r.err.find("stopped at once"), std::string::npos) << r.err;
-  EXPECT_EQ(r.out, "host,port,user,status,chip_type,flip_now,mirror_now\n127.77.2.1," +
-                       std::to_string(sim->port()) + ",admin,camera,71,off,off\n");
+  EXPECT_EQ(r.out, "host,port,user,login,auth,status,chip_type,flip_now,mirror_now\n127.77.2.1," +
+                       std::to_string(sim->port()) + ",admin,1,basic,camera,71,off,off\n");
 }
 
 TEST(CliScan, UsageErrorsScanNothingAndNeverEchoAPassword) {

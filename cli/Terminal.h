@@ -11,6 +11,9 @@ namespace term {
 
 enum class Stream { kIn, kOut, kErr };
 bool IsTerminal(Stream stream);
+// Whether standard output, a terminal, may get colour: not when NO_COLOR is set to anything but
+// an empty text, and on Windows only on a console that takes escape sequences.
+bool ColourOnTerminal();
 
 // Ctrl-C and termination requests (SIGINT/SIGTERM/SIGHUP, or the console's control events) only
 // set the stop flags: the first request the stop flag, a second one both. A closed output pipe

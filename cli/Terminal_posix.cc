@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/Terminal.h"
 
@@ -28,6 +29,11 @@ bool IsTerminal(Stream stream) {
                  : stream == Stream::kOut ? STDOUT_FILENO
                                           : STDERR_FILENO;
   return ::isatty(fd) == 1;
+}
+
+bool ColourOnTerminal() {
+  const char* no = std::getenv("NO_COLOR");
+  return IsTerminal(Stream::kOut) && (no == nullptr || *no == '\0');
 }
 
 void InstallStopHandlers() {

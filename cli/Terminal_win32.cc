@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/Terminal.h"
@@ -25,6 +26,15 @@ constexpr size_t kMaxLine = 4096;
 bool IsTerminal(Stream stream) {
   FILE* f = stream == Stream::kIn ? stdin : stream == Stream::kOut ? stdout : stderr;
   return _isatty(_fileno(f)) != 0;
+}
+
+bool ColourOnTerminal() {
+  const char* no = std::getenv("NO_COLOR");
+  if (!IsTerminal(Stream::kOut) || (no != nullptr && *no != '\0')) return false;
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
+  return SetConsoleMode(out, mode | 0x0004) != 0;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
 }
 
 void InstallStopHandlers() {

@@ -91,7 +91,8 @@ int Run(int argc, char** argv) {
     return cli::RunScanCommand(
         options, SystemPasswordSources(), cli::term::StopFlag(), &cli::term::HardStopFlag(),
         std::cout, std::cerr,
-        cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose && !options.quiet);
+        cli::term::IsTerminal(cli::term::Stream::kErr) && !options.verbose && !options.quiet,
+        cli::term::IsTerminal(cli::term::Stream::kOut));
   }
 
   std::unique_ptr<std::ifstream> file;
@@ -137,13 +138,15 @@ int Run(int argc, char** argv) {
     }
   }
 
-  std::string password;
-  std::string error;
-  if (!cli::ObtainPassword(options, SystemPasswordSources(), &password, &error)) {
+  std::vector<fleet::Credential> logins;
+  bool sourcesFirst = true;
+  if (!fleet::GatherLogins(cli::LoginSourcesOf(options), SystemPasswordSources(), &logins,
+                           &sourcesFirst, &errors)) {
     if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
-    std::cerr << "tiltwise-cli: " << error << "\nRun with --help for more information.\n";
-    return cli::kExitUsage;
+    return UsageErrors(errors);
   }
+  fleet::CheckListedLogins(targets, logins, sourcesFirst, &errors);
+  if (!errors.empty()) return UsageErrors(errors);
   if (cli::term::StopFlag().load()) return cli::kExitInterrupted;
   cli::term::InstallStopHandlers();
 
@@ -161,9 +164,12 @@ int Run(int argc, char** argv) {
   cli::Reporter reporter(std::cout, std::cerr, format, progress);
   reporter.SetExtraColumns(fleet::ExtraColumnNames(targets));
   reporter.SetQuiet(options.quiet);
+  if (cli::term::IsTerminal(cli::term::Stream::kOut)) {
+    reporter.SetTerminalOutput(cli::term::ColourOnTerminal());
+  }
   const std::int64_t start = tw::NowMs();
   RunWatch watch(reporter, backup.is_open() ? &backup : nullptr);
-  fleet::RunOptions runOptions = cli::ToRunOptions(options, std::move(password));
+  fleet::RunOptions runOptions = cli::ToRunOptions(options, std::move(logins), sourcesFirst);
   runOptions.tickMs = 50;  // a stop asked for by a signal reaches the run within a tick
   fleet::Run run(jobs, runOptions, &watch);
   watch.run = &run;

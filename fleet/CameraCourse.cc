@@ -31,7 +31,31 @@ std::string MessageOf(Outcome outcome) {
 void SetFailure(CameraReport& report, const Failure& failure) {
   report.cause = failure.cause;
   report.request = failure.request;
-  report.detail = failure.detail.str();
+  report.detail = DetailFor(failure);
+}
+
+void UseLogin(CameraWork& w, size_t at) {
+  const Login& login = w.logins[at];
+  w.loginAt = at;
+  w.access.user = login.credential.user.c_str();
+  w.access.password = login.credential.password.c_str();
+  w.report.user = login.credential.user;
+  w.report.login = login.number;
+}
+
+// Only a 401 is a refusal that another login may get past; a lockout (403, 423, 429), or
+// anything else, ends the tries on this camera.
+bool NextLogin(CameraWork& w, const Failure& failure) {
+  if (failure.cause != Cause::kUnauthorized || w.loginAt + 1 >= w.logins.size()) return false;
+  UseLogin(w, w.loginAt + 1);
+  return true;
+}
+
+QueryResult QueryWithLogins(CameraWork& w) {
+  for (;;) {
+    const QueryResult q = w.steps->Read(w.access);
+    if (!NextLogin(w, q.failure)) return q;
+  }
 }
 
 void SetFromOutcome(CameraReport& report, Outcome outcome, const Failure& failure) {
@@ -157,6 +181,11 @@ CameraReport NewReport(const Job& job, size_t index, const RunOptions& options) 
   r.action = options.mode == Mode::kQuery ? Action::kQuery
              : options.dryRun             ? Action::kDryRun
                                           : Action::kSet;
+  r.login = job.login;
+  if (options.mode == Mode::kSet) {
+    r.flipWanted = job.keepFlip ? Want::kKeep : job.wanted.flip ? Want::kOn : Want::kOff;
+    r.mirrorWanted = job.keepMirror ? Want::kKeep : job.wanted.mirror ? Want::kOn : Want::kOff;
+  }
   return r;
 }
 
@@ -191,6 +220,12 @@ std::unique_ptr<CameraWork> Begin(const Job& job, size_t index, const RunOptions
   w->access.timeoutMs = options.timeoutMs;
   w->access.deadlineAtMs = w->start + options.deadlineMs;
   w->access.auth = &w->auth;
+  w->auth.digest = job.digest;
+  w->logins =
+      LoginOrder(options.logins.empty() ? std::vector<Credential>{{job.user, options.password}}
+                                        : options.logins,
+                 options.sourcesFirst || options.logins.empty(), job.user, job.login);
+  if (!w->logins.empty()) UseLogin(*w, 0);
   return w;
 }
 
@@ -198,7 +233,7 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   CameraReport& report = w.report;
   if (options.mode == Mode::kQuery) {
     report.action = Action::kQuery;
-    const QueryResult q = w.steps->Read(w.access);
+    const QueryResult q = QueryWithLogins(w);
     if (TakeRead(report, q)) {
       SetFromOutcome(report, q.outcome, q.failure);
       report.before = report.after = ReadValues(q);
@@ -209,7 +244,7 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   report.action = options.dryRun ? Action::kDryRun : Action::kSet;
   Orientation target = w.job.wanted;
   if (!options.force) {
-    const QueryResult q = w.steps->Read(w.access);
+    const QueryResult q = QueryWithLogins(w);
     // A camera whose values are unknown gets no set command: it may already be as wanted.
     if (!TakeRead(report, q)) return false;
     const Orientation current = ReadValues(q);
@@ -244,8 +279,10 @@ bool ReadAndSet(CameraWork& w, const RunOptions& options, const BeforeSet& befor
   }
   report.wanted = target;
   Failure failure;
-  const Outcome outcome =
-      w.steps->Set(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
+  Outcome outcome;
+  do {
+    outcome = w.steps->Set(w.access, target.flip ? 1 : 0, target.mirror ? 1 : 0, &failure);
+  } while (options.force && NextLogin(w, failure));
   SetFromOutcome(report, outcome, failure);
   w.setSent = outcome == Outcome::kSetSuccess || failure.request == Request::kSetMotorRange;
   // No reply to a set that went out: a camera that restarts at once may close first.
@@ -322,6 +359,7 @@ void WaitForReturn(CameraWork& w, const RunOptions& options, const std::atomic<b
 void InterruptVerify(CameraWork& w) {
   SetStatus(w.report, Status::kVerifyInterrupted,
             "Not verified: the run was stopped while waiting for the restart");
+  w.report.cause = Cause::kStopped;
 }
 
 CameraReport Finish(CameraWork& w, const RunOptions& options) {
@@ -330,6 +368,29 @@ CameraReport Finish(CameraWork& w, const RunOptions& options) {
   if (report.cause == Cause::kDeadline && !report.verified.has_value()) {
     report.detail = std::string(RequestName(report.request)) + ": cut off by the deadline of " +
                     std::to_string(options.deadlineMs / 1000) + " s";
+  }
+  if (report.cause == Cause::kUnauthorized) {
+    report.login = 0;  // none let it in
+    if (w.logins.size() > 1) {
+      report.detail += " (" + std::to_string(w.loginAt + 1) + " logins tried, each once)";
+    }
+  }
+  // What the camera asked for, once it answered a login at all.
+  const Cause c = report.cause;
+  if (w.auth.digest || !(c == Cause::kRefused || c == Cause::kTimedOut || c == Cause::kDeadline ||
+                         c == Cause::kBadAddress || c == Cause::kStopped)) {
+    report.auth = AuthSchemeName(w.auth);
+  }
+  // A restore's set sends what it found to put back: that is what a retry wants.
+  if (report.wanted && w.job.restoreSent) {
+    report.flipWanted = report.wanted->flip ? Want::kOn : Want::kOff;
+    report.mirrorWanted = report.wanted->mirror ? Want::kOn : Want::kOff;
+  }
+  // Every failure names a cause, even one the procedures do not give.
+  if (!report.ok && report.cause == Cause::kNone) {
+    report.cause = report.status == Status::kNotApplied             ? Cause::kNotApplied
+                   : report.status == Status::kNoAnswerAfterRestart ? Cause::kTimedOut
+                                                                    : Cause::kStopped;
   }
   report.elapsedMs = tw::NowMs() - w.start;
   return std::move(report);

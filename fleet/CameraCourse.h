@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cgi/Authorized.h"
 #include "fleet/Runner.h"
@@ -48,6 +49,8 @@ struct CameraWork {
   std::optional<Orientation> lastRead;
   Failure lastFailure;
   AuthMemory auth;  // what this camera taught about its login, for every request of the run
+  std::vector<Login> logins;  // in the order this camera gets them, each at most once
+  size_t loginAt = 0;         // the one `access` holds
 };
 
 void SetStatus(CameraReport& report, Status status, std::string message);

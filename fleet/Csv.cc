@@ -23,8 +23,10 @@ enum class Column {
   kReadPast,  // the rest of what a scan or a report wrote: read past
   kCarried,   // a column of the list's own: carried into the report as it is
   kUnnamed,   // a spreadsheet's empty header cell: its cells must stay empty
+  kLogin,     // the number of the login that worked
+  kAuth,      // basic or digest
 };
-constexpr int kColumnCount = 12;
+constexpr int kColumnCount = 14;
 
 struct KnownColumn {
   const char* name;
@@ -42,6 +44,9 @@ const KnownColumn kKnownColumns[] = {
     {"location", Column::kLocation},
     {"status", Column::kStatus},
     {"index", Column::kIndex},
+    {"login", Column::kLogin},
+    {"auth", Column::kAuth},
+    {"auth_algorithm", Column::kReadPast},
     {"chip_type", Column::kReadPast},
     {"flip_now", Column::kReadPast},
     {"mirror_now", Column::kReadPast},
@@ -214,6 +219,24 @@ bool ReadRow(std::vector<std::string>* fields, const Header& header, Target* tar
         }
         break;
       case Column::kReadPast:
+        break;
+      case Column::kLogin:
+        if (!value.empty()) {
+          int login = 0;
+          if (value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+              (login = std::stoi(std::string(value))) < 1) {
+            *error = "login " + Quoted(value) + " is not a login number (1 and up)";
+            return false;
+          }
+          target->login = login;
+        }
+        break;
+      case Column::kAuth:
+        if (!value.empty() && Lower(value) != "basic" && Lower(value) != "digest") {
+          *error = "auth " + Quoted(value) + " is not basic or digest";
+          return false;
+        }
+        target->digest = Lower(value) == "digest";
         break;
       case Column::kFlip:
       case Column::kMirror:

@@ -13,7 +13,8 @@
 // Lines starting with '#', blank lines and rows of empty cells are skipped.
 //
 // Columns, in any order and any case: host (or address, as reports write it; required), port,
-// user, flip, mirror, name, location. Empty cells take the defaults (port 80, the --user value,
+// user, login (the number of a login, from 1), auth (basic or digest), flip, mirror, name,
+// location. Empty cells take the defaults (port 80, the --user value,
 // the --flip and --mirror options, which keep the camera's value when not given); flip and
 // mirror cells take on, off or keep. The other columns reports and scans write are read past,
 // so they feed --input as they are (status: only a scan's cameras are worked on). Any other

@@ -32,6 +32,37 @@ bool OptionalBool(const json& j, const char* key, std::optional<bool>* out, std:
   return true;
 }
 
+// true, false, or a word ParseWant takes ("keep" where a set kept the camera's value).
+bool OptionalWant(const json& j, const char* key, std::optional<Want>* out, std::string* error) {
+  auto it = j.find(key);
+  if (it == j.end() || it->is_null()) return true;
+  Want want = Want::kKeep;
+  if (it->is_boolean()) {
+    want = it->get<bool>() ? Want::kOn : Want::kOff;
+  } else if (!it->is_string() || !ParseWant(it->get<std::string>(), &want)) {
+    *error = std::string("\"") + key + "\" is not true, false or \"keep\"";
+    return false;
+  }
+  *out = want;
+  return true;
+}
+
+bool OptionalLogin(const json& j, Target* t, std::string* error) {
+  auto login = j.find("login");
+  if (login != j.end() && !login->is_null()) {
+    if (!login->is_number_integer() || login->get<long long>() < 1 ||
+        login->get<long long>() > 999999) {
+      *error = "\"login\" is not a login number";
+      return false;
+    }
+    t->login = login->get<int>();
+  }
+  std::string auth;
+  if (!OptionalText(j, "auth", &auth, error)) return false;
+  t->digest = auth == "digest";
+  return true;
+}
+
 bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   if (!j.is_object()) {
     *error = "not a JSON object";
@@ -73,10 +104,19 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   if (flip && mirror) e->before = Orientation{*flip, *mirror};
   flip.reset();
   mirror.reset();
-  if (!OptionalBool(j, "flip_wanted", &flip, error) ||
-      !OptionalBool(j, "mirror_wanted", &mirror, error)) {
+  if (!OptionalWant(j, "flip_wanted", &e->target.flip, error) ||
+      !OptionalWant(j, "mirror_wanted", &e->target.mirror, error) ||
+      !OptionalLogin(j, &e->target, error)) {
     return false;
   }
+  // What the set sent: a kept value is the one it read.
+  const auto sent = [e](std::optional<Want> want, bool Orientation::*field) -> std::optional<bool> {
+    if (want == Want::kKeep && e->before) return (*e->before).*field;
+    if (!want || want == Want::kKeep) return std::nullopt;
+    return want == Want::kOn;
+  };
+  flip = sent(e->target.flip, &Orientation::flip);
+  mirror = sent(e->target.mirror, &Orientation::mirror);
   if (flip && mirror) e->wanted = Orientation{*flip, *mirror};
   if (auto index = j.find("index"); index != j.end() && index->is_number_unsigned()) {
     e->target.listIndex = index->get<size_t>();
@@ -94,6 +134,15 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
 nlohmann::ordered_json OptionalBool(const std::optional<Orientation>& o, bool Orientation::*field) {
   if (!o) return nullptr;
   return (*o).*field;
+}
+
+// What was asked for: "keep" where the camera's value was to stay, so a report alone can run
+// the camera again; what the set sent where nothing was asked for (a report of before).
+nlohmann::ordered_json Wanted(const std::optional<Want>& want,
+                              const std::optional<Orientation>& sent, bool Orientation::*field) {
+  if (!want) return OptionalBool(sent, field);
+  if (*want == Want::kKeep) return "keep";
+  return *want == Want::kOn;
 }
 
 // The report's fields in their order; the JSON line and the CSV row both come from here.
@@ -115,11 +164,13 @@ nlohmann::ordered_json Fields(const CameraReport& r) {
   if (!r.note.empty()) j["note"] = r.note;
   j["flip_before"] = OptionalBool(r.before, &Orientation::flip);
   j["mirror_before"] = OptionalBool(r.before, &Orientation::mirror);
-  j["flip_wanted"] = OptionalBool(r.wanted, &Orientation::flip);
-  j["mirror_wanted"] = OptionalBool(r.wanted, &Orientation::mirror);
+  j["flip_wanted"] = Wanted(r.flipWanted, r.wanted, &Orientation::flip);
+  j["mirror_wanted"] = Wanted(r.mirrorWanted, r.wanted, &Orientation::mirror);
   j["flip_after"] = OptionalBool(r.after, &Orientation::flip);
   j["mirror_after"] = OptionalBool(r.after, &Orientation::mirror);
   if (r.verified) j["verified"] = *r.verified;
+  if (r.login > 0) j["login"] = r.login;
+  if (!r.auth.empty()) j["auth"] = r.auth;
   j["elapsed_ms"] = r.elapsedMs;
   for (const auto& [key, value] : r.extra) j[key] = value;
   return j;
@@ -136,7 +187,7 @@ const char* const kCsvColumns[] = {
     "index",      "address",      "port",        "user",          "name",        "location",
     "action",     "outcome",      "ok",          "message",       "cause",       "request",
     "detail",     "note",         "flip_before", "mirror_before", "flip_wanted", "mirror_wanted",
-    "flip_after", "mirror_after", "verified",    "elapsed_ms"};
+    "flip_after", "mirror_after", "verified",    "login",         "auth",        "elapsed_ms"};
 
 }  // namespace
 
@@ -218,6 +269,8 @@ std::string BackupLine(const Job& job, const Orientation& before, const Orientat
   j["user"] = job.user;
   if (!job.name.empty()) j["name"] = job.name;
   if (!job.location.empty()) j["location"] = job.location;
+  if (job.login > 0) j["login"] = job.login;
+  if (job.digest) j["auth"] = "digest";
   j["flip_before"] = before.flip;
   j["mirror_before"] = before.mirror;
   j["flip_wanted"] = wanted.flip;

@@ -183,6 +183,7 @@ struct Schedule {
     SetStatus(r, Status::kInterrupted,
               published[i] ? "Interrupted: stopped at once; the set may have gone out"
                            : "Interrupted: stopped at once while the camera was under way");
+    r.cause = Cause::kStopped;
     r.elapsedMs = tw::NowMs() - startedAt[i];
     return r;
   }

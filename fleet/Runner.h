@@ -13,6 +13,7 @@
 
 #include "base/IPv4Address.h"
 #include "camera/CameraProcedures.h"
+#include "fleet/Logins.h"
 #include "fleet/Targets.h"
 
 namespace fleet {
@@ -43,6 +44,8 @@ struct Job {
   // restore: what the earlier set sent, with `wanted` the values before it. Only the values
   // that set changed and that the camera still holds as it wrote them are put back.
   std::optional<Orientation> restoreSent;
+  int login = 0;        // the login to try first (from 1); 0: in their order
+  bool digest = false;  // known to want Digest: the first request fetches the challenge
 };
 
 struct RunOptions {
@@ -51,6 +54,10 @@ struct RunOptions {
   bool dryRun = false;  // kSet: query and compare, send no set command
   bool verify = false;  // kSet: after a set, wait for the restart and read the values back
   std::string password;
+  // The logins in their numbers' order; login 1 takes the job's user when `sourcesFirst` (the
+  // password sources gave it). Empty: `password` with the job's user is the only one.
+  std::vector<Credential> logins;
+  bool sourcesFirst = true;
   int jobs = 16;
   int timeoutMs = 3000;    // each socket wait
   int deadlineMs = 30000;  // the query and set of one camera together
@@ -102,6 +109,8 @@ const char* ActionName(Action action);  // "query", "set", "skip", "dry-run"
 const char* StatusName(Status status);  // "queried", "set", "device-type-hv", ...
 bool IsSuccess(Status status);
 Status StatusFor(Outcome outcome);
+// A failure's detail for the tool's users: a refused chip type in plain words.
+std::string DetailFor(const Failure& failure);
 
 struct CameraReport {
   size_t index = 0;  // place in the job list
@@ -127,6 +136,11 @@ struct CameraReport {
   std::optional<Orientation> after;   // only as read: skipped, verified or come back other
   std::optional<bool> verified;       // only when verification was asked for and a set was sent
   std::int64_t elapsedMs = 0;
+  int login = 0;     // the login the camera let in, from 1; 0: none did, or not known
+  std::string auth;  // "basic" or "digest" once the camera answered a login; empty: unknown
+  // set: what was asked for this camera, `keep` included, so a report alone can run it again.
+  std::optional<Want> flipWanted;
+  std::optional<Want> mirrorWanted;
 };
 
 // The system's socket library, for the runs and scans of a process: started before the first,

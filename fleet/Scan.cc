@@ -13,16 +13,12 @@
 #include "base/Clock.h"
 #include "base/IPv4Address.h"
 #include "camera/CameraProcedures.h"
+#include "cgi/Authorized.h"
 #include "cgi/net.h"
+#include "fleet/Runner.h"
 
 namespace fleet {
 namespace {
-
-// Devices that answer these have stopped listening to logins for a while; another try only
-// prolongs the lockout.
-bool StopsTries(int status) {
-  return status == 403 || status == 423 || status == 429;
-}
 
 // Whether a cause says nothing about what the device is: no reply, or one cut short.
 bool SaysNothing(Cause cause) {
@@ -39,8 +35,9 @@ void Fail(ScanResult& r, DeviceClass kind, const Failure& failure, const std::st
 }
 
 CameraAccess Access(const Endpoint& endpoint, const Credential& login, const ScanOptions& o,
-                    std::int64_t deadlineAt) {
+                    std::int64_t deadlineAt, AuthMemory* memory) {
   CameraAccess access;
+  access.auth = memory;
   access.address = tw::IPv4Address::FromHostOrder(endpoint.address);
   const int port = endpoint.port;
   access.port = port;
@@ -62,7 +59,15 @@ void ReadOrientation(const QueryResult& q, ScanResult& r) {
   r.cause = q.failure.cause;
   r.request = q.failure.request;
   r.httpStatus = q.failure.httpStatus;
-  r.detail = q.failure.detail.str();
+  r.detail = DetailFor(q.failure);
+}
+
+// Whether a connection that failed at once failed here: no socket to be had.
+bool LocalLimitNow() {
+  const net::Socket s = net::OpenTcp();
+  if (s == net::kInvalidSocket) return net::LastErrorIsLocalLimit();
+  net::Close(s);
+  return false;
 }
 
 }  // namespace
@@ -75,62 +80,93 @@ const char* DeviceClassName(DeviceClass kind) {
       return "auth-failed";
     case DeviceClass::kNotACamera:
       return "not-a-camera";
+    case DeviceClass::kNoReply:
+      return "no-reply";
     case DeviceClass::kNoAnswer:
       return "no-answer";
   }
   return "?";
 }
 
+// Each credential set is tried once: on the information page until one is not refused, and on
+// getmotorrange, which may want a login the page did not. A page that is not there (404, or
+// one without a chip type) leaves the motor range to decide, with every set. One AuthMemory for
+// the device: a Digest camera costs each set one refusal, not a Basic request and an answer.
 ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
   const std::int64_t start = tw::NowMs();
   const std::int64_t deadlineAt = start + o.deadlineMs;
   ScanResult r;
   r.host = tw::IPv4Address::FromHostOrder(endpoint.address).ToString();
   r.port = endpoint.port;
-  size_t refusals = 0;  // 401s so far
-  const Credential* login = nullptr;
-  const Credential* answered = nullptr;  // the set the page was last read with
+  AuthMemory memory;
   InfoPage page;
+  bool pageRead = false;  // answered, and not with a refusal
+  bool pageless = false;  // ... but naming no chip: only the motor range tells
+  size_t refusals = 0;
+  Request refusedAt = Request::kInfoPage;
   bool decided = false;
-  for (const Credential& c : o.credentials) {
-    page = ProbeInfoPage(Access(endpoint, c, o, deadlineAt));
-    const Failure& why = page.failure;
-    if (page.answered && why.cause == Cause::kUnauthorized) {
-      answered = &c;
+  auto stopped = [&](const Failure& why) {
+    Fail(r, DeviceClass::kAuthFailed, why,
+         ": no further credential set tried (" + std::to_string(refusals + 1) + " tried)");
+  };
+  for (size_t i = 0; i < o.credentials.size() && !decided; ++i) {
+    const Credential& c = o.credentials[i];
+    const CameraAccess access = Access(endpoint, c, o, deadlineAt, &memory);
+    if (!pageRead) {
+      page = ProbeInfoPage(access);
+      const Failure& why = page.failure;
+      decided = true;
+      if (!page.answered && refusals > 0) {
+        Fail(r, DeviceClass::kAuthFailed, why,
+             " after " + std::to_string(refusals) + " refused credential set(s)");
+      } else if (!page.answered) {
+        // It accepted the sweep's connection: something is there.
+        Fail(r, DeviceClass::kNoReply, why);
+        r.localLimit = why.cause == Cause::kRefused && LocalLimitNow();
+      } else if (why.cause == Cause::kUnauthorized) {
+        ++refusals;
+        decided = false;
+        continue;
+      } else if (StopsTries(why.httpStatus)) {
+        stopped(why);
+      } else if (why.cause != Cause::kNone && SaysNothing(why.cause)) {
+        Fail(r, DeviceClass::kNoReply, why);
+      } else if (why.cause != Cause::kNone && why.httpStatus != 404 && why.httpStatus != 200) {
+        Fail(r, DeviceClass::kNotACamera, why);
+      } else {
+        decided = false;
+        pageless = why.cause != Cause::kNone;
+        pageRead = true;
+      }
+      if (decided) break;
+    }
+    const QueryResult q = QueryOrientation(access, page);
+    if (q.failure.cause == Cause::kUnauthorized) {
       ++refusals;
+      refusedAt = q.failure.request;
       continue;
     }
     decided = true;
-    if (!page.answered) {
-      if (refusals > 0) {
-        Fail(r, DeviceClass::kAuthFailed, why,
-             " after " + std::to_string(refusals) + " refused credential set(s)");
-      } else {
-        Fail(r, DeviceClass::kNoAnswer, why);
-      }
-      break;
-    }
-    answered = &c;
-    if (StopsTries(why.httpStatus)) {
-      Fail(r, DeviceClass::kAuthFailed, why,
-           ": no further credential set tried (" + std::to_string(refusals + 1) + " tried)");
-    } else if (why.cause == Cause::kNone) {
-      login = &c;
+    if (StopsTries(q.failure.httpStatus)) {
+      stopped(q.failure);
+    } else if (pageless && !ValuesRead(q)) {
+      Fail(r, DeviceClass::kNotACamera, page.failure);
+    } else {
+      // A camera, perhaps without an information page.
       r.kind = DeviceClass::kCamera;
       r.user = c.user;
-      r.chipType = page.chipType;
-    } else {
-      Fail(r, SaysNothing(why.cause) ? DeviceClass::kNoAnswer : DeviceClass::kNotACamera, why);
+      r.login = static_cast<int>(i + 1);
+      ReadOrientation(q, r);
     }
-    break;
   }
   if (!decided) {
     Failure none;
-    none.request = Request::kInfoPage;
+    none.request = refusedAt;
     if (refusals > 0) {
       none.cause = Cause::kUnauthorized;
       none.httpStatus = 401;
-      none.detail = CString("information page: 401 Unauthorized to every credential set (" +
+      none.detail = CString(std::string(RequestName(refusedAt)) +
+                            ": 401 Unauthorized to every credential set (" +
                             std::to_string(refusals) + " tried)");
       Fail(r, DeviceClass::kAuthFailed, none);
     } else {
@@ -138,19 +174,10 @@ ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& o) {
       Fail(r, DeviceClass::kNoAnswer, none);
     }
   }
-  if (login != nullptr) {
-    ReadOrientation(QueryOrientation(Access(endpoint, *login, o, deadlineAt), page), r);
-  } else if (r.kind == DeviceClass::kNotACamera && (r.httpStatus == 404 || r.httpStatus == 200)) {
-    // A camera without an information page still answers with its motor range.
-    const QueryResult q = QueryOrientation(Access(endpoint, *answered, o, deadlineAt), page);
-    if (ValuesRead(q)) {
-      ScanResult camera;
-      camera.host = r.host;
-      camera.port = r.port;
-      camera.kind = DeviceClass::kCamera;
-      camera.user = answered->user;
-      ReadOrientation(q, camera);
-      r = std::move(camera);
+  if (r.kind == DeviceClass::kCamera || r.kind == DeviceClass::kAuthFailed) {
+    r.auth = AuthSchemeName(memory);
+    if (memory.digest && !memory.challenge.nonce.empty()) {
+      r.algorithm = DigestAlgorithmName(memory.challenge.algorithm);
     }
   }
   r.elapsedMs = tw::NowMs() - start;
@@ -173,13 +200,17 @@ class Scanner {
   std::vector<ScanResult> Run(const std::function<void(const ScanProgress&)>& onTick, int tickMs,
                               ScanProgress* progress) {
     const std::int64_t start = tw::NowMs();
-    const long fileLimit = net::RaiseOpenFileLimit();
-    const size_t workers =
+    // Each probe holds one socket at a time, each connect in flight one; a few files stay
+    // for the output. With little room both get a share, rather than devices seeming silent.
+    const long room = net::RaiseOpenFileLimit() - 16;
+    size_t workers =
         std::min<size_t>(std::max(options_.jobs, 1), std::max<size_t>(endpoints_.size(), 1));
-    // Room for the probes' own sockets and for the files the process already holds.
-    const long room = fileLimit - 64 - 2 * static_cast<long>(workers);
     size_t inFlight = options_.maxInFlight > 0 ? options_.maxInFlight : kMaxInFlight;
-    inFlight = std::max<size_t>(1, std::min<size_t>(inFlight, room > 16 ? room : 16));
+    if (room < static_cast<long>(workers + inFlight)) {
+      workers = std::clamp<size_t>(static_cast<size_t>(std::max(room, 2L)) / 2, 1, workers);
+      inFlight = std::clamp<size_t>(static_cast<size_t>(std::max(room, 2L)) - workers, 1, inFlight);
+    }
+    retries_.assign(endpoints_.size(), 0);
 
     std::vector<std::thread> threads;
     try {
@@ -233,6 +264,20 @@ class Scanner {
 
  private:
   static constexpr size_t kMaxInFlight = 8192;
+  static constexpr int kLocalRetries = 50;
+
+  // Nothing in flight, and still no socket: waits for the probes to close some. False once
+  // that has lasted five seconds; the endpoints not tried are then the run's error.
+  bool WaitForRoom(const std::string& why) {
+    if (localStall_ == 0) localStall_ = tw::NowMs();
+    if (tw::NowMs() - localStall_ < 5000) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return true;
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    progress_.localError = "connects could not open a socket: " + why;
+    return false;
+  }
 
   void Report(ScanResult r) {
     std::lock_guard<std::mutex> lock(mu_);
@@ -254,6 +299,9 @@ class Scanner {
         break;
       case DeviceClass::kNotACamera:
         ++progress_.notACamera;
+        break;
+      case DeviceClass::kNoReply:
+        ++progress_.noReply;
         break;
       case DeviceClass::kNoAnswer:
         ++progress_.noAnswer;
@@ -303,6 +351,15 @@ class Scanner {
             Open(i);
             break;
           case net::Connect::kFailed:
+            if (net::LastErrorIsLocalLimit()) {
+              // This machine ran out, not the device: fewer at once, and this one again.
+              const std::string why = net::LastErrorText();
+              --next;
+              inFlight = std::max<size_t>(1, pending.size());
+              if (pending.empty() && !WaitForRoom(why)) next = endpoints_.size();
+              break;
+            }
+            localStall_ = 0;
             NoConnection(i, Cause::kRefused, "connect: " + net::LastErrorText());
             break;
           case net::Connect::kPending:
@@ -318,6 +375,7 @@ class Scanner {
         if (next >= endpoints_.size()) break;
         continue;
       }
+      localStall_ = 0;
       // Short turns, so a stop is seen soon; the earliest limit may be sooner still.
       const std::int64_t now = tw::NowMs();
       const std::int64_t wait = std::clamp<std::int64_t>(until.front() - now, 0, 50);
@@ -350,6 +408,9 @@ class Scanner {
     }
     for (const net::PendingConnect& c : pending) net::Close(c.socket);
     std::lock_guard<std::mutex> lock(mu_);
+    if (!progress_.localError.empty() && !stop_.load()) {
+      progress_.localFailures += endpoints_.size() - progress_.swept;
+    }
     sweepDone_ = true;
     changed_.notify_all();
   }
@@ -368,6 +429,20 @@ class Scanner {
       lock.unlock();
       ScanResult r = ProbeDevice(endpoints_[i], options_);
       r.index = i;
+      if (r.localLimit) {
+        // No socket to be had: try it again once others have closed theirs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        lock.lock();
+        --probing_;
+        if (++retries_[i] < kLocalRetries) {
+          queue_.push_back(i);
+        } else {
+          ++progress_.localFailures;
+          progress_.localError = "probes could not open a socket: " + r.detail;
+        }
+        changed_.notify_all();
+        continue;
+      }
       Report(std::move(r));
       lock.lock();
       --probing_;
@@ -386,6 +461,8 @@ class Scanner {
   bool sweepDone_ = false;
   bool abandoned_ = false;
   size_t probing_ = 0;
+  std::vector<int> retries_;     // local-limit retries of each endpoint's probe
+  std::int64_t localStall_ = 0;  // since when no connect could get a socket; sweep only
   ScanProgress progress_;
   std::vector<ScanResult> results_;
 };

@@ -13,17 +13,16 @@
 #include <vector>
 
 #include "camera/CameraProcedures.h"
+#include "fleet/Logins.h"
 
 namespace fleet {
 
-enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoAnswer };
-// "camera", "auth-failed", "not-a-camera", "no-answer".
+// kNoReply: accepted the connection, then no usable reply within the limits (silent, closed at
+// once, trickling past the deadline), as a camera in the middle of a restart does. kNoAnswer:
+// nothing accepted the connection.
+enum class DeviceClass { kCamera, kAuthFailed, kNotACamera, kNoReply, kNoAnswer };
+// "camera", "auth-failed", "not-a-camera", "no-reply", "no-answer".
 const char* DeviceClassName(DeviceClass kind);
-
-struct Credential {
-  std::string user;
-  std::string password;
-};
 
 struct Endpoint {
   std::uint32_t address = 0;  // host byte order
@@ -35,7 +34,10 @@ struct ScanResult {
   std::string host;
   int port = 0;
   DeviceClass kind = DeviceClass::kNoAnswer;
-  std::string user;  // the credential set that worked
+  std::string user;       // the credential set that worked
+  int login = 0;          // its number, from 1
+  std::string auth;       // "basic" or "digest" for a device that asked for a login
+  std::string algorithm;  // the Digest algorithm it offered ("MD5", "SHA-256", ...)
   std::optional<int> chipType;
   // Only from a read the values can be trusted from (both found, nothing cut off).
   std::optional<bool> flip;
@@ -45,6 +47,8 @@ struct ScanResult {
   int httpStatus = 0;
   std::string detail;
   std::int64_t elapsedMs = 0;
+  // The probe could not open a socket of its own: no fact about the device at all.
+  bool localLimit = false;
 };
 
 struct ScanOptions {
@@ -68,7 +72,12 @@ struct ScanProgress {
   size_t cameras = 0;
   size_t authFailed = 0;
   size_t notACamera = 0;
+  size_t noReply = 0;
   size_t noAnswer = 0;
+  // This machine's limits (open files, buffers) kept these endpoints from being tried or
+  // probed to the end; `localError` says what it was. The run's error, not the devices'.
+  size_t localFailures = 0;
+  std::string localError;
   bool stopping = false;
   std::int64_t elapsedMs = 0;
 };
@@ -77,7 +86,8 @@ struct ScanProgress {
 ScanResult ProbeDevice(const Endpoint& endpoint, const ScanOptions& options);
 
 // Scans every endpoint. Once `stop` is set no further connect or probe starts; probes under
-// way finish, and endpoints not done are left out. `onResult` sees each result once, one call
+// way finish, and endpoints not done are left out. With few files to open, fewer connects and
+// probes are kept in flight. `onResult` sees each result once, one call
 // at a time, as it is known (no-answer ones only with keepNoAnswer). `onTick` is called on the
 // calling thread about every `tickMs`, and once at the end. Returns the results in endpoint
 // order, and the counts in `progress`.

@@ -95,4 +95,12 @@ Status StatusFor(Outcome outcome) {
   return Status::kSetFailed;
 }
 
+std::string DetailFor(const Failure& failure) {
+  std::string detail = failure.detail.str();
+  const size_t chip = detail.find("chip type ");
+  if (failure.cause != Cause::kChipType || chip == std::string::npos) return detail;
+  // The dialog's own words ("Device type error HV!") stay in the message.
+  return detail.substr(chip) + ": this model's orientation cannot be set with this tool";
+}
+
 }  // namespace fleet

@@ -38,6 +38,9 @@ struct Target {
   // restore: the values the earlier set sent, when its report says.
   std::optional<bool> sentFlip{};
   std::optional<bool> sentMirror{};
+  // The login that worked here (a scan's `login`, a report's), from 1; none: try them in order.
+  std::optional<int> login{};
+  bool digest = false;  // the camera wants Digest: never send it Basic
 };
 
 // A strict dotted-quad IPv4 address (tw::IPv4Address::Parse: no signs, no spaces, no leading

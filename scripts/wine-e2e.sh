@@ -35,12 +35,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Six cameras on consecutive free ports: a good one, a silent one, one that hangs up, one
-# whose values lie past the first 2048 bytes of its reply, and two that want Digest (MD5, and
-# SHA-256 only).
+# Seven cameras on consecutive free ports: a good one, a silent one, one that hangs up, one
+# whose values lie past the first 2048 bytes of its reply, two that want Digest (MD5, and
+# SHA-256 only), and a Digest one with a second password.
 mkfifo "$work/out"
-"$camsim" --port 0 --cameras 6 --fault @1:silent --fault @2:close --fault @3:oversize \
-  --auth-at @4:digest --auth-at @5:digest-sha256 \
+"$camsim" --port 0 --cameras 7 --fault @1:silent --fault @2:close --fault @3:oversize \
+  --auth-at @4:digest --auth-at @5:digest-sha256 --auth-at @6:digest --password-at @6:second \
   --flip 1 --mirror 1 --quiet >"$work/out" &
 camsim_pid=$!
 exec 3<"$work/out"
@@ -171,14 +171,48 @@ if [ -f "$cli" ]; then
   }
   echo "$scan_out"
   for want in "$first,\"status\":\"camera\".*\"flip_now\":true,\"mirror_now\":false" \
-    "$((first + 1)),\"status\":\"no-answer\".*\"cause\":\"timed-out\"" \
-    "$((first + 2)),\"status\":\"no-answer\"" \
+    "$((first + 1)),\"status\":\"no-reply\".*\"cause\":\"timed-out\"" \
+    "$((first + 2)),\"status\":\"no-reply\"" \
     "$((first + 3)),\"status\":\"not-a-camera\""; do
     if ! grep -q "\"port\":$want" <<<"$scan_out"; then
       echo "wine-e2e: the scan has no line matching port $want" >&2
       failed=1
     fi
   done
+  # A site with two passwords: the scan's list names the login that worked and the Digest
+  # camera, set goes through that list, and a report alone retries its failures.
+  printf 'admin:second\n' >"$work/logins.txt"
+  # Standard output only: the lists and reports are read back.
+  site() { (cd "$work" && TILTWISE_PASSWORD=quillpen "$run" "$cli" "$@" -u admin | tr -d '\r'); }
+  site scan --csv --timeout 1000 --credentials logins.txt \
+    --port "$first,$((first + 1)),$((first + 2)),$((first + 6))" "$addr" >"$work/site.csv" || {
+    cat "$work/site.csv"
+    echo "wine-e2e: the two-password scan failed" >&2
+    failed=1
+  }
+  cat "$work/site.csv"
+  for want in "$first,admin,1,basic,camera" "$((first + 1)),,,,no-reply" \
+    "$((first + 2)),,,,no-reply" "$((first + 6)),admin,2,digest,camera"; do
+    if ! grep -q "^$addr,$want," "$work/site.csv"; then
+      echo "wine-e2e: the scan's list has no row $want" >&2
+      failed=1
+    fi
+  done
+  site set --flip off --json --timeout 1000 --credentials logins.txt --input site.csv \
+    "$TILTWISE_CAMSIM_SILENT" >"$work/result.jsonl" || true
+  cat "$work/result.jsonl"
+  if ! grep -q "\"port\":$((first + 6)),.*\"ok\":true.*\"login\":2,\"auth\":\"digest\"" \
+    "$work/result.jsonl"; then
+    echo "wine-e2e: set through the list did not reach the second password's camera" >&2
+    failed=1
+  fi
+  retry_out=$(site set --input result.jsonl --only-failed --timeout 500 --json) || true
+  echo "$retry_out"
+  if ! grep -q "\"port\":$((first + 1)),.*\"flip_wanted\":false,\"mirror_wanted\":\"keep\"" \
+    <<<"$retry_out" || [ "$(grep -c . <<<"$retry_out")" -ne 1 ]; then
+    echo "wine-e2e: the retry from the report alone did not take the failed camera" >&2
+    failed=1
+  fi
 else
   echo "== no $cli: command-line tool not checked"
 fi
