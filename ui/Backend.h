@@ -23,6 +23,8 @@
 
 namespace ui {
 
+class ListModel;
+
 struct WindowObject;  // a dialog or one of its controls
 struct FontObject;
 struct IconObject;
@@ -91,6 +93,8 @@ class DialogEvents {
   virtual IconHandle HandleQueryDragIcon() = 0;
   // The window is about to be destroyed; its handles are valid for the last time.
   virtual void HandleDestroy() = 0;
+  // The user changed something in control `id` (a list: ui::ListNotify codes and their item).
+  virtual void HandleNotify(int /*id*/, int /*code*/, int /*item*/) {}
 
  protected:
   ~DialogEvents() = default;
@@ -125,6 +129,10 @@ class Backend {
   virtual void SelectText(WindowHandle edit, int start, int end) = 0;
   virtual bool IsMinimized(WindowHandle dialog) = 0;
   virtual Rect ClientRect(WindowHandle window) = 0;  // pixels, left and top 0
+  // The rows a list control shows, owned by the backend while the dialog runs; null for any
+  // other window. Changes to it show at once.
+  virtual ListModel* List(WindowHandle list) = 0;
+  virtual void SetProgress(WindowHandle bar, int lower, int upper, int position) = 0;
 
   // Fonts. A made font belongs to the caller until ReleaseFont; a window only refers to it.
   // WindowFont of the dialog is the template's font, owned by the backend.

@@ -77,6 +77,7 @@ class CDialog : public CWnd, private ui::DialogEvents {
   void HandlePaint() override { DispatchPaint(); }
   ui::IconHandle HandleQueryDragIcon() override { return DispatchQueryDragIcon(); }
   void HandleDestroy() override;
+  void HandleNotify(int id, int code, int item) override { OnNotifyMsg(id, code, item); }
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;

@@ -184,4 +184,9 @@ std::string StripMnemonics(const std::string& text) {
   return out;
 }
 
+bool IsChoice(const ControlTemplate& control, const std::string& text) {
+  std::vector<std::string> choices = TextLines(control.text);
+  return std::find(choices.begin(), choices.end(), text) != choices.end();
+}
+
 }  // namespace ui

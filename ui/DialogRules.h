@@ -20,6 +20,9 @@ inline bool IsCheckBox(ControlKind k) {
   return k == ControlKind::kCheckBox || k == ControlKind::kAutoCheckBox;
 }
 
+// Whether `text` is one of a drop-down list's choices (its template text, one a line).
+bool IsChoice(const ControlTemplate& control, const std::string& text);
+
 // Dialog base units of a font, in pixels.
 struct BaseUnits {
   int cx;  // average character width

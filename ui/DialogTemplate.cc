@@ -19,6 +19,14 @@ ControlKind KindOf(const ControlTemplate& control) {
       return ControlKind::kEdit;
     case ControlClass::kStatic:
       return ControlKind::kLabel;
+    case ControlClass::kComboBox:
+      return ControlKind::kChoice;
+    case ControlClass::kListView:
+      return ControlKind::kList;
+    case ControlClass::kProgress:
+      return ControlKind::kProgress;
+    case ControlClass::kStatusBar:
+      return ControlKind::kStatus;
     case ControlClass::kButton:
       switch (control.style & style::kBsTypeMask) {
         case style::kBsPushButton:
@@ -54,10 +62,43 @@ const char* KindName(ControlKind kind) {
       return "edit box";
     case ControlKind::kLabel:
       return "label";
+    case ControlKind::kChoice:
+      return "choice";
+    case ControlKind::kList:
+      return "list";
+    case ControlKind::kProgress:
+      return "progress bar";
+    case ControlKind::kStatus:
+      return "status line";
     case ControlKind::kOther:
       break;
   }
   return "other";
+}
+
+std::vector<std::string> TextLines(const char* text) {
+  std::vector<std::string> lines(1);
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '\n') {
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(*p);
+    }
+  }
+  return lines;
+}
+
+const char* CommonClassName(ControlClass cls) {
+  switch (cls) {
+    case ControlClass::kListView:
+      return "SysListView32";
+    case ControlClass::kProgress:
+      return "msctls_progress32";
+    case ControlClass::kStatusBar:
+      return "msctls_statusbar32";
+    default:
+      return nullptr;
+  }
 }
 
 int DialogUnitsToPixelsX(int units, int avgCharWidth) {

@@ -6,6 +6,8 @@
 #define TILTWISE_UI_DIALOGTEMPLATE_H_
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace ui {
 
@@ -46,15 +48,34 @@ constexpr std::uint32_t kSsLeft = 0x0;
 constexpr std::uint32_t kSsCenter = 0x1;
 constexpr std::uint32_t kSsRight = 0x2;
 constexpr std::uint32_t kSsAlignMask = 0x3;
+// Common controls: a list of whole rows (report view, always selected when unfocused, one row
+// selected, data asked for row by row), a status bar that stays where the template puts it.
+constexpr std::uint32_t kLvsList = 0x0001 | 0x0008 | 0x0004 | 0x1000;
+constexpr std::uint32_t kCcsStay = 0x0004 | 0x0008;
+// Drop-down lists.
+constexpr std::uint32_t kCbsDropDownList = 0x0003;
 }  // namespace style
 
 // The system window classes a control can be, with the atoms of a binary dialog template.
-enum class ControlClass : std::uint16_t { kButton = 0x0080, kEdit = 0x0081, kStatic = 0x0082 };
+// The common controls have no atom: a binary template names their class (CommonClassName).
+enum class ControlClass : std::uint16_t {
+  kButton = 0x0080,
+  kEdit = 0x0081,
+  kStatic = 0x0082,
+  kComboBox = 0x0085,
+  kListView = 0x1000,
+  kProgress = 0x1001,
+  kStatusBar = 0x1002,
+};
+// The system's class name of a common control; null for the classes with an atom.
+const char* CommonClassName(ControlClass cls);
 
 struct ControlTemplate {
   int id;  // -1 for controls the code never addresses
   ControlClass cls;
-  const char* text;     // "" when the control starts without text
+  // "" when the control starts without text. A list's columns, "title\twidth" lines; a
+  // drop-down list's choices, one a line.
+  const char* text;
   std::uint32_t style;  // window and class style bits (kChild | kVisible included)
   std::uint32_t exStyle;
   int x, y, cx, cy;  // dialog units
@@ -82,10 +103,17 @@ enum class ControlKind {
   kGroupBox,
   kEdit,
   kLabel,
+  kChoice,  // a drop-down list; its text is the choice shown
+  kList,    // rows with tick boxes (ui/ListModel.h)
+  kProgress,
+  kStatus,  // a status line: text only
   kOther,
 };
 ControlKind KindOf(const ControlTemplate& control);
 const char* KindName(ControlKind kind);
+
+// The lines of a control's template text (a list's columns, a drop-down list's choices).
+std::vector<std::string> TextLines(const char* text);
 
 inline bool IsPassword(const ControlTemplate& c) {
   return c.cls == ControlClass::kEdit && (c.style & style::kEsPassword) != 0;

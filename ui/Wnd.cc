@@ -60,6 +60,14 @@ void CWnd::SetFocus() {
   B().Focus(m_hWnd);
 }
 
+void CWnd::SetWindowText(LPCTSTR lpszString) {
+  B().SetText(m_hWnd, lpszString);
+}
+
+CString CWnd::GetWindowText() const {
+  return CString(B().GetText(m_hWnd));
+}
+
 void CWnd::SetFont(CFont* pFont, BOOL bRedraw) {
   B().SetWindowFont(m_hWnd, pFont ? pFont->GetSafeHandle() : nullptr, bRedraw != FALSE);
 }
@@ -100,16 +108,16 @@ void CWnd::OnPaint() {
 }
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-  static const AFX_MSGMAP_ENTRY entries[] = {{AfxSig::kEnd, 0, nullptr, nullptr}};
+  static const AFX_MSGMAP_ENTRY entries[] = {{AfxSig::kEnd, 0, nullptr, nullptr, 0, nullptr}};
   static const AFX_MSGMAP map = {nullptr, &entries[0]};
   return &map;
 }
 
-const AFX_MSGMAP_ENTRY* CWnd::FindEntry(AfxSig sig, int nID) const {
+const AFX_MSGMAP_ENTRY* CWnd::FindEntry(AfxSig sig, int nID, int nCode) const {
   for (const AFX_MSGMAP* map = GetMessageMap(); map;
        map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
     for (const AFX_MSGMAP_ENTRY* e = map->lpEntries; e->nSig != AfxSig::kEnd; ++e) {
-      if (e->nSig == sig && (sig != AfxSig::kCommand || e->nID == nID)) return e;
+      if (e->nSig == sig && e->nID == nID && e->nCode == nCode) return e;
     }
   }
   return nullptr;
@@ -119,6 +127,13 @@ bool CWnd::OnCmdMsg(int nID) {
   const AFX_MSGMAP_ENTRY* e = FindEntry(AfxSig::kCommand, nID);
   if (!e) return false;
   (this->*e->pfn)();
+  return true;
+}
+
+bool CWnd::OnNotifyMsg(int nID, int nCode, int item) {
+  const AFX_MSGMAP_ENTRY* e = FindEntry(AfxSig::kNotify, nID, nCode);
+  if (!e) return false;
+  (this->*e->pfnItem)(item);
   return true;
 }
 

@@ -15,12 +15,15 @@ class CWnd;
 // Message maps: a static table per class, searched from the most derived class to CWnd.
 typedef void (CWnd::*AFX_PMSG)();
 typedef HCURSOR (CWnd::*AFX_PMSG_CURSOR)();
-enum class AfxSig { kEnd, kCommand, kPaint, kQueryDragIcon };
+typedef void (CWnd::*AFX_PMSG_ITEM)(int item);
+enum class AfxSig { kEnd, kCommand, kPaint, kQueryDragIcon, kNotify };
 struct AFX_MSGMAP_ENTRY {
   AfxSig nSig;
-  int nID;  // command id; 0 for window messages
+  int nID;  // command or control id; 0 for window messages
   AFX_PMSG pfn;
   AFX_PMSG_CURSOR pfnCursor;
+  int nCode;  // a notification's code
+  AFX_PMSG_ITEM pfnItem;
 };
 struct AFX_MSGMAP {
   const AFX_MSGMAP* (*pfnGetBaseMap)();
@@ -43,20 +46,24 @@ struct AFX_MSGMAP {
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                            \
-      {AfxSig::kEnd, 0, nullptr, nullptr}};                                          \
+      {AfxSig::kEnd, 0, nullptr, nullptr, 0, nullptr}};                              \
     static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap,          \
                                           &_messageEntries[0]};                      \
     return &messageMap;                                                              \
   }
 
 #define ON_COMMAND(id, memberFxn)                                                    \
-  {AfxSig::kCommand, (id), static_cast<AFX_PMSG>(memberFxn), nullptr},
+  {AfxSig::kCommand, (id), static_cast<AFX_PMSG>(memberFxn), nullptr, 0, nullptr},
 #define ON_BN_CLICKED(id, memberFxn) ON_COMMAND(id, memberFxn)
 #define ON_WM_PAINT()                                                                \
-  {AfxSig::kPaint, 0, static_cast<AFX_PMSG>(&ThisClass::OnPaint), nullptr},
+  {AfxSig::kPaint, 0, static_cast<AFX_PMSG>(&ThisClass::OnPaint), nullptr, 0, nullptr},
 #define ON_WM_QUERYDRAGICON()                                                        \
   {AfxSig::kQueryDragIcon, 0, nullptr,                                               \
-   static_cast<AFX_PMSG_CURSOR>(&ThisClass::OnQueryDragIcon)},
+   static_cast<AFX_PMSG_CURSOR>(&ThisClass::OnQueryDragIcon), 0, nullptr},
+// A control's notification (ui::ListNotify codes for a list): memberFxn(int item).
+#define ON_LIST_NOTIFY(code, id, memberFxn)                                          \
+  {AfxSig::kNotify, (id), nullptr, nullptr, (code),                                  \
+   static_cast<AFX_PMSG_ITEM>(memberFxn)},
 // clang-format on
 
 class CRect : public RECT {
@@ -103,6 +110,8 @@ class CWnd {
   // there is no such control.
   CWnd* GetDlgItem(int nID) const;
   void SetFocus();
+  void SetWindowText(LPCTSTR lpszString);
+  CString GetWindowText() const;
 
   void SetFont(CFont* pFont, BOOL bRedraw = TRUE);
   CFont* GetFont() const;  // a view of the window's font, valid while the window exists
@@ -127,13 +136,14 @@ class CWnd {
 
   // Routes through the message maps; false when no entry takes it.
   bool OnCmdMsg(int nID);
+  bool OnNotifyMsg(int nID, int nCode, int item);
   void DispatchPaint();
   HCURSOR DispatchQueryDragIcon();
   // The window has gone: forget its handle and the child objects.
   void ForgetWindow();
 
  private:
-  const AFX_MSGMAP_ENTRY* FindEntry(AfxSig sig, int nID) const;
+  const AFX_MSGMAP_ENTRY* FindEntry(AfxSig sig, int nID, int nCode = 0) const;
 
   mutable std::map<int, std::unique_ptr<CWnd>> m_children;
   mutable CFont m_fontView;

@@ -83,6 +83,17 @@ int CoreBackend::RunModal(const DialogTemplate& dialog, WindowHandle owner, Dial
     c->dialog = d.get();
     c->kind = KindOf(*c->t);
     c->text = c->t->text ? c->t->text : "";
+    if (c->kind == ControlKind::kList) {
+      c->text.clear();
+      c->list = std::make_unique<ListModel>(c->t->text);
+      int id = c->t->id;
+      DialogRecord* owner = d.get();
+      c->list->notify = [owner, id](int code, int item) {
+        if (!owner->ended) owner->events->HandleNotify(id, code, item);
+      };
+    } else if (c->kind == ControlKind::kChoice) {
+      c->text = c->text.substr(0, c->text.find('\n'));  // the first choice shows
+    }
     c->enabled = (c->t->style & style::kDisabled) == 0;
     c->font = d->ownFont;
     live_.insert(c.get());
@@ -154,6 +165,7 @@ void CoreBackend::SetText(WindowHandle window, const char* text) {
     static_cast<DialogRecord*>(w)->caption = text ? text : "";
   } else {
     auto* c = static_cast<ControlRecord*>(w);
+    if (c->kind == ControlKind::kChoice && !IsChoice(*c->t, text ? text : "")) return;
     c->text = text ? text : "";
     c->selStart = c->selEnd = 0;
   }
@@ -207,6 +219,20 @@ Rect CoreBackend::ClientRect(WindowHandle window) {
   Rect r = ControlPixels(*static_cast<ControlRecord*>(w)->t,
                          static_cast<ControlRecord*>(w)->dialog->units);
   return Rect{0, 0, r.Width(), r.Height()};
+}
+
+ListModel* CoreBackend::List(WindowHandle list) {
+  ControlRecord* c = Control(list);
+  return c ? c->list.get() : nullptr;
+}
+
+void CoreBackend::SetProgress(WindowHandle bar, int lower, int upper, int position) {
+  ControlRecord* c = Control(bar);
+  if (!c || c->kind != ControlKind::kProgress) return;
+  c->lower = lower;
+  c->upper = upper;
+  c->position = position;
+  Changed(*c);
 }
 
 FontHandle CoreBackend::MakeFont(const LogFont& description) {

@@ -15,6 +15,7 @@
 
 #include "ui/Backend.h"
 #include "ui/DialogRules.h"
+#include "ui/ListModel.h"
 
 namespace ui {
 
@@ -37,6 +38,8 @@ struct ControlRecord : WindowRecord {
   int check = 0;
   int selStart = 0;
   int selEnd = 0;
+  std::unique_ptr<ListModel> list;           // a list's rows
+  int lower = 0, upper = 100, position = 0;  // a progress bar's
 };
 
 struct DialogRecord : WindowRecord {
@@ -115,6 +118,8 @@ class CoreBackend : public Backend {
     return d && d->minimized;
   }
   Rect ClientRect(WindowHandle window) override;
+  ListModel* List(WindowHandle list) override;
+  void SetProgress(WindowHandle bar, int lower, int upper, int position) override;
   FontHandle MakeFont(const LogFont& description) override;
   void ReleaseFont(FontHandle font) override;
   bool DescribeFont(FontHandle font, LogFont* description) override;

@@ -273,6 +273,7 @@ class DialogWindow : public Fl_Double_Window {
         Instance().UserEnter(*dialog_);
         return 1;
       }
+      if (Fl::event_state(FL_ALT) && FocusByLabel(*dialog_, key)) return 1;
     }
     return Fl_Double_Window::handle(event);
   }
@@ -366,6 +367,12 @@ void FltkBackend::BuildControl(ControlRecord& c) {
       break;
     case ControlKind::kGroupBox:
       widget = new GroupBox(x, y, w, h);
+      break;
+    case ControlKind::kChoice:
+    case ControlKind::kList:
+    case ControlKind::kProgress:
+    case ControlKind::kStatus:
+      widget = BuildCommonControl(c, x, y, w, h);
       break;
     case ControlKind::kLabel:
     case ControlKind::kOther: {
@@ -465,6 +472,12 @@ void FltkBackend::Changed(WindowRecord& w) {
     case ControlKind::kDefPushButton:
       widget->copy_label(FlLabel(c.text).c_str());
       widget->redraw();
+      break;
+    case ControlKind::kChoice:
+    case ControlKind::kList:
+    case ControlKind::kProgress:
+    case ControlKind::kStatus:
+      ShowCommonControl(c);
       break;
   }
   if (c.enabled) {

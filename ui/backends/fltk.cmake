@@ -21,7 +21,8 @@ endif()
 message(STATUS "FLTK backend: ${FLTK_BASE_LIBRARY}")
 
 add_library(tiltwise_ui_fltk OBJECT ${CMAKE_CURRENT_LIST_DIR}/fltk.cc
-  ${CMAKE_CURRENT_LIST_DIR}/fltk_message.cc ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
+  ${CMAKE_CURRENT_LIST_DIR}/fltk_message.cc ${CMAKE_CURRENT_LIST_DIR}/fltk_list.cc
+  ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
 target_include_directories(tiltwise_ui_fltk SYSTEM PRIVATE ${FLTK_INCLUDE_DIR} ${X11_INCLUDE_DIR})
 # Only what the backend calls: libfltk brings its own dependencies.
 target_link_libraries(tiltwise_ui_fltk PUBLIC tiltwise_ui ${FLTK_BASE_LIBRARY} ${X11_X11_LIB})
@@ -29,12 +30,12 @@ target_link_libraries(tiltwise_ui_fltk PUBLIC tiltwise_ui ${FLTK_BASE_LIBRARY} $
 if(TILTWISE_TESTS)
   # The cases skip in a plain run; the gui entry runs them on a private X server.
   tiltwise_add_test(tiltwise_ui_fltk_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fltk_live_test.cc
-    LIBS tiltwise_ui_fltk tiltwise_ui ${FLTK_BASE_LIBRARY})
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fltk_live_test.cc ${CMAKE_CURRENT_LIST_DIR}/fltk_list_live_test.cc
+    LIBS tiltwise_ui_fltk tiltwise_res tiltwise_ui ${FLTK_BASE_LIBRARY})
   target_include_directories(tiltwise_ui_fltk_test SYSTEM PRIVATE ${FLTK_INCLUDE_DIR})
   add_test(NAME tiltwise_ui_fltk_live
            COMMAND env TILTWISE_FLTK_LIVE=1 bash ${PROJECT_SOURCE_DIR}/scripts/with-xvfb.sh 120
-                   $<TARGET_FILE:tiltwise_ui_fltk_test> --gtest_filter=FltkLive.*)
+                   $<TARGET_FILE:tiltwise_ui_fltk_test> --gtest_filter=FltkLive*)
   set_tests_properties(tiltwise_ui_fltk_live PROPERTIES
     LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 180)
 endif()

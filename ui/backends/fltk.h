@@ -12,6 +12,7 @@
 
 #include "ui/backends/core.h"
 
+class Fl_Widget;
 class Fl_Window;
 
 namespace ui {
@@ -40,6 +41,14 @@ void Centre(Fl_Window& window, Fl_Window* owner);
 // runs once it has been drawn.
 int RunMessageBox(const MessageBoxRecord& box, Fl_Window* owner,
                   const std::function<void()>& shown);
+
+// The common controls (lists, progress bars, status lines, drop-down lists), in fltk_list.cc:
+// made at the template's place, and shown anew after the record changed.
+Fl_Widget* BuildCommonControl(ControlRecord& c, int x, int y, int w, int h);
+void ShowCommonControl(ControlRecord& c);
+// Alt and a label's underlined letter: the focus goes to the control after the label, as in the
+// system's dialogs. False when no label has that letter.
+bool FocusByLabel(DialogRecord& d, int key);
 
 }  // namespace fltk
 }  // namespace ui

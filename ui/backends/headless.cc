@@ -76,6 +76,14 @@ bool HeadlessDialog::Click(int id) {
   return true;
 }
 
+bool HeadlessDialog::Choose(int id, const std::string& choice) {
+  ControlRecord* c = backend_->Reach(*dialog_, id);
+  if (!c || c->kind != ControlKind::kChoice || !IsChoice(*c->t, choice)) return false;
+  dialog_->focus = c;
+  c->text = choice;
+  return true;
+}
+
 bool HeadlessDialog::Focus(int id) {
   ControlRecord* c = backend_->Reach(*dialog_, id);
   if (!c || !(c->kind == ControlKind::kEdit || IsPushButton(c->kind) || IsCheckBox(c->kind))) {
@@ -113,6 +121,13 @@ bool HeadlessDialog::Paint() {
   if (!backend_->Active(*dialog_)) return false;
   dialog_->events->HandlePaint();
   return true;
+}
+
+ListModel* HeadlessDialog::List(int id) {
+  ControlRecord* c = backend_->Reach(*dialog_, id);
+  if (!c || !c->list) return nullptr;
+  dialog_->focus = c;
+  return c->list.get();
 }
 
 IconHandle HeadlessDialog::QueryDragIcon() {

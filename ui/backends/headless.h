@@ -33,6 +33,8 @@ class HeadlessDialog {
   // A mouse click on a push button or check box: it takes the focus, an automatic check box
   // changes its tick, and the dialog gets the command.
   bool Click(int id);
+  // Picks one of a drop-down list's choices.
+  bool Choose(int id, const std::string& choice);
   // Moves the focus to a control (mouse or Tab) without clicking it.
   bool Focus(int id);
   // Enter: the focused push button's command, else the default push button's, else IDOK.
@@ -41,6 +43,9 @@ class HeadlessDialog {
   bool CloseBox();                      // the window's close; only with a system menu
   bool Minimize(bool minimize = true);  // false restores; only with a minimise box
   bool Paint();
+  // A list the user works in: it takes the focus; null when out of reach. Its click and key
+  // methods (ClickTick, PressSpace, ...) are what the user does there.
+  ListModel* List(int id);
   IconHandle QueryDragIcon();  // null when the dialog no longer runs
 
   // What the user sees; neutral values for an unknown id.
@@ -55,6 +60,7 @@ class HeadlessDialog {
   LogFont Font(int id) const;
   IconHandle Icon(bool big) const { return big ? dialog_->bigIcon : dialog_->smallIcon; }
   std::string Caption() const { return dialog_->caption; }
+  int ProgressPosition(int id) const { return Get(id).position; }
 
  private:
   friend class HeadlessBackend;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ui/LayoutDump.h"
+#include "ui/backends/win32_list.h"
 
 namespace ui {
 namespace {
@@ -113,6 +114,7 @@ class TemplateWriter {
 
 struct RunningDialog {
   DialogEvents* events = nullptr;
+  const DialogTemplate* t = nullptr;
   HWND hwnd = nullptr;
   bool initialised = false;
   bool ended = false;
@@ -150,6 +152,7 @@ class Win32Backend final : public Backend {
     std::vector<std::uint16_t> words = win32::BuildDialogTemplate(dialog);
     RunningDialog run;
     run.events = &events;
+    run.t = &dialog;
     dialogs_.push_back(&run);
     DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
                             reinterpret_cast<LPCDLGTEMPLATEA>(words.data()), ownerHwnd,
@@ -172,7 +175,8 @@ class Win32Backend final : public Backend {
   }
 
   void SetText(WindowHandle window, const char* text) override {
-    if (HWND hwnd = Live(window)) SetWindowTextA(hwnd, text ? text : "");
+    HWND hwnd = Live(window);
+    if (hwnd && !win32::SelectChoice(hwnd, text)) SetWindowTextA(hwnd, text ? text : "");
   }
 
   std::string GetText(WindowHandle window) override {
@@ -201,6 +205,11 @@ class Win32Backend final : public Backend {
     // unless the start is 0.
     if (end < 0) end = GetWindowTextLengthA(hwnd);
     SendMessageA(hwnd, EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+  }
+
+  ListModel* List(WindowHandle list) override { return win32::ListOf(Live(list)); }
+  void SetProgress(WindowHandle bar, int lower, int upper, int position) override {
+    win32::SetProgress(Live(bar), lower, upper, position);
   }
 
   bool IsMinimized(WindowHandle dialog) override {
@@ -442,6 +451,9 @@ INT_PTR CALLBACK Win32Backend::DialogProc(HWND hwnd, UINT message, WPARAM wParam
 INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
+      win32::SetUpCommonControls(run.hwnd, *run.t, [&run](int id, int code, int item) {
+        if (!run.ended) run.events->HandleNotify(id, code, item);
+      });
       bool defaultFocus = run.events->HandleInitDialog(Handle(run.hwnd));
       run.initialised = true;
       if (run.ended) return FALSE;
@@ -479,6 +491,12 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
     case WM_CLOSE:  // the close box, the taskbar's "Close window", SC_CLOSE from anyone
       if (!run.ended && run.events->HandleClose()) DumpCommand(run, IDCANCEL);
       return TRUE;
+    case WM_NOTIFY: {
+      LRESULT result = 0;
+      if (!win32::OnCommonNotify(lParam, &result)) return FALSE;
+      SetWindowLongPtrA(run.hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+    }
     case WM_PAINT:
       run.events->HandlePaint();
       return FALSE;  // whatever the handler left unpainted, the default validates
@@ -493,6 +511,7 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
       return FALSE;
     case WM_DESTROY:
       run.events->HandleDestroy();
+      win32::ForgetCommonControls(run.hwnd);
       run.destroyed = true;
       Dump("destroy");
       return FALSE;
@@ -541,8 +560,12 @@ std::vector<std::uint16_t> BuildDialogTemplate(const DialogTemplate& dialog) {
     w.Short(c.cx);
     w.Short(c.cy);
     w.Dword(static_cast<std::uint32_t>(c.id));
-    w.Word(0xFFFF);  // a predefined class by atom
-    w.Word(static_cast<std::uint16_t>(c.cls));
+    if (const char* name = CommonClassName(c.cls)) {
+      w.Text(name);
+    } else {
+      w.Word(0xFFFF);  // a predefined class by atom
+      w.Word(static_cast<std::uint16_t>(c.cls));
+    }
     w.Text(c.text);
     w.Word(0);  // no creation data
   }
