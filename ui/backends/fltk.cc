@@ -212,8 +212,10 @@ class FltkBackend final : public CoreBackend {
   int Ask(DialogRecord* owner, const MessageBoxRecord& box) override;
   void ShowWaitCursor(bool on) override;
   void PumpUntil(const std::atomic<bool>& done) override;
+  void Wake() override { Fl::awake(&FltkBackend::Awoken, nullptr); }
 
  private:
+  static void Awoken(void*);
   bool OpenDisplay(bool quiet);
   Fl_RGB_Image* Image(const IconInfo& icon);
   void BuildControl(ControlRecord& c);
@@ -224,6 +226,10 @@ class FltkBackend final : public CoreBackend {
 FltkBackend& Instance() {
   static FltkBackend backend;
   return backend;
+}
+
+void FltkBackend::Awoken(void*) {
+  Instance().RunPosted();
 }
 
 Fl_Widget* Widget(const ControlRecord& c) {
@@ -323,6 +329,7 @@ bool FltkBackend::OpenDisplay(bool quiet) {
     return false;
   }
   fl_open_display(display);
+  Fl::lock();          // lets workers wake the loop (Fl::awake); this thread keeps the lock
   Fl::scheme("gtk+");  // at home on a current desktop
   return true;
 }
@@ -413,7 +420,10 @@ void FltkBackend::Loop(DialogRecord& d) {
   if (waitCursorDepth() > 0) win->cursor(FL_CURSOR_WAIT);
   win->show();
   win->RestoreFocus();
-  while (!d.ended) WaitTurn();
+  while (!d.ended) {
+    WaitTurn();
+    RunPosted();  // should a wake have been lost (a full wake queue)
+  }
 }
 
 void FltkBackend::Destroy(DialogRecord& d) {
