@@ -115,11 +115,11 @@ wait_for 60 "restore's sets" sets_above 9
 grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | tail -n 5 | grep -q 'flip=1' &&
   fail "the restore set Flip on again"
 
-# Every row (Ctrl+A in the list), Apply, and Stop (Alt+T) while the canary restarts: only it
-# is set, the other cameras that differ are not started.
+# Every row (Ctrl+A in the list), Apply from the list (Ctrl+Enter), and Stop (Alt+T) while the
+# canary restarts: only it is set, the other cameras that differ are not started.
 wait_for 20 "restore's end" report_has 5
 before=$(sets)
-keys alt+l ctrl+a alt+a
+keys alt+l ctrl+a ctrl+Return
 sleep 1
 keys Return
 wait_for 20 "the canary's set" sets_above "$before"

@@ -10,6 +10,12 @@ namespace {
 
 constexpr char kCaption[] = "Tiltwise site";
 
+const AFX_ACCEL kAccelerators[] = {
+    {ui::win::kVkF5, false, IDC_SITE_READ},
+    {ui::win::kVkReturn, true, IDC_SITE_APPLY},
+    {'O', true, IDC_SITE_OPEN},
+};
+
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -32,7 +38,9 @@ CSiteDlg::CSiteDlg(std::string list, std::string runsFolder, CWnd* pParent)
       m_nCanary(kDefaultCanary),
       m_nMaxRestarting(kDefaultMaxRestarting),
       m_file(std::move(list)),
-      m_runsFolder(std::move(runsFolder)) {}
+      m_runsFolder(std::move(runsFolder)) {
+  SetAccelerators(kAccelerators, 3);
+}
 
 CSiteDlg::~CSiteDlg() {
   m_run.StopAtOnce();

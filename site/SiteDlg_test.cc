@@ -115,6 +115,12 @@ TEST_F(SiteDlgTest, ApplySetsOnlyTheTickedCamerasThatDifferAndRestorePutsThemBac
     rows->ClickTick(4);
     EXPECT_TRUE(d.Choose(IDC_SITE_FLIP, "on"));
     EXPECT_TRUE(d.Type(IDC_SITE_PASSWORD, kPassword));
+    // F5 reads the ticked cameras, and only them.
+    EXPECT_TRUE(d.PressKey(ui::win::kVkF5, false));
+    ASSERT_TRUE(WaitForRun(dlg));
+    EXPECT_EQ(rows->Cell(1, kSiteFlipNow), "off");
+    EXPECT_EQ(rows->Cell(0, kSiteFlipNow), "");
+    EXPECT_TRUE(Sets().empty());
     ui::Headless().QueueAnswer(IDYES);
     EXPECT_TRUE(d.Click(IDC_SITE_APPLY));
     ASSERT_TRUE(WaitForRun(dlg));
@@ -245,10 +251,10 @@ TEST_F(SiteDlgTest, ApplyRefusesWithoutAWritableRunsFolderAndSendsNothing) {
   CSiteDlg dlg(list, dir_.path() + "/blocked/runs");
   ui::Headless().PushModalScript([&](ui::HeadlessDialog& d) {
     d.List(IDC_SITE_LIST)->PressSelectAll();
-    d.Click(IDC_SITE_APPLY);  // no password yet: said, focus on the password
+    d.PressKey(ui::win::kVkReturn, true);  // Ctrl+Enter; no password yet: said, focus on it
     EXPECT_EQ(d.FocusedId(), IDC_SITE_PASSWORD);
     d.Type(IDC_SITE_PASSWORD, kPassword);
-    d.Click(IDC_SITE_APPLY);
+    d.PressKey(ui::win::kVkReturn, true);
     EXPECT_FALSE(dlg.Running());
     d.PressEscape();
   });

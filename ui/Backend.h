@@ -72,6 +72,8 @@ constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 constexpr int kSmCxIcon = 11;
 constexpr int kSmCyIcon = 12;
+constexpr int kVkReturn = 0x0D;  // virtual-key codes; a letter's is its capital
+constexpr int kVkF5 = 0x74;
 }  // namespace win
 
 // What a running dialog hears from its backend. CDialog implements it.
@@ -97,6 +99,9 @@ class DialogEvents {
   virtual void HandleDestroy() = 0;
   // The user changed something in control `id` (a list: ui::ListNotify codes and their item).
   virtual void HandleNotify(int /*id*/, int /*code*/, int /*item*/) {}
+  // F5, or a key with Ctrl, that the focused control did not take: true when the dialog ran a
+  // command for it. `key` is the virtual-key code.
+  virtual bool HandleAccelerator(int /*key*/, bool /*ctrl*/) { return false; }
 
  protected:
   ~DialogEvents() = default;

@@ -271,6 +271,13 @@ class DialogWindow : public Fl_Double_Window {
       // Handled here, before the window's own handling: FLTK would close the window on Escape
       // and move the focus on Enter.
       int key = Fl::event_key();
+      const bool ctrl = Fl::event_state(FL_CTRL) != 0;
+      const int vk = key == FL_F + 5                         ? win::kVkF5
+                     : key == FL_Enter || key == FL_KP_Enter ? win::kVkReturn
+                     : key >= 'a' && key <= 'z'              ? key - 'a' + 'A'
+                                                             : 0;
+      if (vk != 0 && (ctrl || vk == win::kVkF5) && dialog_->events->HandleAccelerator(vk, ctrl))
+        return 1;
       if (key == FL_Escape) {
         Instance().UserCommand(*dialog_, win::kIdCancel);
         return 1;

@@ -129,6 +129,7 @@ class Win32Backend final : public Backend {
     // Loads comctl32 so the manifest's version 6 controls (and their visual style) are used.
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
+    SetWindowsHookExA(WH_MSGFILTER, &Win32Backend::Filter, nullptr, GetCurrentThreadId());
   }
 
   // Windows always has a desktop; Wine has none without an X display, and every dialog would
@@ -363,6 +364,8 @@ class Win32Backend final : public Backend {
   };
 
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // Accelerators: the dialog manager's loop has none, its message filter sees the keys.
+  static LRESULT CALLBACK Filter(int code, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(RunningDialog& run, UINT message, WPARAM wParam, LPARAM lParam);
 
   RunningDialog* Find(HWND hwnd) {
@@ -438,6 +441,17 @@ class Win32Backend final : public Backend {
 Win32Backend& Instance() {
   static Win32Backend backend;
   return backend;
+}
+
+LRESULT CALLBACK Win32Backend::Filter(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG* m = reinterpret_cast<const MSG*>(lParam);
+  RunningDialog* top = Instance().dialogs_.empty() ? nullptr : Instance().dialogs_.back();
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const bool key = code == MSGF_DIALOGBOX && m->message == WM_KEYDOWN && top && !top->ended &&
+                   (m->hwnd == top->hwnd || IsChild(top->hwnd, m->hwnd)) &&
+                   (ctrl || m->wParam == VK_F5);
+  if (key && top->events->HandleAccelerator(static_cast<int>(m->wParam), ctrl)) return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 INT_PTR CALLBACK Win32Backend::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
