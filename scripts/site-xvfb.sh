@@ -4,8 +4,12 @@
 # ticked cameras that differ. Then restore that run, and stop a run of all 40 mid-way.
 #
 #   scripts/site-xvfb.sh TILTWISE_SITE TILTWISE_CAMSIM ARTIFACT_DIR
+#   TILTWISE_DISPLAY   an X display to use instead of a private Xvfb (Wine's, for the .exe)
 #
-# Writes ARTIFACT_DIR/tiltwise-site-linux.png (the window after the apply). Exit 0: passed;
+# TILTWISE_SITE may be tiltwise-site.exe: it then runs under Wine (scripts/wine-run.sh, its
+# WINEPREFIX), its runs in the prefix's %LOCALAPPDATA%\Tiltwise\runs.
+# Writes ARTIFACT_DIR/tiltwise-site-linux.png (-windows.png for the .exe), the window after the
+# apply. Exit 0: passed;
 # 1: a check failed (logs printed); 77: Xvfb, xdotool or ImageMagick is missing. Every wait is
 # bounded; only loopback is used.
 set -uo pipefail
@@ -51,11 +55,26 @@ wait_for() {  # SECONDS WHAT COMMAND...: until COMMAND succeeds
 xdo() { timeout 10 xdotool "$@" || fail "xdotool $* failed"; }
 keys() { xdo key --delay 40 "$@"; }
 
-timeout 300 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
-  3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 "X server" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+if [[ -n ${TILTWISE_DISPLAY:-} ]]; then
+  export DISPLAY=$TILTWISE_DISPLAY
+else
+  timeout 300 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    3>"$work/display" 2>"$work/xvfb.log" &
+  pids+=($!)
+  wait_for 15 "X server" test -s "$work/display"
+  export DISPLAY=":$(head -n1 "$work/display")"
+fi
+shot=linux
+runs=$work/data/tiltwise/runs
+launch=("$site")
+if [[ $site == *.exe ]]; then
+  shot=windows
+  launch=("$here/wine-run.sh" "$site")
+  local_app_data=$("$here/wine-run.sh" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
+  runs=$(winepath -u "$local_app_data" 2>/dev/null)/Tiltwise/runs
+  [[ $runs == /* ]] || fail "no %LOCALAPPDATA% in the Wine prefix"
+  rm -rf "$runs"  # the test prefix's own runs from an earlier test
+fi
 
 # 40 cameras, Flip off; each restarts for a second after a set.
 timeout 300 "$camsim" --port 0 --cameras 40 --reboot-seconds 1 >"$work/camsim.log" 2>&1 &
@@ -72,7 +91,6 @@ first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-.*/\1/p' "$work/camsim.l
 } | sed 's/,1,cam/,on,cam/; s/,0,cam/,off,cam/' >"$work/site.csv"
 sets() { grep -c 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log"; }
 set_ports() { grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | awk '{print $1}' | sort -n | tr '\n' ' '; }
-runs=$work/data/tiltwise/runs
 reports() { ls "$runs"/*-report.jsonl 2>/dev/null | wc -l; }
 lines_of_last_report() { local f; f=$(ls "$runs"/*-report.jsonl 2>/dev/null | sort | tail -n1); [[ -n $f ]] && wc -l <"$f" || echo 0; }
 # For wait_for, which must count again on every try.
@@ -80,9 +98,9 @@ report_has() { (($(lines_of_last_report) >= $1)); }
 reports_are() { (($(reports) >= $1)); }
 sets_above() { (($(sets) > $1)); }
 
-XDG_DATA_HOME=$work/data timeout 280 "$site" "$work/site.csv" >"$work/site.log" 2>&1 &
+XDG_DATA_HOME=$work/data timeout 280 "${launch[@]}" "$work/site.csv" >"$work/site.log" 2>&1 &
 pids+=($!)
-wid=$(timeout 20 xdotool search --sync --name '^site\.csv - Tiltwise site$' | head -n1)
+wid=$(timeout 90 xdotool search --sync --onlyvisible --name '^site\.csv - Tiltwise site$' | head -n1)
 [[ -n $wid ]] || fail "no window titled \"site.csv - Tiltwise site\""
 xdo windowfocus --sync "$wid"
 sleep 0.5
@@ -99,7 +117,7 @@ sleep 1
 keys Return
 wait_for 60 "report of the apply" report_has 10
 sleep 0.5
-import -window "$wid" "$artifacts/tiltwise-site-linux.png" || fail "no screenshot"
+import -window "$wid" "$artifacts/tiltwise-site-$shot.png" || fail "no screenshot"
 want=""
 for ((i = 0; i < 10; i += 2)); do want+="$((first + i)) "; done
 [[ $(set_ports) == "$want" ]] || fail "sets went to $(set_ports), not to $want"

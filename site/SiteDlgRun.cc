@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "cli/Options.h"
 #include "cli/Report.h"
 #include "fleet/ReportFile.h"
 #include "site/SiteDialogs.h"
@@ -101,18 +100,25 @@ void CSiteDlg::OnRestore() {
   CRestoreDlg dlg(runs, this);
   if (dlg.DoModal() != IDOK) return;
   const std::string path = site::InFolder(m_runsFolder, dlg.m_strRun.GetString());
-  cli::CliOptions options;
-  options.mode = fleet::Mode::kSet;
-  options.restore = true;
-  options.report = path;
-  options.user = m_strUserName.GetString();
   std::ifstream in(path, std::ios::binary);
   std::vector<std::string> errors, notes;
-  const std::vector<fleet::Target> targets = cli::CollectTargets(
-      options, [&in](const std::string&) -> std::istream* { return in ? &in : nullptr; }, &errors,
-      &notes);
+  std::vector<fleet::Target> targets;
+  if (in) {
+    targets = site::RestoreTargets(in, path, &errors, &notes);
+  } else {
+    errors.push_back(path + ": cannot be read");
+  }
   std::vector<fleet::Job> jobs;
-  if (errors.empty()) jobs = cli::BuildJobs(options, targets, &errors);
+  for (const fleet::Target& t : targets) {
+    site::SiteRow row;
+    row.target = t;
+    fleet::Job job;
+    std::string error;
+    if (site::MakeJob(row, m_strUserName.GetString(), fleet::Mode::kSet, *t.flip, *t.mirror, &job,
+                      &error)) {
+      jobs.push_back(std::move(job));
+    }
+  }
   if (!errors.empty()) {
     std::string text = "Nothing was sent:\n";
     for (size_t i = 0; i < errors.size() && i < 12; ++i) text += errors[i] + "\n";

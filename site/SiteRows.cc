@@ -1,7 +1,9 @@
 #include "site/SiteRows.h"
 
-#include "cli/Options.h"
+#include <algorithm>
+
 #include "fleet/Csv.h"
+#include "fleet/ReportFile.h"
 #include "res/SiteResources.h"
 
 namespace site {
@@ -76,10 +78,29 @@ std::vector<std::string> Cells(const SiteRow& row, const std::string& user, Pick
 
 std::vector<SiteRow> ReadRows(std::istream& in, const std::string& name,
                               std::vector<std::string>* errors, std::vector<std::string>* notes) {
-  cli::CliOptions options;
-  options.input = name;
-  const std::vector<fleet::Target> targets = cli::CollectTargets(
-      options, [&in](const std::string&) { return &in; }, errors, notes);
+  std::vector<fleet::Target> targets;
+  if (fleet::LooksLikeJsonLines(in)) {
+    std::vector<fleet::ReportEntry> entries;
+    fleet::ReadReportLines(in, name, &entries, errors, notes);
+    for (fleet::ReportEntry& e : entries) targets.push_back(std::move(e.target));
+  } else {
+    fleet::ReadTargetList(in, name, &targets, errors);
+  }
+  // A scan's list: only its cameras, and the devices other logins may open.
+  const size_t all = targets.size();
+  targets.erase(std::remove_if(targets.begin(), targets.end(),
+                               [](const fleet::Target& t) {
+                                 return t.status == "not-a-camera" || t.status == "no-answer" ||
+                                        t.status == "no-reply";
+                               }),
+                targets.end());
+  if (targets.size() < all) {
+    notes->push_back(std::to_string(all - targets.size()) +
+                     " device(s) the scan found to be no camera, or silent, are left out");
+  }
+  if (errors->empty()) {
+    for (std::string& e : fleet::FindDuplicates(targets)) errors->push_back(std::move(e));
+  }
   std::vector<SiteRow> rows;
   if (!errors->empty()) return rows;
   for (const fleet::Target& t : targets) {
@@ -89,6 +110,38 @@ std::vector<SiteRow> ReadRows(std::istream& in, const std::string& name,
     rows.push_back(std::move(row));
   }
   return rows;
+}
+
+std::vector<fleet::Target> RestoreTargets(std::istream& in, const std::string& name,
+                                          std::vector<std::string>* errors,
+                                          std::vector<std::string>* notes) {
+  std::vector<fleet::ReportEntry> entries;
+  fleet::ReadReportLines(in, name, &entries, errors, notes);
+  std::vector<fleet::Target> targets;
+  size_t unknown = 0;
+  for (fleet::ReportEntry& e : entries) {
+    if (!fleet::MayHaveChanged(e)) continue;
+    if (!e.before) {  // set without reading first: nothing known to go back to
+      ++unknown;
+      continue;
+    }
+    e.target.flip = e.before->flip ? fleet::Want::kOn : fleet::Want::kOff;
+    e.target.mirror = e.before->mirror ? fleet::Want::kOn : fleet::Want::kOff;
+    if (e.wanted) {
+      e.target.sentFlip = e.wanted->flip;
+      e.target.sentMirror = e.wanted->mirror;
+    }
+    targets.push_back(std::move(e.target));
+  }
+  if (unknown > 0) {
+    notes->push_back(std::to_string(unknown) +
+                     " camera(s) were set without reading first: their values before are "
+                     "unknown, so they are left alone");
+  }
+  if (errors->empty()) {
+    for (std::string& e : fleet::FindDuplicates(targets)) errors->push_back(std::move(e));
+  }
+  return targets;
 }
 
 void WriteRows(std::ostream& out, const std::vector<SiteRow>& rows, const std::string& user,

@@ -43,6 +43,12 @@ fleet::Want WantedMirror(const SiteRow& row, Pick pick, bool ticked);
 std::vector<SiteRow> ReadRows(std::istream& in, const std::string& name,
                               std::vector<std::string>* errors, std::vector<std::string>* notes);
 
+// The cameras an earlier set may have changed, from its backup or report, each wanting its
+// values before, as tiltwise-cli restore takes them. Messages as for ReadRows.
+std::vector<fleet::Target> RestoreTargets(std::istream& in, const std::string& name,
+                                          std::vector<std::string>* errors,
+                                          std::vector<std::string>* notes);
+
 // The list as tiltwise-cli reads it back: the wanted values as shown, the read values in the
 // columns a scan writes.
 void WriteRows(std::ostream& out, const std::vector<SiteRow>& rows, const std::string& user,
