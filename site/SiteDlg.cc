@@ -152,10 +152,8 @@ void CSiteDlg::ShowRow(int row) {
 void CSiteDlg::ShowAllRows() {
   ui::ListModel* model = m_list.GetModel();
   if (!model) return;
-  if (model->RowCount() != static_cast<int>(m_rows.size())) {
-    model->SetRowCount(0);  // a new list: no tick of the old one stays
-    model->SetRowCount(static_cast<int>(m_rows.size()));
-  }
+  // Rows come only at the end (a scan, a restore): the others keep their ticks.
+  model->SetRowCount(static_cast<int>(m_rows.size()));
   for (int i = 0; i < static_cast<int>(m_rows.size()); ++i) ShowRow(i);
 }
 
@@ -235,13 +233,6 @@ void CSiteDlg::OnBrowse() {
   CPromptDlg dlg("Credentials file - Tiltwise site", "&Credentials file (user:password lines):",
                  edit ? edit->GetWindowText().GetString() : "", this);
   if (dlg.DoModal() == IDOK && edit) edit->SetWindowText(dlg.m_strText);
-}
-
-void CSiteDlg::OnScan() {
-  MessageBox(
-      "Scanning from the window is not there yet: run tiltwise-cli scan and open the list "
-      "it writes.",
-      kCaption, MB_OK);
 }
 
 void CSiteDlg::OnSaveReport() {

@@ -80,9 +80,12 @@ class CSiteDlg : public CDialog {
   void OnCameraFinished(const fleet::CameraReport& report);
   void OnProgress(const fleet::Progress& progress);
   void OnRunDone(std::vector<fleet::CameraReport> reports);
+  void OnFound(const fleet::ScanResult& result);
+  void OnScanProgress(const fleet::ScanProgress& progress, bool done);
   int RowOf(const std::string& host, int port) const;
 
   std::string m_file;
+  std::string m_scanRequest;  // what the last Scan... was given
   std::string m_runsFolder;
   std::vector<site::SiteRow> m_rows;
   CListCtrl m_list;

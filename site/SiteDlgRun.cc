@@ -10,6 +10,7 @@
 #include "fleet/ReportFile.h"
 #include "site/SiteDialogs.h"
 #include "site/SiteDlg.h"
+#include "site/SiteScan.h"
 
 namespace {
 
@@ -262,5 +263,94 @@ void CSiteDlg::OnRunDone(std::vector<fleet::CameraReport> reports) {
   }
   m_lastReports = std::move(reports);
   m_progress.SetPos(static_cast<int>(m_jobRows.size()));
+  SetStatus(text);
+}
+
+void CSiteDlg::OnScan() {
+  if (m_run.Running()) {
+    SetStatus("A run is under way: wait for it, or Stop it.");
+    return;
+  }
+  if (!UpdateData(TRUE)) return;
+  std::vector<fleet::Credential> logins;
+  if (!m_strPassword.IsEmpty()) {
+    logins.push_back({m_strUserName.GetString(), m_strPassword.GetString()});
+  }
+  if (!m_strCredentials.IsEmpty()) {
+    const std::string file = m_strCredentials.GetString();
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::string> errors;
+    if (!in) errors.push_back(file + ": cannot be read");
+    if (in) site::ReadCredentials(in, file, &logins, &errors);
+    if (!errors.empty()) {
+      Error("Nothing was scanned: " + errors.front());
+      return;
+    }
+  }
+  if (logins.empty()) {
+    Error("Type the cameras' password (Alt+P) or give a credentials file first.");
+    return;
+  }
+  CPromptDlg dlg(
+      "Scan - Tiltwise site",
+      "&Ranges and ports (192.168.1.0/24 192.168.2.10-60 --port 80,8080):", m_scanRequest, this);
+  if (dlg.DoModal() != IDOK) return;
+  m_scanRequest = dlg.m_strText.GetString();
+  std::vector<fleet::Endpoint> endpoints;
+  size_t addresses = 0;
+  std::string error;
+  if (!site::ParseScanRequest(m_scanRequest, &endpoints, &addresses, &error)) {
+    Error("Nothing was scanned: " + error);
+    return;
+  }
+  fleet::ScanOptions options;
+  options.credentials = std::move(logins);
+  options.timeoutMs = m_runOptions.timeoutMs;
+  ui::Backend* ui = &ui::GetBackend();
+  site::ScanEvents events;
+  events.found = [this, ui](const fleet::ScanResult& r) {
+    if (site::IsListed(r)) ui->Post([this, r] { OnFound(r); });
+  };
+  events.progress = [this, ui](const fleet::ScanProgress& p) {
+    ui->Post([this, p] { OnScanProgress(p, false); });
+  };
+  events.done = [this, ui](const fleet::ScanProgress& p) {
+    ui->Post([this, p] { OnScanProgress(p, true); });
+  };
+  m_jobRows.clear();
+  m_progress.SetRange32(0, static_cast<int>(endpoints.size()));
+  m_progress.SetPos(0);
+  if (!m_run.StartScan(std::move(endpoints), std::move(options), std::move(events))) {
+    Error("Nothing was scanned: no thread can be started for the scan.");
+    return;
+  }
+  SetStatus("Scanning " + std::to_string(addresses) + " address(es)...");
+}
+
+void CSiteDlg::OnFound(const fleet::ScanResult& result) {
+  int row = RowOf(result.host, result.port);
+  if (row < 0) {
+    m_rows.emplace_back();
+    row = static_cast<int>(m_rows.size()) - 1;
+  }
+  site::TakeScanResult(m_rows[row], result);
+  if (ui::ListModel* model = m_list.GetModel()) model->SetRowCount(static_cast<int>(m_rows.size()));
+  ShowRow(row);
+}
+
+void CSiteDlg::OnScanProgress(const fleet::ScanProgress& p, bool done) {
+  if (!done && !m_run.Running()) return;  // a tick that came after the end
+  if (done) m_run.Join();
+  m_progress.SetRange32(0, static_cast<int>(p.total));
+  m_progress.SetPos(static_cast<int>(done ? p.total : p.swept));
+  std::string text = std::to_string(p.swept) + "/" + std::to_string(p.total) + " tried, " +
+                     std::to_string(p.cameras) + " camera(s), " + std::to_string(p.authFailed) +
+                     " no login opened";
+  if (done) {
+    text = "Scan done: " + text + (p.stopping ? " (stopped)" : "") +
+           ". Tick and apply, or save the list.";
+  } else if (p.stopping) {
+    text += ", stopping";
+  }
   SetStatus(text);
 }

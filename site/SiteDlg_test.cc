@@ -267,3 +267,46 @@ TEST_F(SiteDlgTest, ApplyRefusesWithoutAWritableRunsFolderAndSendsNothing) {
 }
 
 }  // namespace
+
+TEST_F(SiteDlgTest, ScanFillsTheListAsDevicesAreFoundAndKeepsTheTicks) {
+  StartCameras(3);
+  WriteList({"on"});
+  CSiteDlg dlg(dir_.path() + "/site.csv", Runs());
+  const std::string request = "127.0.0.1 --port " + std::to_string(port(0)) + "," +
+                              std::to_string(port(1)) + "," + std::to_string(port(2)) + "," +
+                              std::to_string(cli_test::UnusedPort());
+  std::vector<std::string> errors;
+  ui::Headless().PushModalScript([&](ui::HeadlessDialog& d) {
+    ui::ListModel* rows = d.List(IDC_SITE_LIST);
+    rows->ClickTick(0);
+    d.Type(IDC_SITE_PASSWORD, kPassword);
+    ui::Headless().PushModalScript([&](ui::HeadlessDialog& p) {
+      p.Type(IDC_SITE_PROMPT_TEXT, "127.0.0.1/33");
+      p.PressEnter();
+    });
+    d.Click(IDC_SITE_SCAN);  // a bad range: said, nothing scanned
+    ui::Headless().PushModalScript([&](ui::HeadlessDialog& p) {
+      p.Type(IDC_SITE_PROMPT_TEXT, request);
+      p.PressEnter();
+    });
+    d.Click(IDC_SITE_SCAN);
+    ASSERT_TRUE(WaitForRun(dlg));
+    ASSERT_EQ(rows->RowCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(rows->Cell(i, kSiteStatus), "camera");
+      EXPECT_EQ(rows->Cell(i, kSiteChip), "71");
+      EXPECT_EQ(rows->Cell(i, kSiteFlipNow), "off");
+    }
+    EXPECT_TRUE(rows->Ticked(0));
+    EXPECT_FALSE(rows->Ticked(1));
+    EXPECT_EQ(rows->Cell(0, kSiteWantedFlip), "on");  // the list's row, updated in place
+    EXPECT_NE(d.Text(IDC_SITE_STATUS).find("Scan done: 4/4 tried, 3 camera(s)"), std::string::npos)
+        << d.Text(IDC_SITE_STATUS);
+    d.PressEscape();
+  });
+  dlg.DoModal();
+  const auto& boxes = ui::Headless().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("Nothing was scanned"), std::string::npos) << boxes[0].text;
+  EXPECT_TRUE(Sets().empty());
+}

@@ -18,7 +18,7 @@ void SiteRun::Stop() {
 void SiteRun::StopAtOnce() {
   if (!state_) return;
   state_->stop = true;
-  state_->hardStop = true;
+  if (!state_->scan) state_->hardStop = true;
 }
 
 bool SiteRun::Stopping() const {
@@ -72,6 +72,41 @@ bool SiteRun::Start(std::vector<fleet::Job> jobs, fleet::RunOptions options, Run
     state->closed = true;
     state->finished = true;
     if (state->events.done) state->events.done(std::move(reports));
+  };
+  state_ = state;
+  try {
+    thread_ = std::thread(std::move(run));
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+bool SiteRun::StartScan(std::vector<fleet::Endpoint> endpoints, fleet::ScanOptions options,
+                        ScanEvents events) {
+  if (Running()) return false;
+  Join();
+  auto state = std::make_shared<State>();
+  state->scan = true;
+  options.hardStop = nullptr;
+  auto run = [state, endpoints = std::move(endpoints), options = std::move(options),
+              events = std::move(events)] {
+    fleet::ScanProgress progress;
+    try {
+      fleet::RunScan(
+          endpoints, options, state->stop,
+          [&](const fleet::ScanResult& r) {
+            if (events.found) events.found(r);
+          },
+          [&](const fleet::ScanProgress& p) {
+            if (events.progress) events.progress(p);
+          },
+          &progress, 100);
+    } catch (...) {
+      progress.stopping = true;  // out of memory or threads: what was found stands
+    }
+    state->finished = true;
+    if (events.done) events.done(progress);
   };
   state_ = state;
   try {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fleet/Runner.h"
+#include "fleet/Scan.h"
 
 namespace site {
 
@@ -26,6 +27,13 @@ struct RunEvents {
   std::function<void(std::vector<fleet::CameraReport>)> done;
 };
 
+// A scan's news, on its thread as RunEvents are.
+struct ScanEvents {
+  std::function<void(const fleet::ScanResult&)> found;
+  std::function<void(const fleet::ScanProgress&)> progress;
+  std::function<void(const fleet::ScanProgress&)> done;
+};
+
 class SiteRun {
  public:
   SiteRun() = default;
@@ -35,6 +43,10 @@ class SiteRun {
 
   // False when a run is under way or no thread can be started.
   bool Start(std::vector<fleet::Job> jobs, fleet::RunOptions options, RunEvents events);
+  // A scan instead; it has no stop at once: its probes under way always finish (each within its
+  // deadline), as they hold what the scan owns.
+  bool StartScan(std::vector<fleet::Endpoint> endpoints, fleet::ScanOptions options,
+                 ScanEvents events);
   // No further camera starts; the ones under way finish, their restarts included.
   void Stop();
   // The cameras under way are abandoned as well.
@@ -53,6 +65,7 @@ class SiteRun {
     std::atomic<bool> finished{false};
     std::mutex mu;
     bool closed = false;  // `done` was called: no further events
+    bool scan = false;
     RunEvents events;
   };
   std::shared_ptr<State> state_;
