@@ -96,6 +96,7 @@ class CSiteDlg : public CDialog {
   std::int64_t m_runStart = 0;
   std::unique_ptr<site::RunFiles> m_files;  // the set under way writes these from its thread
   bool m_bBackupFailed = false;
+  bool m_bReportFailed = false;
   std::string m_lastBackup;
   std::string m_lastReport;
   std::vector<fleet::CameraReport> m_lastReports;

@@ -174,6 +174,7 @@ bool CSiteDlg::StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, 
   m_bSetRun = mode == fleet::Mode::kSet;
   m_runStart = tw::NowMs();
   m_bBackupFailed = false;
+  m_bReportFailed = false;
   m_jobRows = std::move(jobRows);
   for (int row : m_jobRows) {
     m_rows[row].outcome = "waiting";
@@ -202,7 +203,10 @@ bool CSiteDlg::StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, 
     return true;
   };
   events.finished = [this, ui, files](const fleet::CameraReport& report) {
-    if (files) files->report << cli::JsonLine(report) << "\n" << std::flush;
+    if (files && files->report) {
+      files->report << cli::JsonLine(report) << "\n" << std::flush;
+      if (!files->report) ui->Post([this] { m_bReportFailed = true; });
+    }
     ui->Post([this, report] { OnCameraFinished(report); });
   };
   events.progress = [this, ui](const fleet::Progress& p) {
@@ -261,6 +265,7 @@ void CSiteDlg::OnRunDone(std::vector<fleet::CameraReport> reports) {
   if (m_bBackupFailed) {
     Error("Writing the backup failed: the cameras after it were not changed.");
   }
+  if (m_bReportFailed) Error("Writing the run's report failed: it is incomplete.");
   m_lastReports = std::move(reports);
   m_progress.SetPos(static_cast<int>(m_jobRows.size()));
   SetStatus(text);
