@@ -79,7 +79,7 @@ fi
 # 40 cameras, Flip off; each restarts for a second after a set.
 timeout 300 "$camsim" --port 0 --cameras 40 --reboot-seconds 1 >"$work/camsim.log" 2>&1 &
 pids+=($!)
-wait_for 10 "camera simulator" grep -q '^listening on ' "$work/camsim.log"
+wait_for 10 "camera simulator" grep -qs '^listening on ' "$work/camsim.log"
 first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-.*/\1/p' "$work/camsim.log")
 [[ -n $first ]] || fail "no port range in the simulator's log"
 # Even rows want Flip on (a set), odd rows off (as they are: no set).
@@ -99,7 +99,8 @@ reports_are() { (($(reports) >= $1)); }
 sets_above() { (($(sets) > $1)); }
 
 XDG_DATA_HOME=$work/data timeout 280 "${launch[@]}" "$work/site.csv" >"$work/site.log" 2>&1 &
-pids+=($!)
+site_pid=$!
+pids+=("$site_pid")
 wid=$(timeout 90 xdotool search --sync --onlyvisible --name '^site\.csv - Tiltwise site$' | head -n1)
 [[ -n $wid ]] || fail "no window titled \"site.csv - Tiltwise site\""
 xdo windowfocus --sync "$wid"
@@ -150,4 +151,7 @@ grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite 
 # Escape closes the idle window.
 keys Escape
 wait_for 10 "the window's end" bash -c "! xdotool search --name 'Tiltwise site' >/dev/null 2>&1"
+wait "$site_pid"
+rc=$?
+((rc == 0)) || fail "the program ended with exit status $rc"
 echo "site-xvfb: passed"
