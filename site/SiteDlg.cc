@@ -104,9 +104,11 @@ void CSiteDlg::OnOK() {
 
 void CSiteDlg::OnCancel() {
   if (m_run.Running()) {
-    if (MessageBox("A run is under way. Stop it and close? The cameras under way are abandoned; "
-                   "their backup lines are kept.",
-                   kCaption, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
+    const char* question = m_run.Scanning()
+                               ? "A scan is under way. Stop it and close?"
+                               : "A run is under way. Stop it and close? The cameras under way are "
+                                 "abandoned; their backup lines are kept.";
+    if (MessageBox(question, kCaption, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) {
       return;
     }
     m_run.StopAtOnce();
@@ -260,7 +262,10 @@ void CSiteDlg::OnStop() {
     SetStatus("Nothing runs.");
     return;
   }
-  if (!m_run.Stopping()) {
+  if (m_run.Scanning()) {
+    m_run.Stop();
+    SetStatus("Stopping: no further address is tried; the devices being asked answer first.");
+  } else if (!m_run.Stopping()) {
     m_run.Stop();
     SetStatus("Stopping: no further camera starts. Stop again to abandon the ones under way.");
   } else {

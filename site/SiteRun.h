@@ -53,6 +53,7 @@ class SiteRun {
   void StopAtOnce();
   bool Stopping() const;
   bool Running() const;
+  bool Scanning() const { return Running() && state_->scan; }
   // Waits for the thread once `done` was called (or the run never started).
   void Join();
 
