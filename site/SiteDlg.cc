@@ -1,9 +1,10 @@
 #include "site/SiteDlg.h"
 
+#include <algorithm>
 #include <fstream>
 #include <utility>
 
-#include "cli/Report.h"
+#include "fleet/ReportFile.h"
 #include "site/SiteDialogs.h"
 
 namespace {
@@ -246,8 +247,17 @@ void CSiteDlg::OnSaveReport() {
   if (dlg.DoModal() != IDOK) return;
   const std::string path = dlg.m_strText.GetString();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << cli::CsvHeader();
-  for (const fleet::CameraReport& r : m_lastReports) out << cli::CsvRow(r);
+  // The list's own columns too, each once, in the order they first appear.
+  std::vector<std::string> extra;
+  for (const fleet::CameraReport& r : m_lastReports) {
+    for (const auto& cell : r.extra) {
+      if (std::find(extra.begin(), extra.end(), cell.first) == extra.end()) {
+        extra.push_back(cell.first);
+      }
+    }
+  }
+  out << fleet::CsvHeader(extra);
+  for (const fleet::CameraReport& r : m_lastReports) out << fleet::CsvRow(r, extra);
   out.flush();
   if (!out) {
     Error(path + " cannot be written: the report was not saved.");
@@ -274,9 +284,11 @@ void CSiteDlg::OnStop() {
   }
 }
 
-int CSiteDlg::RowOf(const std::string& host, int port) const {
+int CSiteDlg::RowOf(tw::IPv4Address address, int port) const {
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    if (m_rows[i].target.host == host && m_rows[i].target.port == port) return static_cast<int>(i);
+    if (m_rows[i].target.address == address && m_rows[i].target.port == port) {
+      return static_cast<int>(i);
+    }
   }
   return -1;
 }

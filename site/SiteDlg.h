@@ -77,12 +77,16 @@ class CSiteDlg : public CDialog {
   // Runs `jobs` (for rows `jobRows`); a set writes its backup and report first.
   bool StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, fleet::Mode mode);
   void OnCameraRead(size_t job, fleet::Orientation before);
+  void OnCameraStep(size_t job, const char* outcome);
+  // The typed password (login 1, when typed) and the credentials file's lines after it. False
+  // with `error` set when the file cannot be read or no login is left.
+  bool GatherLogins(std::vector<fleet::Credential>* logins, bool* sourcesFirst, std::string* error);
   void OnCameraFinished(const fleet::CameraReport& report);
   void OnProgress(const fleet::Progress& progress);
   void OnRunDone(std::vector<fleet::CameraReport> reports);
   void OnFound(const fleet::ScanResult& result);
   void OnScanProgress(const fleet::ScanProgress& progress, bool done);
-  int RowOf(const std::string& host, int port) const;
+  int RowOf(tw::IPv4Address address, int port) const;
 
   std::string m_file;
   std::string m_scanRequest;  // what the last Scan... was given

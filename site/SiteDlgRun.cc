@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "cli/Report.h"
+#include "fleet/Logins.h"
 #include "fleet/ReportFile.h"
 #include "site/SiteDialogs.h"
 #include "site/SiteDlg.h"
@@ -30,12 +30,36 @@ bool CSiteDlg::ReadyToRun() {
     Error("Canary and Max restarting take a number from 0 to 1000 (0: none, no limit).");
     return false;
   }
-  if (m_strPassword.IsEmpty()) {
-    Error("Type the cameras' password first (Alt+P).");
+  if (m_strPassword.IsEmpty() && m_strCredentials.IsEmpty()) {
+    Error("Type the cameras' password (Alt+P) or give a credentials file first.");
     if (CWnd* password = GetDlgItem(IDC_SITE_PASSWORD)) password->SetFocus();
     return false;
   }
   return true;
+}
+
+bool CSiteDlg::GatherLogins(std::vector<fleet::Credential>* logins, bool* sourcesFirst,
+                            std::string* error) {
+  fleet::LoginSources sources;
+  sources.user = m_strUserName.GetString();
+  sources.credentialsFile = m_strCredentials.GetString();
+  // The typed password stands where the command line's prompt would: asked for whenever there
+  // is one, the credentials file or not.
+  const std::string typed = m_strPassword.GetString();
+  if (!typed.empty()) sources.passwordFile = "typed";
+  fleet::PasswordSources passwords;
+  passwords.readFile = [&typed](const std::string&, std::string* text) {
+    *text = typed;
+    return true;
+  };
+  passwords.environment = [] { return std::optional<std::string>(); };
+  passwords.readStdinLine = [](std::string*) { return false; };
+  passwords.stdinIsTerminal = [] { return false; };
+  passwords.prompt = [](std::string*) { return false; };
+  std::vector<std::string> errors;
+  if (fleet::GatherLogins(sources, passwords, logins, sourcesFirst, &errors)) return true;
+  *error = errors.empty() ? std::string("no login to try") : errors.front();
+  return false;
 }
 
 void CSiteDlg::OnRead() {
@@ -135,7 +159,7 @@ void CSiteDlg::OnRestore() {
   // The run's cameras are shown where the list has them, added where it has not.
   std::vector<int> rows;
   for (size_t i = 0; i < jobs.size(); ++i) {
-    int row = RowOf(targets[i].host, targets[i].port);
+    int row = RowOf(targets[i].address, targets[i].port);
     if (row < 0) {
       site::SiteRow added;
       added.target = targets[i];
@@ -157,7 +181,11 @@ void CSiteDlg::OnRestore() {
 bool CSiteDlg::StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, fleet::Mode mode) {
   fleet::RunOptions options = m_runOptions;
   options.mode = mode;
-  options.password = m_strPassword.GetString();
+  std::string loginError;
+  if (!GatherLogins(&options.logins, &options.sourcesFirst, &loginError)) {
+    Error("Nothing was sent: " + loginError);
+    return false;
+  }
   if (mode == fleet::Mode::kSet) {
     options.verify = true;
     options.canary = m_nCanary;
@@ -202,9 +230,13 @@ bool CSiteDlg::StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, 
     ui->Post([this, job, before] { OnCameraRead(job, before); });
     return true;
   };
+  events.restarting = [this, ui](size_t job) {
+    ui->Post([this, job] { OnCameraStep(job, "restarting"); });
+  };
+  events.back = [this, ui](size_t job) { ui->Post([this, job] { OnCameraStep(job, "back"); }); };
   events.finished = [this, ui, files](const fleet::CameraReport& report) {
     if (files && files->report) {
-      files->report << cli::JsonLine(report) << "\n" << std::flush;
+      files->report << fleet::JsonLine(report) << "\n" << std::flush;
       if (!files->report) ui->Post([this] { m_bReportFailed = true; });
     }
     ui->Post([this, report] { OnCameraFinished(report); });
@@ -236,6 +268,12 @@ void CSiteDlg::OnCameraRead(size_t job, fleet::Orientation before) {
   ShowRow(m_jobRows[job]);
 }
 
+void CSiteDlg::OnCameraStep(size_t job, const char* outcome) {
+  if (job >= m_jobRows.size()) return;
+  m_rows[m_jobRows[job]].outcome = outcome;
+  ShowRow(m_jobRows[job]);
+}
+
 void CSiteDlg::OnCameraFinished(const fleet::CameraReport& report) {
   if (report.index >= m_jobRows.size()) return;
   site::TakeReport(m_rows[m_jobRows[report.index]], report);
@@ -253,7 +291,7 @@ void CSiteDlg::OnRunDone(std::vector<fleet::CameraReport> reports) {
   m_run.Join();
   std::string text = reports.empty()
                          ? std::string("The run ended without reports.")
-                         : "Done: " + cli::FormatSummary(reports, tw::NowMs() - m_runStart) + ".";
+                         : "Done: " + site::RunSummary(reports, tw::NowMs() - m_runStart) + ".";
   if (m_files) {
     m_files->backup.close();
     m_files->report.close();
@@ -277,23 +315,15 @@ void CSiteDlg::OnScan() {
     return;
   }
   if (!UpdateData(TRUE)) return;
-  std::vector<fleet::Credential> logins;
-  if (!m_strPassword.IsEmpty()) {
-    logins.push_back({m_strUserName.GetString(), m_strPassword.GetString()});
-  }
-  if (!m_strCredentials.IsEmpty()) {
-    const std::string file = m_strCredentials.GetString();
-    std::ifstream in(file, std::ios::binary);
-    std::vector<std::string> errors;
-    if (!in) errors.push_back(file + ": cannot be read");
-    if (in) site::ReadCredentials(in, file, &logins, &errors);
-    if (!errors.empty()) {
-      Error("Nothing was scanned: " + errors.front());
-      return;
-    }
-  }
-  if (logins.empty()) {
+  if (m_strPassword.IsEmpty() && m_strCredentials.IsEmpty()) {
     Error("Type the cameras' password (Alt+P) or give a credentials file first.");
+    return;
+  }
+  std::vector<fleet::Credential> logins;
+  bool sourcesFirst = false;
+  std::string loginError;
+  if (!GatherLogins(&logins, &sourcesFirst, &loginError)) {
+    Error("Nothing was scanned: " + loginError);
     return;
   }
   CPromptDlg dlg(
@@ -333,7 +363,9 @@ void CSiteDlg::OnScan() {
 }
 
 void CSiteDlg::OnFound(const fleet::ScanResult& result) {
-  int row = RowOf(result.host, result.port);
+  const std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(result.host);
+  if (!address) return;
+  int row = RowOf(*address, result.port);
   if (row < 0) {
     m_rows.emplace_back();
     row = static_cast<int>(m_rows.size()) - 1;

@@ -63,7 +63,7 @@ std::vector<std::string> Cells(const SiteRow& row, const std::string& user, Pick
   const fleet::Target& t = row.target;
   cells[kSiteName] = t.name;
   cells[kSiteLocation] = t.location;
-  cells[kSiteAddress] = t.host + ":" + std::to_string(t.port);
+  cells[kSiteAddress] = t.address.ToString() + ":" + std::to_string(t.port);
   cells[kSiteUser] = t.user.value_or(user);
   cells[kSiteStatus] = row.status;
   cells[kSiteChip] = row.chip;
@@ -152,7 +152,7 @@ void WriteRows(std::ostream& out, const std::vector<SiteRow>& rows, const std::s
     const bool tick = i < ticked.size() && ticked[i];
     const std::vector<std::string> c = Cells(r, user, flip, mirror, tick);
     out << fleet::CsvCell(r.target.name) << ',' << fleet::CsvCell(r.target.location) << ','
-        << r.target.host << ',' << r.target.port << ','
+        << r.target.address.ToString() << ',' << r.target.port << ','
         << fleet::CsvCell(r.target.user.value_or("")) << ',' << c[kSiteWantedFlip] << ','
         << c[kSiteWantedMirror] << ',' << fleet::CsvCell(r.status) << ',' << c[kSiteFlipNow] << ','
         << c[kSiteMirrorNow] << "\r\n";
@@ -163,14 +163,17 @@ bool MakeJob(const SiteRow& row, const std::string& user, fleet::Mode mode, flee
              fleet::Want mirror, fleet::Job* job, std::string* error) {
   const fleet::Target& t = row.target;
   *job = fleet::Job();
-  job->host = t.host;
+  job->address = t.address;
   job->port = t.port;
   job->user = t.user.value_or(user);
   job->name = t.name;
   job->location = t.location;
+  job->extra = t.extra;
+  job->login = t.login.value_or(0);
+  job->digest = t.digest;
   if (mode == fleet::Mode::kQuery) return true;
   if (flip == fleet::Want::kKeep && mirror == fleet::Want::kKeep) {
-    *error = (t.name.empty() ? t.host + ":" + std::to_string(t.port) : t.name) +
+    *error = (t.name.empty() ? t.address.ToString() + ":" + std::to_string(t.port) : t.name) +
              ": nothing to change: pick Flip or Mirror, or give the list wanted values";
     return false;
   }
@@ -202,6 +205,21 @@ std::string ProgressText(const fleet::Progress& p) {
                      " restarting";
   if (p.stopping) text += ", stopping";
   return text;
+}
+
+std::string RunSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
+  size_t ok = 0;
+  size_t notStarted = 0;
+  for (const fleet::CameraReport& r : reports) {
+    if (r.ok) ++ok;
+    if (r.status == fleet::Status::kNotStarted) ++notStarted;
+  }
+  std::string text = std::to_string(reports.size()) +
+                     (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
+                     " ok, " + std::to_string(reports.size() - ok) + " failed";
+  if (notStarted > 0) text += " (" + std::to_string(notStarted) + " not started)";
+  const std::int64_t tenths = (elapsedMs + 50) / 100;
+  return text + ", " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 
 std::string ApplyQuestion(const std::vector<fleet::Job>& jobs) {

@@ -1,10 +1,50 @@
 #include "site/SiteRun.h"
 
 #include <map>
-#include <string>
 #include <utility>
 
 namespace site {
+
+// The engine's news, turned into the window's by job index, and silenced once `done` was
+// called.
+class SiteRun::Observer : public fleet::RunObserver {
+ public:
+  Observer(State* state, const std::vector<fleet::Job>& jobs) : state_(state) {
+    // The engine names a read camera by its job; each address is on the list once.
+    for (size_t i = 0; i < jobs.size(); ++i) index_[{jobs[i].address, jobs[i].port}] = i;
+  }
+
+  bool Read(const fleet::Job& job, const fleet::Orientation& before,
+            const fleet::Orientation& wanted) override {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    if (state_->closed) return false;
+    auto it = index_.find({job.address, job.port});
+    if (it == index_.end()) return false;
+    return !state_->events.read || state_->events.read(it->second, before, wanted);
+  }
+  void SetSent(const fleet::Job&, size_t index) override { Tell(state_->events.setSent, index); }
+  void Restarting(const fleet::Job&, size_t index) override {
+    Tell(state_->events.restarting, index);
+  }
+  void Back(const fleet::Job&, size_t index) override { Tell(state_->events.back, index); }
+  void Finished(const fleet::CameraReport& report) override {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    if (!state_->closed && state_->events.finished) state_->events.finished(report);
+  }
+  void Tick(const fleet::Progress& progress) override {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    if (!state_->closed && state_->events.progress) state_->events.progress(progress);
+  }
+
+ private:
+  void Tell(const std::function<void(size_t)>& event, size_t index) {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    if (!state_->closed && event) event(index);
+  }
+
+  State* state_;  // owns this observer
+  std::map<std::pair<tw::IPv4Address, int>, size_t> index_;
+};
 
 SiteRun::~SiteRun() {
   StopAtOnce();
@@ -12,13 +52,15 @@ SiteRun::~SiteRun() {
 }
 
 void SiteRun::Stop() {
-  if (state_) state_->stop = true;
+  if (!state_) return;
+  state_->stop = true;
+  if (state_->run) state_->run->Stop();
 }
 
 void SiteRun::StopAtOnce() {
   if (!state_) return;
   state_->stop = true;
-  if (!state_->scan) state_->hardStop = true;
+  if (state_->run) state_->run->HardStop();
 }
 
 bool SiteRun::Stopping() const {
@@ -38,33 +80,18 @@ bool SiteRun::Start(std::vector<fleet::Job> jobs, fleet::RunOptions options, Run
   Join();
   auto state = std::make_shared<State>();
   state->events = std::move(events);
-  // The engine names a read camera by its job; each address is on the list once.
-  auto index = std::make_shared<std::map<std::pair<std::string, int>, size_t>>();
-  for (size_t i = 0; i < jobs.size(); ++i) (*index)[{jobs[i].host, jobs[i].port}] = i;
-
-  fleet::RunHooks hooks;
-  hooks.onReport = [state](const fleet::CameraReport& report) {
-    std::lock_guard<std::mutex> lock(state->mu);
-    if (!state->closed && state->events.finished) state->events.finished(report);
-  };
-  hooks.onTick = [state](const fleet::Progress& progress) {
-    std::lock_guard<std::mutex> lock(state->mu);
-    if (!state->closed && state->events.progress) state->events.progress(progress);
-  };
-  hooks.onRead = [state, index](const fleet::Job& job, const fleet::Orientation& before,
-                                const fleet::Orientation& wanted) {
-    std::lock_guard<std::mutex> lock(state->mu);
-    if (state->closed) return false;
-    return !state->events.read ||
-           state->events.read(index->at({job.host, job.port}), before, wanted);
-  };
-  hooks.hardStop = &state->hardStop;
-  hooks.tickMs = 100;
-
-  auto run = [state, hooks, jobs = std::move(jobs), options = std::move(options)] {
+  options.tickMs = 100;
+  try {
+    state->observer = std::make_shared<Observer>(state.get(), jobs);
+    state->run =
+        std::make_shared<fleet::Run>(std::move(jobs), std::move(options), state->observer.get());
+  } catch (...) {
+    return false;
+  }
+  auto run = [state] {
     std::vector<fleet::CameraReport> reports;
     try {
-      reports = fleet::RunJobs(jobs, options, state->stop, hooks);
+      reports = state->run->Execute();
     } catch (...) {
       reports.clear();  // out of memory or threads: the caller sees no reports
     }

@@ -21,6 +21,10 @@ struct RunEvents {
   std::function<bool(size_t job, const fleet::Orientation& before,
                      const fleet::Orientation& wanted)>
       read;
+  // The set went out; the camera restarts and is waited for; it answers again (job index).
+  std::function<void(size_t job)> setSent;
+  std::function<void(size_t job)> restarting;
+  std::function<void(size_t job)> back;
   std::function<void(const fleet::CameraReport&)> finished;
   std::function<void(const fleet::Progress&)> progress;
   // Last: every report, in job order.
@@ -58,16 +62,18 @@ class SiteRun {
   void Join();
 
  private:
-  // Shared with the engine's workers, which an abandoned run leaves behind for a while: they
-  // may still look at the stop flags and call the hooks after this object has gone.
+  class Observer;
+  // Shared with the run's thread and the engine's workers, which an abandoned run leaves
+  // behind for a while: they may still call the observer after this object has gone.
   struct State {
-    std::atomic<bool> stop{false};
-    std::atomic<bool> hardStop{false};
+    std::atomic<bool> stop{false};  // a scan's
     std::atomic<bool> finished{false};
     std::mutex mu;
     bool closed = false;  // `done` was called: no further events
     bool scan = false;
     RunEvents events;
+    std::shared_ptr<Observer> observer;
+    std::shared_ptr<fleet::Run> run;
   };
   std::shared_ptr<State> state_;
   std::thread thread_;

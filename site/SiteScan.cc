@@ -1,10 +1,9 @@
 #include "site/SiteScan.h"
 
-#include <set>
+#include <optional>
 #include <sstream>
 #include <utility>
 
-#include "fleet/Csv.h"
 #include "fleet/Ranges.h"
 
 namespace site {
@@ -46,40 +45,20 @@ bool ParseScanRequest(const std::string& text, std::vector<fleet::Endpoint>* end
   return true;
 }
 
-void ReadCredentials(std::istream& in, const std::string& name, std::vector<fleet::Credential>* out,
-                     std::vector<std::string>* errors) {
-  std::set<std::pair<std::string, std::string>> seen;
-  for (const fleet::Credential& c : *out) seen.emplace(c.user, c.password);
-  std::string line;
-  size_t number = 0;
-  for (fleet::LineRead got; (got = fleet::GetBoundedLine(in, &line)) != fleet::LineRead::kEnd;) {
-    const std::string where = name + ":" + std::to_string(++number) + ": ";
-    if (got == fleet::LineRead::kTooLong) {
-      errors->push_back(where + "a line this long is no credentials file");
-      return;
-    }
-    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == line.size()) {
-      errors->push_back(where + "not user:password");
-    } else if (seen.emplace(line.substr(0, colon), line.substr(colon + 1)).second) {
-      out->push_back({line.substr(0, colon), line.substr(colon + 1)});
-    }
-  }
-}
-
 bool IsListed(const fleet::ScanResult& r) {
   return r.kind == fleet::DeviceClass::kCamera || r.kind == fleet::DeviceClass::kAuthFailed;
 }
 
 void TakeScanResult(SiteRow& row, const fleet::ScanResult& r) {
-  if (row.target.host.empty()) {
-    row.target.host = r.host;
+  if (row.target.origin.empty()) {
+    if (std::optional<tw::IPv4Address> address = tw::IPv4Address::Parse(r.host)) {
+      row.target.address = *address;
+    }
     row.target.port = r.port;
     row.target.origin = "scan";
   }
+  if (r.login > 0) row.target.login = r.login;
+  if (r.auth == "digest") row.target.digest = true;
   if (!r.user.empty()) row.target.user = r.user;
   row.target.status = fleet::DeviceClassName(r.kind);
   row.status = row.target.status;

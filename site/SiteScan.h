@@ -2,7 +2,6 @@
 #ifndef TILTWISE_SITE_SITESCAN_H_
 #define TILTWISE_SITE_SITESCAN_H_
 
-#include <istream>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,10 @@ constexpr std::uint64_t kMaxScanAddresses = 65536;
 bool ParseScanRequest(const std::string& text, std::vector<fleet::Endpoint>* endpoints,
                       size_t* addresses, std::string* error);
 
-// "user:password" lines, blank and '#' lines skipped; errors name the line, never a password.
-void ReadCredentials(std::istream& in, const std::string& name, std::vector<fleet::Credential>* out,
-                     std::vector<std::string>* errors);
-
 // Whether a found device belongs in the list: a camera, or one no login opened.
 bool IsListed(const fleet::ScanResult& result);
 
-// A found device into its row (a new one: target.host and port empty).
+// A found device into its row (a new one: no origin yet).
 void TakeScanResult(SiteRow& row, const fleet::ScanResult& result);
 
 }  // namespace site
