@@ -186,6 +186,15 @@ bool CSiteDlg::StartRun(std::vector<fleet::Job> jobs, std::vector<int> jobRows, 
     Error("Nothing was sent: " + loginError);
     return false;
   }
+  // A list's `login` names a line of the credentials file it was made with.
+  std::vector<fleet::Target> listed;
+  for (int row : jobRows) listed.push_back(m_rows[row].target);
+  std::vector<std::string> loginErrors;
+  fleet::CheckListedLogins(listed, options.logins, options.sourcesFirst, &loginErrors);
+  if (!loginErrors.empty()) {
+    Error("Nothing was sent: " + loginErrors.front());
+    return false;
+  }
   if (mode == fleet::Mode::kSet) {
     options.verify = true;
     options.canary = m_nCanary;

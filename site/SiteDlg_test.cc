@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -156,6 +158,87 @@ TEST_F(SiteDlgTest, ApplySetsOnlyTheTickedCamerasThatDifferAndRestorePutsThemBac
   for (const std::string& name : site::ListBackups(Runs())) {
     EXPECT_EQ(FileText(site::InFolder(Runs(), name)).find(kPassword), std::string::npos);
   }
+}
+
+TEST_F(SiteDlgTest, TheRunTellsEachCamerasRestartAndReturnAndTriesTheLoginsInOrder) {
+  StartCameras(3);
+  std::vector<fleet::Job> jobs(3);
+  for (int i = 0; i < 3; ++i) {
+    jobs[i].address = *tw::IPv4Address::Parse("127.0.0.1");
+    jobs[i].port = port(i);
+    jobs[i].user = "admin";
+    jobs[i].wanted = fleet::Orientation{true, false};
+  }
+  fleet::RunOptions options;
+  options.mode = fleet::Mode::kSet;
+  options.verify = true;
+  options.verifySettleMs = 0;
+  options.logins = {{"admin", "wrong"}, {"admin", kPassword}};
+  std::mutex mu;
+  std::map<size_t, std::string> steps;
+  std::vector<fleet::CameraReport> reports;
+  std::atomic<bool> done{false};
+  site::RunEvents events;
+  auto step = [&](size_t job, const char* what) {
+    std::lock_guard<std::mutex> lock(mu);
+    steps[job] += what;
+  };
+  events.read = [&](size_t job, const fleet::Orientation&, const fleet::Orientation&) {
+    step(job, "read ");
+    return true;
+  };
+  events.restarting = [&](size_t job) { step(job, "restarting "); };
+  events.back = [&](size_t job) { step(job, "back"); };
+  events.done = [&](std::vector<fleet::CameraReport> r) {
+    reports = std::move(r);
+    done = true;
+  };
+  site::SiteRun run;
+  ASSERT_TRUE(run.Start(jobs, options, events));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  run.Join();
+  ASSERT_TRUE(done);
+  ASSERT_EQ(reports.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(steps[i], "read restarting back") << i;
+    EXPECT_EQ(reports[i].status, fleet::Status::kSetSuccess) << reports[i].message;
+    EXPECT_EQ(reports[i].login, 2);  // the first login was refused, the second let it in
+  }
+}
+
+TEST_F(SiteDlgTest, ACredentialsFileAloneOrAfterAWrongPasswordReadsTheCameras) {
+  StartCameras(2);
+  const std::string list = WriteList({"on", "on"});
+  const std::string credentials = dir_.path() + "/logins.txt";
+  std::ofstream(credentials, std::ios::binary) << "# site logins\nadmin:" << kPassword << "\n";
+  CSiteDlg dlg(list, Runs());
+  std::vector<std::string> alone, after;
+  ui::Headless().PushModalScript([&](ui::HeadlessDialog& d) {
+    d.List(IDC_SITE_LIST)->PressSelectAll();
+    d.Type(IDC_SITE_CREDENTIALS, credentials);
+    EXPECT_TRUE(d.PressKey(ui::win::kVkF5, false));
+    ASSERT_TRUE(WaitForRun(dlg));
+    for (const site::SiteRow& r : dlg.rows()) alone.push_back(r.outcome);
+    d.Type(IDC_SITE_PASSWORD, "wrong");
+    EXPECT_TRUE(d.PressKey(ui::win::kVkF5, false));
+    ASSERT_TRUE(WaitForRun(dlg));
+    for (const site::SiteRow& r : dlg.rows()) after.push_back(r.outcome);
+    d.Type(IDC_SITE_CREDENTIALS, dir_.path() + "/missing.txt");
+    EXPECT_TRUE(d.PressKey(ui::win::kVkF5, false));  // said, nothing sent
+    EXPECT_FALSE(dlg.Running());
+    d.PressEscape();
+  });
+  dlg.DoModal();
+  EXPECT_EQ(alone, (std::vector<std::string>{"queried", "queried"}));
+  EXPECT_EQ(after, (std::vector<std::string>{"queried", "queried"}));
+  const auto& boxes = ui::Headless().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("missing.txt: cannot be read"), std::string::npos) << boxes[0].text;
+  EXPECT_EQ(boxes[0].text.find(kPassword), std::string::npos);
+  EXPECT_TRUE(Sets().empty());
 }
 
 TEST_F(SiteDlgTest, TheReportEqualsTheCliReportOfTheSameList) {
