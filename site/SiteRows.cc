@@ -146,7 +146,13 @@ std::vector<fleet::Target> RestoreTargets(std::istream& in, const std::string& n
 
 void WriteRows(std::ostream& out, const std::vector<SiteRow>& rows, const std::string& user,
                Pick flip, Pick mirror, const std::vector<bool>& ticked) {
-  out << "name,location,host,port,user,flip,mirror,status,flip_now,mirror_now\r\n";
+  // The login that worked and the list's own columns go back out, so nothing read is lost.
+  std::vector<fleet::Target> targets;
+  for (const SiteRow& r : rows) targets.push_back(r.target);
+  const std::vector<std::string> extra = fleet::ExtraColumnNames(targets);
+  out << "name,location,host,port,user,flip,mirror,status,flip_now,mirror_now,login,auth";
+  for (const std::string& column : extra) out << ',' << fleet::CsvCell(column);
+  out << "\r\n";
   for (size_t i = 0; i < rows.size(); ++i) {
     const SiteRow& r = rows[i];
     const bool tick = i < ticked.size() && ticked[i];
@@ -155,7 +161,14 @@ void WriteRows(std::ostream& out, const std::vector<SiteRow>& rows, const std::s
         << r.target.address.ToString() << ',' << r.target.port << ','
         << fleet::CsvCell(r.target.user.value_or("")) << ',' << c[kSiteWantedFlip] << ','
         << c[kSiteWantedMirror] << ',' << fleet::CsvCell(r.status) << ',' << c[kSiteFlipNow] << ','
-        << c[kSiteMirrorNow] << "\r\n";
+        << c[kSiteMirrorNow] << ',' << (r.target.login ? std::to_string(*r.target.login) : "")
+        << ',' << (r.target.digest ? "digest" : "");
+    for (const std::string& column : extra) {
+      auto cell = std::find_if(r.target.extra.begin(), r.target.extra.end(),
+                               [&column](const auto& c) { return c.first == column; });
+      out << ',' << (cell == r.target.extra.end() ? "" : fleet::CsvCell(cell->second));
+    }
+    out << "\r\n";
   }
 }
 

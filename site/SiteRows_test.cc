@@ -67,10 +67,13 @@ TEST(SiteRows, BadListsAreRefusedWholeAndSavedListsReadBack) {
   ASSERT_FALSE(errors.empty());
   EXPECT_NE(errors[0].find("site.csv:2"), std::string::npos) << errors[0];
 
+  errors.clear();
   std::vector<SiteRow> rows = Read(
-      "host,port,user,flip,mirror,name,location\n"
-      "127.0.0.1,8001,,on,,\"door, west\",hall\n"
-      "127.0.0.2,8002,,,,,\n");
+      "host,port,user,flip,mirror,name,location,login,auth,cabinet\n"
+      "127.0.0.1,8001,,on,,\"door, west\",hall,2,digest,\"P-7, north\"\n"
+      "127.0.0.2,8002,,,,,,,,\n",
+      &errors);
+  ASSERT_EQ(rows.size(), 2u) << (errors.empty() ? "" : errors[0]);
   rows[1].now = fleet::Orientation{true, false};
   rows[1].status = "camera";
   std::ostringstream out;
@@ -85,6 +88,18 @@ TEST(SiteRows, BadListsAreRefusedWholeAndSavedListsReadBack) {
   EXPECT_EQ(again[1].target.mirror, fleet::Want::kOff);
   EXPECT_EQ(again[1].target.port, 8002);
   EXPECT_EQ(again[1].status, "camera");
+  // The login that worked, the camera's Digest and the list's own columns are kept.
+  EXPECT_EQ(again[0].target.login, 2);
+  EXPECT_TRUE(again[0].target.digest);
+  EXPECT_FALSE(again[1].target.login.has_value());
+  EXPECT_EQ(again[0].target.extra, (fleet::Cells{{"cabinet", "P-7, north"}}));
+  fleet::Job job;
+  std::string error;
+  ASSERT_TRUE(MakeJob(again[0], "admin", fleet::Mode::kQuery, fleet::Want::kKeep,
+                      fleet::Want::kKeep, &job, &error));
+  EXPECT_EQ(job.login, 2);
+  EXPECT_TRUE(job.digest);
+  EXPECT_EQ(job.extra, again[0].target.extra);
 }
 
 TEST(SiteRows, QuestionNamesTheValuesOnlyWhenAllAgreeAndProgressReadsAsALine) {
