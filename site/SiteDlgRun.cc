@@ -4,6 +4,7 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "base/Clock.h"
 #include "fleet/Logins.h"
@@ -43,16 +44,14 @@ bool CSiteDlg::GatherLogins(std::vector<fleet::Credential>* logins, bool* source
   fleet::LoginSources sources;
   sources.user = m_strUserName.GetString();
   sources.credentialsFile = m_strCredentials.GetString();
-  // The typed password stands where the command line's prompt would: asked for whenever there
-  // is one, the credentials file or not.
+  // The typed password stands where the command line's environment variable would: login 1
+  // whenever there is one, with the credentials file or without, taken as typed.
   const std::string typed = m_strPassword.GetString();
-  if (!typed.empty()) sources.passwordFile = "typed";
   fleet::PasswordSources passwords;
-  passwords.readFile = [&typed](const std::string&, std::string* text) {
-    *text = typed;
-    return true;
+  passwords.readFile = [](const std::string&, std::string*) { return false; };
+  passwords.environment = [&typed] {
+    return typed.empty() ? std::nullopt : std::optional<std::string>(typed);
   };
-  passwords.environment = [] { return std::optional<std::string>(); };
   passwords.readStdinLine = [](std::string*) { return false; };
   passwords.stdinIsTerminal = [] { return false; };
   passwords.prompt = [](std::string*) { return false; };
