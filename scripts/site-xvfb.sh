@@ -110,7 +110,9 @@ sleep 0.5
 # The password (Alt+P), the list (Alt+L), ten rows ticked with Down and Space, Apply (Alt+A),
 # and Enter for the question's default answer, Yes.
 keys alt+p
-xdo type --delay 30 quillpen
+# On a loaded machine the focus may move after the next key: let it arrive, then type slowly.
+sleep 0.5
+xdo type --delay 80 quillpen
 keys alt+l
 for ((i = 0; i < 10; i++)); do keys Down space; done
 keys alt+a
