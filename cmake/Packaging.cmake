@@ -1,5 +1,5 @@
-# Installing and the Debian package: the dialog program, the command-line tool and the camera
-# simulator, with the desktop entry, the icon in the hicolor sizes, man pages, the bash
+# Installing and the Debian package: the dialog program, the site window, the command-line tool
+# and the camera simulator, with the desktop entry, the icon in the hicolor sizes, man pages, the bash
 # completion of tiltwise-cli and the copyright file. `cpack` in the build directory writes
 # tiltwise_<version>_<arch>.deb.
 if(WIN32)
@@ -20,6 +20,10 @@ if(TARGET tiltwise)
             RENAME tiltwise.png)
   endforeach()
 endif()
+if(TARGET tiltwise-site)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/tiltwise-site.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
 
 # Debian wants man pages and the changelog compressed, without a time stamp (-n).
 set(doc_dir ${CMAKE_BINARY_DIR}/doc)
@@ -34,6 +38,12 @@ set(docs ${doc_dir}/changelog.gz)
 if(TARGET tiltwise)
   list(APPEND docs ${doc_dir}/tiltwise.1.gz)
   install(FILES ${doc_dir}/tiltwise.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+if(TARGET tiltwise-site)
+  configure_file(${PROJECT_SOURCE_DIR}/res/tiltwise-site.1 ${doc_dir}/tiltwise-site.1 COPYONLY)
+  tiltwise_gzip(${doc_dir}/tiltwise-site.1)
+  list(APPEND docs ${doc_dir}/tiltwise-site.1.gz)
+  install(FILES ${doc_dir}/tiltwise-site.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/res/copyright ${doc_dir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tiltwise)
@@ -105,9 +115,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
   "Tiltwise talks to a network camera's built-in web server (HTTP with Basic
 authentication) to read and set whether its picture is flipped and mirrored.
-It contains the dialog program tiltwise, the command-line tool tiltwise-cli
-for scripts and many cameras at once, and the camera simulator
-tiltwise-camsim for trying both without a camera.")
+It contains the dialog program tiltwise, the site window tiltwise-site for
+a whole site's cameras, the command-line tool tiltwise-cli for scripts and
+many cameras at once, and the camera simulator tiltwise-camsim for trying
+them without a camera.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tiltwise developers <dev@tiltwise.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -6,6 +6,10 @@
 #include "ui/DialogTemplate.h"
 
 extern const ui::DialogTemplate kTiltwiseSite;  // resource IDD_TILTWISE_SITE
+extern const ui::DialogTemplate kSitePrompt;    // IDD_SITE_PROMPT: a label, a file name
+// IDD_SITE_RESTORE: a drop-down list of runs, whose choices the program fills in.
+extern const ui::DialogTemplate kSiteRestore;
+constexpr int kSiteRestoreRuns = 1;  // the drop-down list's place in kSiteRestore.controls
 
 // The list's columns, in the order of the template's.
 enum SiteColumn {

@@ -69,3 +69,51 @@ const ui::DialogTemplate kTiltwiseSite = {
     kControls,
     static_cast<int>(sizeof kControls / sizeof kControls[0]),
 };
+
+namespace {
+
+constexpr std::uint32_t kDefault = kControl | kBsDefPushButton | kTabStop;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+const ui::ControlTemplate kPromptControls[] = {
+    {IDC_SITE_PROMPT_LABEL, ControlClass::kStatic, "&File:", kControl | kSsLeft | kGroup, 0, 7, 7,
+     266, 8},
+    {IDC_SITE_PROMPT_TEXT, ControlClass::kEdit, "", kEditBox, 0, 7, 18, 266, 14},
+    {kIdOk, ControlClass::kButton, "OK", kDefault, 0, 169, 38, 50, 14},
+    {kIdCancel, ControlClass::kButton, "Cancel", kPush, 0, 223, 38, 50, 14},
+};
+
+const ui::ControlTemplate kRestoreControls[] = {
+    {kUnaddressed, ControlClass::kStatic, "&Run to put back:", kControl | kSsLeft | kGroup, 0, 7, 7,
+     266, 8},
+    {IDC_SITE_RUNS, ControlClass::kComboBox, "", kDropDown, 0, 7, 18, 266, 100},
+    {kIdOk, ControlClass::kButton, "Restore", kDefault, 0, 169, 38, 50, 14},
+    {kIdCancel, ControlClass::kButton, "Cancel", kPush, 0, 223, 38, 50, 14},
+};
+
+constexpr std::uint32_t kQuestionStyle =
+    kDsSetFont | kDsModalFrame | kPopup | kVisible | kCaption | kSysMenu;
+
+}  // namespace
+
+const ui::DialogTemplate kSitePrompt = {
+    "Tiltwise site", kQuestionStyle,  0, 0, 0, 280, 59, "MS Sans Serif", 8, 0,
+    false,           kPromptControls, 4,
+};
+
+const ui::DialogTemplate kSiteRestore = {
+    "Restore - Tiltwise site",
+    kQuestionStyle,
+    0,
+    0,
+    0,
+    280,
+    59,
+    "MS Sans Serif",
+    8,
+    0,
+    false,
+    kRestoreControls,
+    4,
+};

@@ -37,4 +37,11 @@
 #define IDC_SITE_PROGRESS 1117
 #define IDC_SITE_STATUS 1118
 
+// The site window's questions: a file name, a run to restore.
+#define IDD_SITE_PROMPT 104
+#define IDD_SITE_RESTORE 105
+#define IDC_SITE_PROMPT_LABEL 1120
+#define IDC_SITE_PROMPT_TEXT 1121
+#define IDC_SITE_RUNS 1122
+
 #endif  // TILTWISE_RES_RESOURCE_H_

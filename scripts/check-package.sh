@@ -22,7 +22,8 @@ cmake --install build/release --prefix "$stage/usr" >/dev/null
 deb=$(ls -t build/release/tiltwise_*.deb | head -n1)
 
 want=(
-  usr/bin/tiltwise usr/bin/tiltwise-cli usr/bin/tiltwise-camsim
+  usr/bin/tiltwise usr/bin/tiltwise-site usr/bin/tiltwise-cli usr/bin/tiltwise-camsim
+  usr/share/man/man1/tiltwise-site.1.gz usr/share/applications/tiltwise-site.desktop
   usr/share/man/man1/tiltwise.1.gz usr/share/man/man1/tiltwise-cli.1.gz
   usr/share/man/man1/tiltwise-camsim.1.gz usr/share/doc/tiltwise/changelog.gz
   usr/share/man/man1/tiltwise-cli-query.1.gz usr/share/man/man1/tiltwise-cli-set.1.gz

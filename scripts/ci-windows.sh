@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Windows leg of CI: cross-builds the mingw preset and runs its test suites under Wine, then
-# the Wine end-to-end run against the native camera simulator when that is built, and the smoke
-# test of the dialog program tiltwise.exe. Windows are made on a private Xvfb display.
+# the Wine end-to-end run against the native camera simulator when that is built, the smoke test
+# of the dialog program tiltwise.exe and the keyboard run of the site window tiltwise-site.exe.
+# Windows are made on a private Xvfb display.
 # Needs the Debian packages g++-mingw-w64-x86-64-posix, mingw-w64-tools, wine, wine64, xvfb,
 # xdotool, imagemagick and python3.
 #
@@ -93,9 +94,20 @@ case $status in
   *) exit "$status" ;;
 esac
 
+# The site window under Wine, driven by the keyboard against 40 simulated cameras.
+status=0
+TILTWISE_DISPLAY=$DISPLAY "$root/scripts/site-xvfb.sh" "$root/build/mingw/site/tiltwise-site.exe" \
+  "$TILTWISE_CAMSIM_EXE" "$root/build/artifacts" || status=$?
+case $status in
+  0) stamp "site window under Wine passed" ;;
+  77) stamp "site window under Wine skipped: a tool is missing" ;;
+  *) exit "$status" ;;
+esac
+
 # The programs as users get them: optimised, stripped, no test hooks; size and imports checked.
 cmake --preset mingw-release >/dev/null
-cmake --build --preset mingw-release --target tiltwise tiltwise-cli
+cmake --build --preset mingw-release --target tiltwise tiltwise-cli tiltwise-site
 "$root/scripts/check-windows-exe.sh" "$root/build/mingw-release/app/tiltwise.exe" \
-  "$root/build/mingw-release/cli/tiltwise-cli.exe:2097152"
+  "$root/build/mingw-release/cli/tiltwise-cli.exe:2097152" \
+  "$root/build/mingw-release/site/tiltwise-site.exe:2097152"
 stamp "release programs checked"

@@ -40,4 +40,24 @@ bool Backend::RunBusy(const std::function<void()>& work) {
   return !threw;
 }
 
+void Backend::Post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(postMu_);
+    posted_.push_back(std::move(task));
+  }
+  // One wake at a time: a toolkit's wake queue is small and the drain takes every task.
+  if (!wakePending_.exchange(true)) Wake();
+}
+
+int Backend::RunPosted() {
+  wakePending_ = false;  // before the take: a task posted after it wakes again
+  std::deque<std::function<void()>> tasks;
+  {
+    std::lock_guard<std::mutex> lock(postMu_);
+    tasks.swap(posted_);
+  }
+  for (auto& task : tasks) task();
+  return static_cast<int>(tasks.size());
+}
+
 }  // namespace ui

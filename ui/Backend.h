@@ -15,7 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -70,6 +72,8 @@ constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 constexpr int kSmCxIcon = 11;
 constexpr int kSmCyIcon = 12;
+constexpr int kVkReturn = 0x0D;  // virtual-key codes; a letter's is its capital
+constexpr int kVkF5 = 0x74;
 }  // namespace win
 
 // What a running dialog hears from its backend. CDialog implements it.
@@ -95,6 +99,9 @@ class DialogEvents {
   virtual void HandleDestroy() = 0;
   // The user changed something in control `id` (a list: ui::ListNotify codes and their item).
   virtual void HandleNotify(int /*id*/, int /*code*/, int /*item*/) {}
+  // F5, or a key with Ctrl, that the focused control did not take: true when the dialog ran a
+  // command for it. `key` is the virtual-key code.
+  virtual bool HandleAccelerator(int /*key*/, bool /*ctrl*/) { return false; }
 
  protected:
   ~DialogEvents() = default;
@@ -171,11 +178,25 @@ class Backend {
   // by an exception, which goes no further.
   bool RunBusy(const std::function<void()>& work);
 
+  // From any thread: `task` runs on the windows' thread soon, between events (message boxes'
+  // too), in the order posted. Workers tell the windows what they did this way.
+  void Post(std::function<void()> task);
+  // On the windows' thread: runs the tasks posted so far; how many ran. Backends call it when
+  // woken; a window about to go calls it to run what its workers posted last.
+  int RunPosted();
+
  protected:
+  // A task waits: have the windows' thread call RunPosted soon. From any thread.
+  virtual void Wake() {}
   // Starts `run` on a thread of its own; false when none can be started.
   virtual bool StartThread(std::thread* thread, std::function<void()> run);
   // Handles the windows' events, all input dropped, until `done` is set.
   virtual void PumpUntil(const std::atomic<bool>& done) = 0;
+
+ private:
+  std::mutex postMu_;
+  std::deque<std::function<void()>> posted_;
+  std::atomic<bool> wakePending_{false};
 };
 
 // The backend this program was linked with; defined once, in the backend's own source.

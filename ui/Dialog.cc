@@ -181,6 +181,16 @@ bool CDialog::HandleCommand(int id) {
   return true;
 }
 
+bool CDialog::HandleAccelerator(int key, bool ctrl) {
+  for (int i = 0; i < m_nAccel; ++i) {
+    if (m_pAccel[i].key == key && m_pAccel[i].ctrl == ctrl) {
+      HandleCommand(m_pAccel[i].nID);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool CDialog::HandleClose() {
   if (!m_bInCommand) return HandleCommand(IDCANCEL);
   m_bCloseAsked = true;

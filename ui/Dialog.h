@@ -41,6 +41,13 @@ void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
 // Reads text the way DDX_Text reads an int; false when it is not one.
 bool AfxParseInt(const char* text, int* value);
 
+// A key that runs a command wherever the focus is in the dialog: F5, or a key with Ctrl.
+struct AFX_ACCEL {
+  int key;  // virtual-key code: 'O', 0x74 (F5), 0x0D (Enter)
+  bool ctrl;
+  int nID;
+};
+
 class CDialog : public CWnd, private ui::DialogEvents {
  public:
   // The dialog of resource `nIDTemplate` in the registered resource table.
@@ -66,6 +73,12 @@ class CDialog : public CWnd, private ui::DialogEvents {
   // Escape, the Close button and the close box: closes with IDCANCEL.
   virtual void OnCancel() { EndDialog(IDCANCEL); }
 
+  // The dialog's accelerators; the table lives as long as the dialog object.
+  void SetAccelerators(const AFX_ACCEL* table, int count) {
+    m_pAccel = table;
+    m_nAccel = count;
+  }
+
   DECLARE_MESSAGE_MAP()
 
  private:
@@ -78,12 +91,15 @@ class CDialog : public CWnd, private ui::DialogEvents {
   ui::IconHandle HandleQueryDragIcon() override { return DispatchQueryDragIcon(); }
   void HandleDestroy() override;
   void HandleNotify(int id, int code, int item) override { OnNotifyMsg(id, code, item); }
+  bool HandleAccelerator(int key, bool ctrl) override;
 
   UINT m_nIDTemplate;
   CWnd* m_pParentWnd;
   bool m_bInCommand = false;
   bool m_bCloseAsked = false;  // during a command
   bool m_bEnded = false;       // EndDialog was called in this run
+  const AFX_ACCEL* m_pAccel = nullptr;
+  int m_nAccel = 0;
 };
 
 // The innermost dialog running modally; null when none. Owner of framework messages.

@@ -212,8 +212,10 @@ class FltkBackend final : public CoreBackend {
   int Ask(DialogRecord* owner, const MessageBoxRecord& box) override;
   void ShowWaitCursor(bool on) override;
   void PumpUntil(const std::atomic<bool>& done) override;
+  void Wake() override { Fl::awake(&FltkBackend::Awoken, nullptr); }
 
  private:
+  static void Awoken(void*);
   bool OpenDisplay(bool quiet);
   Fl_RGB_Image* Image(const IconInfo& icon);
   void BuildControl(ControlRecord& c);
@@ -224,6 +226,10 @@ class FltkBackend final : public CoreBackend {
 FltkBackend& Instance() {
   static FltkBackend backend;
   return backend;
+}
+
+void FltkBackend::Awoken(void*) {
+  Instance().RunPosted();
 }
 
 Fl_Widget* Widget(const ControlRecord& c) {
@@ -265,6 +271,13 @@ class DialogWindow : public Fl_Double_Window {
       // Handled here, before the window's own handling: FLTK would close the window on Escape
       // and move the focus on Enter.
       int key = Fl::event_key();
+      const bool ctrl = Fl::event_state(FL_CTRL) != 0;
+      const int vk = key == FL_F + 5                         ? win::kVkF5
+                     : key == FL_Enter || key == FL_KP_Enter ? win::kVkReturn
+                     : key >= 'a' && key <= 'z'              ? key - 'a' + 'A'
+                                                             : 0;
+      if (vk != 0 && (ctrl || vk == win::kVkF5) && dialog_->events->HandleAccelerator(vk, ctrl))
+        return 1;
       if (key == FL_Escape) {
         Instance().UserCommand(*dialog_, win::kIdCancel);
         return 1;
@@ -323,6 +336,7 @@ bool FltkBackend::OpenDisplay(bool quiet) {
     return false;
   }
   fl_open_display(display);
+  Fl::lock();          // lets workers wake the loop (Fl::awake); this thread keeps the lock
   Fl::scheme("gtk+");  // at home on a current desktop
   return true;
 }
@@ -413,7 +427,10 @@ void FltkBackend::Loop(DialogRecord& d) {
   if (waitCursorDepth() > 0) win->cursor(FL_CURSOR_WAIT);
   win->show();
   win->RestoreFocus();
-  while (!d.ended) WaitTurn();
+  while (!d.ended) {
+    WaitTurn();
+    RunPosted();  // should a wake have been lost (a full wake queue)
+  }
 }
 
 void FltkBackend::Destroy(DialogRecord& d) {

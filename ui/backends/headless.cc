@@ -84,6 +84,10 @@ bool HeadlessDialog::Choose(int id, const std::string& choice) {
   return true;
 }
 
+bool HeadlessDialog::PressKey(int key, bool ctrl) {
+  return backend_->Active(*dialog_) && dialog_->events->HandleAccelerator(key, ctrl);
+}
+
 bool HeadlessDialog::Focus(int id) {
   ControlRecord* c = backend_->Reach(*dialog_, id);
   if (!c || !(c->kind == ControlKind::kEdit || IsPushButton(c->kind) || IsCheckBox(c->kind))) {

@@ -40,6 +40,7 @@ class HeadlessDialog {
   // Enter: the focused push button's command, else the default push button's, else IDOK.
   bool PressEnter();
   bool PressEscape();                   // IDCANCEL
+  bool PressKey(int key, bool ctrl);    // an accelerator: F5, Ctrl+O (virtual-key codes)
   bool CloseBox();                      // the window's close; only with a system menu
   bool Minimize(bool minimize = true);  // false restores; only with a minimise box
   bool Paint();

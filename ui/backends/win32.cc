@@ -20,6 +20,7 @@ namespace {
 // Posted from WM_INITDIALOG: it arrives once the dialog manager has shown the dialog and given
 // the focus, inside the modal loop.
 constexpr UINT kMsgShown = WM_APP + 0x54;
+constexpr UINT kMsgPosted = WM_APP + 0x55;  // Backend::Post has tasks waiting
 
 // Keys and clicks (the frame's too, and clicks another program posts); moves still set the
 // cursor. The close box and Alt+F4 still ask to close: the dialog answers that after its wait.
@@ -128,6 +129,7 @@ class Win32Backend final : public Backend {
     // Loads comctl32 so the manifest's version 6 controls (and their visual style) are used.
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
+    SetWindowsHookExA(WH_MSGFILTER, &Win32Backend::Filter, nullptr, GetCurrentThreadId());
   }
 
   // Windows always has a desktop; Wine has none without an X display, and every dialog would
@@ -332,6 +334,9 @@ class Win32Backend final : public Backend {
   }
 
  protected:
+  void Wake() override {
+    if (HWND target = wakeTarget_.load()) PostMessageA(target, kMsgPosted, 0, 0);
+  }
   void PumpUntil(const std::atomic<bool>& done) override {
     bool quit = false;
     WPARAM exitCode = 0;
@@ -359,6 +364,8 @@ class Win32Backend final : public Backend {
   };
 
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // Accelerators: the dialog manager's loop has none, its message filter sees the keys.
+  static LRESULT CALLBACK Filter(int code, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(RunningDialog& run, UINT message, WPARAM wParam, LPARAM lParam);
 
   RunningDialog* Find(HWND hwnd) {
@@ -423,9 +430,10 @@ class Win32Backend final : public Backend {
     DumpLayout(state, event);
   }
 
-  std::vector<RunningDialog*> dialogs_;  // running, innermost last
-  std::map<int, HICON> icons_;           // shared for the life of the process, by resource id
-  std::vector<LayoutMessage> messages_;  // message boxes up, innermost last
+  std::vector<RunningDialog*> dialogs_;    // running, innermost last
+  std::atomic<HWND> wakeTarget_{nullptr};  // the outermost dialog: workers post to it
+  std::map<int, HICON> icons_;             // shared for the life of the process, by resource id
+  std::vector<LayoutMessage> messages_;    // message boxes up, innermost last
   int waitDepth_ = 0;
   HCURSOR restoreCursor_ = nullptr;
 };
@@ -433,6 +441,17 @@ class Win32Backend final : public Backend {
 Win32Backend& Instance() {
   static Win32Backend backend;
   return backend;
+}
+
+LRESULT CALLBACK Win32Backend::Filter(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG* m = reinterpret_cast<const MSG*>(lParam);
+  RunningDialog* top = Instance().dialogs_.empty() ? nullptr : Instance().dialogs_.back();
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const bool key = code == MSGF_DIALOGBOX && m->message == WM_KEYDOWN && top && !top->ended &&
+                   (m->hwnd == top->hwnd || IsChild(top->hwnd, m->hwnd)) &&
+                   (ctrl || m->wParam == VK_F5);
+  if (key && top->events->HandleAccelerator(static_cast<int>(m->wParam), ctrl)) return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 INT_PTR CALLBACK Win32Backend::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -456,6 +475,7 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
       });
       bool defaultFocus = run.events->HandleInitDialog(Handle(run.hwnd));
       run.initialised = true;
+      if (dialogs_.size() == 1) wakeTarget_ = run.hwnd;
       if (run.ended) return FALSE;
       PostMessageA(run.hwnd, kMsgShown, 0, 0);
       // TRUE has the dialog manager focus the first tab stop (here the Set button, where a
@@ -466,6 +486,9 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
     }
     case kMsgShown:
       Dump("shown");
+      return TRUE;
+    case kMsgPosted:
+      RunPosted();
       return TRUE;
     case WM_COMMAND: {
       // Clicks, and Enter / Escape / the close box as IDOK / IDCANCEL from the dialog manager;
@@ -510,6 +533,7 @@ INT_PTR Win32Backend::OnMessage(RunningDialog& run, UINT message, WPARAM wParam,
       }
       return FALSE;
     case WM_DESTROY:
+      if (wakeTarget_ == run.hwnd) wakeTarget_ = nullptr;
       run.events->HandleDestroy();
       win32::ForgetCommonControls(run.hwnd);
       run.destroyed = true;

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The site window on a private X server, driven by the keyboard as a person would: open a list
+# of 40 simulated cameras, tick 10, apply; the simulator must log exactly the sets of the
+# ticked cameras that differ. Then restore that run, and stop a run of all 40 mid-way.
+#
+#   scripts/site-xvfb.sh TILTWISE_SITE TILTWISE_CAMSIM ARTIFACT_DIR
+#   TILTWISE_DISPLAY   an X display to use instead of a private Xvfb (Wine's, for the .exe)
+#
+# TILTWISE_SITE may be tiltwise-site.exe: it then runs under Wine (scripts/wine-run.sh, its
+# WINEPREFIX), its runs in the prefix's %LOCALAPPDATA%\Tiltwise\runs.
+# Writes ARTIFACT_DIR/tiltwise-site-linux.png (-windows.png for the .exe), the window after the
+# apply. Exit 0: passed;
+# 1: a check failed (logs printed); 77: Xvfb, xdotool or ImageMagick is missing. Every wait is
+# bounded; only loopback is used.
+set -uo pipefail
+
+if [[ $# -ne 3 ]]; then
+  echo "usage: $0 TILTWISE_SITE TILTWISE_CAMSIM ARTIFACT_DIR" >&2
+  exit 2
+fi
+site=$1
+camsim=$2
+artifacts=$3
+for tool in Xvfb xdotool import timeout; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+here=$(dirname "$0")
+export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+mkdir -p "$artifacts" || exit 1
+work=$(mktemp -d "${TMPDIR:-/tmp}/tiltwise-site.XXXXXX") || exit 1
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  import -window root "$artifacts/site-xvfb-failure.png" 2>/dev/null
+  for f in "$work"/site.log "$work"/xvfb.log; do [[ -s $f ]] && { echo "--- $f"; tail -n 20 "$f"; }; done
+  exit 1
+}
+wait_for() {  # SECONDS WHAT COMMAND...: until COMMAND succeeds
+  local limit=$1 what=$2 i
+  shift 2
+  for ((i = 0; i < limit * 10; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  fail "no $what within $limit s"
+}
+xdo() { timeout 10 xdotool "$@" || fail "xdotool $* failed"; }
+keys() { xdo key --delay 40 "$@"; }
+
+if [[ -n ${TILTWISE_DISPLAY:-} ]]; then
+  export DISPLAY=$TILTWISE_DISPLAY
+else
+  timeout 300 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    3>"$work/display" 2>"$work/xvfb.log" &
+  pids+=($!)
+  wait_for 15 "X server" test -s "$work/display"
+  export DISPLAY=":$(head -n1 "$work/display")"
+fi
+shot=linux
+runs=$work/data/tiltwise/runs
+launch=("$site")
+if [[ $site == *.exe ]]; then
+  shot=windows
+  launch=("$here/wine-run.sh" "$site")
+  local_app_data=$("$here/wine-run.sh" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
+  runs=$(winepath -u "$local_app_data" 2>/dev/null)/Tiltwise/runs
+  [[ $runs == /* ]] || fail "no %LOCALAPPDATA% in the Wine prefix"
+  rm -rf "$runs"  # the test prefix's own runs from an earlier test
+fi
+
+# 40 cameras, Flip off; each restarts for a second after a set.
+timeout 300 "$camsim" --port 0 --cameras 40 --reboot-seconds 1 >"$work/camsim.log" 2>&1 &
+pids+=($!)
+wait_for 10 "camera simulator" grep -qs '^listening on ' "$work/camsim.log"
+first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-.*/\1/p' "$work/camsim.log")
+[[ -n $first ]] || fail "no port range in the simulator's log"
+# Even rows want Flip on (a set), odd rows off (as they are: no set).
+{
+  echo "host,port,flip,name"
+  for ((i = 0; i < 40; i++)); do
+    echo "127.0.0.1,$((first + i)),$((i % 2 == 0 ? 1 : 0)),cam$i"
+  done
+} | sed 's/,1,cam/,on,cam/; s/,0,cam/,off,cam/' >"$work/site.csv"
+sets() { grep -c 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log"; }
+set_ports() { grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | awk '{print $1}' | sort -n | tr '\n' ' '; }
+reports() { ls "$runs"/*-report.jsonl 2>/dev/null | wc -l; }
+lines_of_last_report() { local f; f=$(ls "$runs"/*-report.jsonl 2>/dev/null | sort | tail -n1); [[ -n $f ]] && wc -l <"$f" || echo 0; }
+# For wait_for, which must count again on every try.
+report_has() { (($(lines_of_last_report) >= $1)); }
+reports_are() { (($(reports) >= $1)); }
+sets_above() { (($(sets) > $1)); }
+
+XDG_DATA_HOME=$work/data timeout 280 "${launch[@]}" "$work/site.csv" >"$work/site.log" 2>&1 &
+site_pid=$!
+pids+=("$site_pid")
+wid=$(timeout 90 xdotool search --sync --onlyvisible --name '^site\.csv - Tiltwise site$' | head -n1)
+[[ -n $wid ]] || fail "no window titled \"site.csv - Tiltwise site\""
+xdo windowfocus --sync "$wid"
+sleep 0.5
+(($(sets) == 0)) || fail "opening the list sent sets"
+
+# The password (Alt+P), the list (Alt+L), ten rows ticked with Down and Space, Apply (Alt+A),
+# and Enter for the question's default answer, Yes.
+keys alt+p
+# On a loaded machine the focus may move after the next key: let it arrive, then type slowly.
+sleep 0.5
+xdo type --delay 80 quillpen
+keys alt+l
+for ((i = 0; i < 10; i++)); do keys Down space; done
+keys alt+a
+sleep 1
+keys Return
+wait_for 60 "report of the apply" report_has 10
+sleep 0.5
+import -window "$wid" "$artifacts/tiltwise-site-$shot.png" || fail "no screenshot"
+want=""
+for ((i = 0; i < 10; i += 2)); do want+="$((first + i)) "; done
+[[ $(set_ports) == "$want" ]] || fail "sets went to $(set_ports), not to $want"
+
+# Restore (Alt+E): the newest run is offered; Enter restores, Enter confirms.
+keys alt+e
+sleep 1
+keys Return
+sleep 1
+keys Return
+wait_for 60 "report of the restore" reports_are 2
+wait_for 60 "restore's sets" sets_above 9
+grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | tail -n 5 | grep -q 'flip=1' &&
+  fail "the restore set Flip on again"
+
+# Every row (Ctrl+A in the list), Apply from the list (Ctrl+Enter), and Stop (Alt+T) while the
+# canary restarts: only it is set, the other cameras that differ are not started.
+wait_for 20 "restore's end" report_has 5
+before=$(sets)
+keys alt+l ctrl+a ctrl+Return
+sleep 1
+keys Return
+wait_for 20 "the canary's set" sets_above "$before"
+keys alt+t
+wait_for 60 "report of the stopped run" report_has 40
+last=$(ls "$runs"/*-report.jsonl | sort | tail -n1)
+(($(sets) == before + 1)) || fail "$(($(sets) - before)) sets after Stop, not the canary's alone"
+grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite Stop"
+
+# Escape closes the idle window.
+keys Escape
+wait_for 10 "the window's end" bash -c "! xdotool search --name 'Tiltwise site' >/dev/null 2>&1"
+wait "$site_pid"
+rc=$?
+((rc == 0)) || fail "the program ended with exit status $rc"
+echo "site-xvfb: passed"
