@@ -169,17 +169,7 @@ std::string FormatFailures(const std::vector<fleet::CameraReport>& reports) {
 }
 
 std::string FormatSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
-  size_t ok = 0;
-  size_t notStarted = 0;
-  for (const fleet::CameraReport& r : reports) {
-    if (r.ok) ++ok;
-    if (r.status == fleet::Status::kNotStarted) ++notStarted;
-  }
-  std::string text = std::to_string(reports.size()) +
-                     (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
-                     " ok, " + std::to_string(reports.size() - ok) + " failed";
-  if (notStarted > 0) text += " (" + std::to_string(notStarted) + " not started)";
-  return text + ", " + Seconds(elapsedMs);
+  return fleet::RunSummary(reports, elapsedMs);
 }
 
 std::string FormatProgress(const fleet::Progress& p) {

@@ -143,6 +143,9 @@ struct CameraReport {
   std::optional<Want> mirrorWanted;
 };
 
+// "40 cameras: 38 ok, 2 failed (1 not started), 12.5 s": a run's end in one line.
+std::string RunSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs);
+
 // The system's socket library, for the runs and scans of a process: started before the first,
 // ended after the last. False when it cannot be started.
 // Every exchange of the process, once it ends, told to `trace` (any thread): the address, the

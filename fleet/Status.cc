@@ -103,4 +103,19 @@ std::string DetailFor(const Failure& failure) {
   return detail.substr(chip) + ": this model's orientation cannot be set with this tool";
 }
 
+std::string RunSummary(const std::vector<CameraReport>& reports, std::int64_t elapsedMs) {
+  size_t ok = 0;
+  size_t notStarted = 0;
+  for (const CameraReport& r : reports) {
+    if (r.ok) ++ok;
+    if (r.status == Status::kNotStarted) ++notStarted;
+  }
+  std::string text = std::to_string(reports.size()) +
+                     (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
+                     " ok, " + std::to_string(reports.size() - ok) + " failed";
+  if (notStarted > 0) text += " (" + std::to_string(notStarted) + " not started)";
+  const std::int64_t tenths = (elapsedMs + 50) / 100;
+  return text + ", " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+
 }  // namespace fleet

@@ -299,7 +299,7 @@ void CSiteDlg::OnRunDone(std::vector<fleet::CameraReport> reports) {
   m_run.Join();
   std::string text = reports.empty()
                          ? std::string("The run ended without reports.")
-                         : "Done: " + site::RunSummary(reports, tw::NowMs() - m_runStart) + ".";
+                         : "Done: " + fleet::RunSummary(reports, tw::NowMs() - m_runStart) + ".";
   if (m_files) {
     m_files->backup.close();
     m_files->report.close();

@@ -220,21 +220,6 @@ std::string ProgressText(const fleet::Progress& p) {
   return text;
 }
 
-std::string RunSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs) {
-  size_t ok = 0;
-  size_t notStarted = 0;
-  for (const fleet::CameraReport& r : reports) {
-    if (r.ok) ++ok;
-    if (r.status == fleet::Status::kNotStarted) ++notStarted;
-  }
-  std::string text = std::to_string(reports.size()) +
-                     (reports.size() == 1 ? " camera: " : " cameras: ") + std::to_string(ok) +
-                     " ok, " + std::to_string(reports.size() - ok) + " failed";
-  if (notStarted > 0) text += " (" + std::to_string(notStarted) + " not started)";
-  const std::int64_t tenths = (elapsedMs + 50) / 100;
-  return text + ", " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
-}
-
 std::string ApplyQuestion(const std::vector<fleet::Job>& jobs) {
   const std::string count =
       std::to_string(jobs.size()) + (jobs.size() == 1 ? " camera" : " cameras");

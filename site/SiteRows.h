@@ -65,9 +65,6 @@ void TakeReport(SiteRow& row, const fleet::CameraReport& report);
 // "12/40 done, 1 failed, 5 restarting" (", stopping" while a stop is under way).
 std::string ProgressText(const fleet::Progress& progress);
 
-// "40 cameras: 38 ok, 2 failed (1 not started), 12.5 s" at a run's end.
-std::string RunSummary(const std::vector<fleet::CameraReport>& reports, std::int64_t elapsedMs);
-
 // "Change 37 cameras to their wanted values? Each set restarts the camera." with the values
 // named ("to Flip on, Mirror keep") when they are the same for every job.
 std::string ApplyQuestion(const std::vector<fleet::Job>& jobs);
