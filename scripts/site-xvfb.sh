@@ -77,7 +77,9 @@ if [[ $site == *.exe ]]; then
 fi
 
 # 40 cameras, Flip off; each restarts for a second after a set.
-timeout 300 "$camsim" --port 0 --cameras 40 --reboot-seconds 1 >"$work/camsim.log" 2>&1 &
+password=pantilt9  # typed into the window below
+timeout 300 "$camsim" --port 0 --cameras 40 --reboot-seconds 1 --password "$password" \
+  >"$work/camsim.log" 2>&1 &
 pids+=($!)
 wait_for 10 "camera simulator" grep -qs '^listening on ' "$work/camsim.log"
 first=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)-.*/\1/p' "$work/camsim.log")
@@ -110,9 +112,13 @@ sleep 0.5
 # The password (Alt+P), the list (Alt+L), ten rows ticked with Down and Space, Apply (Alt+A),
 # and Enter for the question's default answer, Yes.
 keys alt+p
-# On a loaded machine the focus may move after the next key: let it arrive, then type slowly.
+# On a loaded machine the focus may move after the next key: let it arrive. Then one key at a
+# time, each released before the next: Wine dropped the second of two quick equal keys ("ll").
 sleep 0.5
-xdo type --delay 80 quillpen
+for ((c = 0; c < ${#password}; c++)); do
+  keys "${password:c:1}"
+  sleep 0.1
+done
 keys alt+l
 for ((i = 0; i < 10; i++)); do keys Down space; done
 keys alt+a
