@@ -54,6 +54,7 @@ bool NextLogin(CameraWork& w, const Failure& failure) {
 QueryResult QueryWithLogins(CameraWork& w) {
   for (;;) {
     const QueryResult q = w.steps->Read(w.access);
+    if (q.chipType != 0) w.report.chipType = q.chipType;
     if (!NextLogin(w, q.failure)) return q;
   }
 }

@@ -138,6 +138,7 @@ struct CameraReport {
   std::int64_t elapsedMs = 0;
   int login = 0;     // the login the camera let in, from 1; 0: none did, or not known
   std::string auth;  // "basic" or "digest" once the camera answered a login; empty: unknown
+  int chipType = 0;  // as the camera named it on a read; 0: unknown. Not in the report files.
   // set: what was asked for this camera, `keep` included, so a report alone can run it again.
   std::optional<Want> flipWanted;
   std::optional<Want> mirrorWanted;

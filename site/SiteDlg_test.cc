@@ -121,7 +121,9 @@ TEST_F(SiteDlgTest, ApplySetsOnlyTheTickedCamerasThatDifferAndRestorePutsThemBac
     EXPECT_TRUE(d.PressKey(ui::win::kVkF5, false));
     ASSERT_TRUE(WaitForRun(dlg));
     EXPECT_EQ(rows->Cell(1, kSiteFlipNow), "off");
+    EXPECT_EQ(rows->Cell(1, kSiteChip), "71");  // the run's read names it, no scan needed
     EXPECT_EQ(rows->Cell(0, kSiteFlipNow), "");
+    EXPECT_EQ(rows->Cell(0, kSiteChip), "");
     EXPECT_TRUE(Sets().empty());
     ui::Headless().QueueAnswer(IDYES);
     EXPECT_TRUE(d.Click(IDC_SITE_APPLY));

@@ -207,6 +207,7 @@ void TakeReport(SiteRow& row, const fleet::CameraReport& report) {
     row.now.reset();  // sent, not read back: what it holds now is unknown
   }
   if (report.before) row.status = "camera";
+  if (report.chipType != 0) row.chip = std::to_string(report.chipType);
   row.outcome = fleet::StatusName(report.status);
   row.cause = report.ok ? report.note : report.message;
   if (!report.ok && !report.detail.empty()) row.cause += " (" + report.detail + ")";

@@ -22,7 +22,10 @@ message(STATUS "FLTK backend: ${FLTK_BASE_LIBRARY}")
 
 add_library(tiltwise_ui_fltk OBJECT ${CMAKE_CURRENT_LIST_DIR}/fltk.cc
   ${CMAKE_CURRENT_LIST_DIR}/fltk_message.cc ${CMAKE_CURRENT_LIST_DIR}/fltk_list.cc
-  ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
+  ${CMAKE_CURRENT_LIST_DIR}/fltk_paintlog.cc ${CMAKE_CURRENT_LIST_DIR}/fltk.h)
+if(TILTWISE_TEST_HOOKS)
+  target_compile_definitions(tiltwise_ui_fltk PRIVATE TILTWISE_TEST_HOOKS)
+endif()
 target_include_directories(tiltwise_ui_fltk SYSTEM PRIVATE ${FLTK_INCLUDE_DIR} ${X11_INCLUDE_DIR})
 # Only what the backend calls: libfltk brings its own dependencies.
 target_link_libraries(tiltwise_ui_fltk PUBLIC tiltwise_ui ${FLTK_BASE_LIBRARY} ${X11_X11_LIB})
