@@ -95,9 +95,17 @@ case $status in
 esac
 
 # The site window under Wine, driven by the keyboard against 40 simulated cameras.
+# xdotool's keys under Wine are now and then lost on a loaded machine (a letter of the typed
+# password, seen twice in CI); a real fault fails both tries.
 status=0
 TILTWISE_DISPLAY=$DISPLAY "$root/scripts/site-xvfb.sh" "$root/build/mingw/site/tiltwise-site.exe" \
   "$TILTWISE_CAMSIM_EXE" "$root/build/artifacts" || status=$?
+if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+  stamp "site window under Wine failed once; trying again"
+  status=0
+  TILTWISE_DISPLAY=$DISPLAY "$root/scripts/site-xvfb.sh" "$root/build/mingw/site/tiltwise-site.exe" \
+    "$TILTWISE_CAMSIM_EXE" "$root/build/artifacts" || status=$?
+fi
 case $status in
   0) stamp "site window under Wine passed" ;;
   77) stamp "site window under Wine skipped: a tool is missing" ;;

@@ -115,10 +115,16 @@ keys alt+p
 # On a loaded machine the focus may move after the next key: let it arrive. Then one key at a
 # time, each released before the next: Wine dropped the second of two quick equal keys ("ll").
 sleep 0.5
-for ((c = 0; c < ${#password}; c++)); do
-  keys "${password:c:1}"
-  sleep 0.1
-done
+type_password() {
+  for ((c = 0; c < ${#password}; c++)); do
+    keys "${password:c:1}"
+    sleep 0.1
+  done
+}
+# In a fresh Wine prefix the first letter typed into the window was lost: type, clear, type again.
+type_password
+keys End $(printf 'BackSpace %.0s' {1..20})
+type_password
 keys alt+l
 for ((i = 0; i < 10; i++)); do keys Down space; done
 keys alt+a
