@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/IPv4Address.h"
 #include "fleet/Csv.h"
 #include "fleet/ReportFile.h"
 #include "fuzz/FuzzCheck.h"
@@ -20,9 +21,9 @@ const char* WantText(const std::optional<fleet::Want>& w) {
 }
 
 void CheckTarget(const fleet::Target& t) {
-  std::string canonical;
-  std::string error;
-  FUZZ_CHECK(fleet::ParseCameraAddress(t.host, &canonical, &error) && canonical == t.host);
+  // The address was read once, strictly, and names a camera.
+  FUZZ_CHECK(t.address.IsDestination());
+  FUZZ_CHECK(tw::IPv4Address::Parse(t.address.ToString()) == t.address);
   FUZZ_CHECK(t.port >= 1 && t.port <= 65535);
   FUZZ_CHECK(t.origin.rfind("list:", 0) == 0);
   for (const auto& [name, value] : t.extra) {
@@ -31,7 +32,7 @@ void CheckTarget(const fleet::Target& t) {
 }
 
 bool Same(const fleet::Target& a, const fleet::Target& b) {
-  return a.host == b.host && a.port == b.port && a.user == b.user && a.flip == b.flip &&
+  return a.address == b.address && a.port == b.port && a.user == b.user && a.flip == b.flip &&
          a.mirror == b.mirror && a.name == b.name && a.location == b.location &&
          a.status == b.status && a.extra == b.extra;
 }
@@ -54,8 +55,8 @@ bool WriteBack(const std::vector<fleet::Target>& targets, std::string* text) {
       }
       cells.push_back(value);
     }
-    *text += t.host + "," + std::to_string(t.port) + "," + fleet::CsvCell(cells[0]) + "," +
-             WantText(t.flip) + "," + WantText(t.mirror);
+    *text += t.address.ToString() + "," + std::to_string(t.port) + "," + fleet::CsvCell(cells[0]) +
+             "," + WantText(t.flip) + "," + WantText(t.mirror);
     for (size_t k = 1; k < cells.size(); ++k) {
       if (cells[k].find('\r') != std::string::npos) return false;
       *text += "," + fleet::CsvCell(cells[k]);
