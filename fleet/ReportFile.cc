@@ -123,7 +123,7 @@ bool ReadEntry(const json& j, ReportEntry* e, std::string* error) {
   }
   // The list's own columns, which the run carried: carried on.
   for (const auto& [key, value] : j.items()) {
-    if (IsKnownColumn(key)) continue;
+    if (key.empty() || IsKnownColumn(key)) continue;  // a nameless value is no column
     e->target.extra.emplace_back(key, value.is_string() ? value.get<std::string>()
                                       : value.is_null() ? std::string()
                                                         : value.dump());
