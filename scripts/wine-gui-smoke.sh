@@ -57,11 +57,10 @@ xvfb_pid=""
 camsim_pid=""
 trickle_pid=""
 app_pid=""
+# shellcheck source=scripts/children.sh
+. "$root/scripts/children.sh"
 cleanup() {
-  for pid in $app_pid $trickle_pid $camsim_pid $xvfb_pid; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  for pid in $app_pid $trickle_pid $camsim_pid $xvfb_pid; do stop_child "$pid"; done
   rm -rf "$work"
 }
 trap cleanup EXIT

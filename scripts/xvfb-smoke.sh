@@ -33,6 +33,8 @@ done
 
 # A sanitizer build of the program: the X libraries' own lifetime caches are not leaks of ours.
 here=$(dirname "$0")
+# shellcheck source=scripts/children.sh
+. "$here/children.sh"
 export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 mkdir -p "$artifacts" || exit 1
@@ -40,25 +42,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tiltwise-smoke.XXXXXX") || exit 1
 layout=$work/layout
 pids=()
 
-stop() {  # PID of a `timeout` wrapper: TERM, and KILL (it and its child) if that does not end it
-  local pid=$1 child i
-  kill "$pid" 2>/dev/null || return 0
-  for ((i = 0; i < 50; i++)); do
-    ended "$pid" && break
-    sleep 0.1
-  done
-  if ! ended "$pid"; then
-    for child in $(pgrep -P "$pid"); do kill -KILL "$child" 2>/dev/null; done
-    kill -KILL "$pid" 2>/dev/null
-  fi
-  wait "$pid" 2>/dev/null
-}
 cleanup() {
   local pid
-  for pid in "${pids[@]}"; do stop "$pid"; done
+  for pid in "${pids[@]}"; do stop_child "$pid"; done
   rm -rf "$work"
 }
-ended() { [[ ! -e /proc/$1 ]] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null; }
 trap cleanup EXIT
 
 # The last complete block of the layout file, and parts of it.
@@ -195,7 +183,7 @@ while read -r f; do
 done < <(last_block | grep '^control ' | grep -v '^control id=1010 ' | sed -n 's/.* font=\(-\?[0-9]*\)$/\1/p')
 
 # ---- What is painted: edit boxes white inside, where the layout says they are.
-import -window root "$work/start.png" || fail "no screenshot"
+timeout 20 import -window root "$work/start.png" || fail "no screenshot"
 pixel() {  # FILE X Y -> r,g,b
   convert "$1" -format '%[fx:int(255*p{'"$2,$3"'}.r)],%[fx:int(255*p{'"$2,$3"'}.g)],%[fx:int(255*p{'"$2,$3"'}.b)]' info:
 }
@@ -243,7 +231,7 @@ last_block | grep '^message ' && fail "Query showed a message box"
 # The ticks on the screen: the Flip box's square now holds dark pixels the Mirror box's lacks.
 xdo mousemove 0 0  # keep the pointer out of the picture
 sleep 0.3
-import -window root "$work/query.png" || fail "no screenshot"
+timeout 20 import -window root "$work/query.png" || fail "no screenshot"
 convert "$work/query.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$artifacts/tiltwise-linux.png" ||
   fail "cannot write the screenshot"
 darkness() {  # FILE ID: share of dark pixels in the square at the left of a check box
@@ -269,7 +257,7 @@ last_block | grep -qx 'message caption="Info" text="Set success, camera rebootin
   fail "Set did not report success"
 grep -q ' GET /param.cgi?cmd=setmotorrange&-flip=1&-mirror=1 200$' "$work/camsim.log" ||
   fail "the camera did not get flip 1 and mirror 1"
-import -window root "$work/set.png" && convert "$work/set.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+timeout 20 import -window root "$work/set.png" && convert "$work/set.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
   +repage "$artifacts/tiltwise-linux-set.png"
 xdo key Return
 wait_for 10 "block after Set" event_is "command 1010"
@@ -282,7 +270,7 @@ last_block | grep -qx 'message caption="Confirm" text="Are you sure to quit?" st
   fail "not the quit question"
 confirm=$(timeout 10 xdotool search --sync --name '^Confirm$' | head -n1)
 [[ -n $confirm ]] || fail "no window titled Confirm"
-import -window root "$work/confirm.png" && convert "$work/confirm.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+timeout 20 import -window root "$work/confirm.png" && convert "$work/confirm.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
   +repage "$artifacts/tiltwise-linux-confirm.png"
 xdo key Tab Return  # from Yes to No
 wait_for 10 "block after No" event_is "command 2"
@@ -313,7 +301,7 @@ python3 "$here/wm-close.py" "$wid" || fail "could not ask the window to close"
 xdo windowunmap "$wid"
 xdo windowmap "$wid"
 sleep 1
-import -window root "$work/busy.png" || fail "no screenshot"
+timeout 20 import -window root "$work/busy.png" || fail "no screenshot"
 for id in 1000 1001 1002 1003; do
   IFS=, read -r l t r b <<<"$(control_field "$id" rect)"
   [[ $(pixel "$work/busy.png" $((X + r - 6)) $((Y + (t + b) / 2))) == 255,255,255 ]] ||
@@ -325,7 +313,7 @@ took=$((SECONDS - pressed))
 ((took <= 30)) || fail "the Query held the window ${took}s"
 last_block | grep -qx 'message caption="Error" text="Failed to query camera info" style=16' ||
   fail "the trickling Query did not fail as it should"
-import -window root "$work/error.png" && convert "$work/error.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+timeout 20 import -window root "$work/error.png" && convert "$work/error.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
   +repage "$artifacts/tiltwise-linux-error.png"
 seq=$(last_seq)
 xdo key Return
