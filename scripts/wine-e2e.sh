@@ -26,11 +26,10 @@ fi
 
 work=$(mktemp -d)
 camsim_pid=""
+# shellcheck source=scripts/children.sh
+. "$root/scripts/children.sh"
 cleanup() {
-  if [ -n "$camsim_pid" ]; then
-    kill "$camsim_pid" 2>/dev/null || true
-    wait "$camsim_pid" 2>/dev/null || true
-  fi
+  [ -n "$camsim_pid" ] && stop_child "$camsim_pid"
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -24,11 +24,12 @@ export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTI
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
 timeout $((limit + 30)) Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-  3>"$work/display" 2>"$work/xvfb.log" &
+  3>"$work/display" </dev/null >"$work/xvfb.log" 2>&1 &
 server=$!
+# shellcheck source=scripts/children.sh
+. "$here/children.sh"
 cleanup() {
-  kill "$server" 2>/dev/null
-  wait "$server" 2>/dev/null
+  stop_child "$server"
   rm -rf "$work"
 }
 trap cleanup EXIT
