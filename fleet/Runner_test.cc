@@ -62,7 +62,7 @@ RunOptions Options(Mode mode) {
 
 const std::atomic<bool> kNoStop{false};
 
-TEST(CliRunner, QueryAndSetOneCamera) {
+TEST(CameraCourse, QueryAndSetOneCamera) {
   camsim::SimulatorOptions so = Cameras(1);
   so.flip = 1;
   Fleet fleet(so);
@@ -112,7 +112,7 @@ TEST(CliRunner, QueryAndSetOneCamera) {
 }
 
 // The procedures' own outcomes and texts come through; Set's silent refusal becomes a failure.
-TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
+TEST(CameraCourse, RefusalsAndFailuresKeepTheProceduresTexts) {
   camsim::SimulatorOptions so = Cameras(4);
   so.overrides.push_back({{true, 0}, std::nullopt, 72, std::nullopt, std::nullopt});
   so.overrides.push_back({{true, 1}, std::nullopt, 73, std::nullopt, std::nullopt});
@@ -177,7 +177,7 @@ TEST(CliRunner, RefusalsAndFailuresKeepTheProceduresTexts) {
   EXPECT_EQ(fleet.Count(refused, "/param.cgi?cmd=setmotorrange"), 0u);
 }
 
-TEST(CliRunner, VerifyWaitsForTheRestart) {
+TEST(CameraCourse, VerifyWaitsForTheRestart) {
   camsim::SimulatorOptions so = Cameras(2);
   so.reboot_time = std::chrono::milliseconds(1000);
   Fleet fleet(so);
@@ -212,7 +212,7 @@ TEST(CliRunner, VerifyWaitsForTheRestart) {
   EXPECT_EQ(lost.after, std::optional<Orientation>(Orientation{false, false}));
 }
 
-TEST(CliRunner, VerifyGivesUpAtItsTimeLimit) {
+TEST(CameraCourse, VerifyGivesUpAtItsTimeLimit) {
   camsim::SimulatorOptions so = Cameras(2);
   so.reboot_time = std::chrono::milliseconds(30000);
   Fleet fleet(so);

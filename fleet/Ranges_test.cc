@@ -5,27 +5,27 @@
 #include <sstream>
 
 #include "base/IPv4Address.h"
-#include "cli/ScanCommand.h"
+#include "fleet/Logins.h"
 
-namespace cli {
+namespace fleet {
 namespace {
 
 std::vector<std::string> Expand(const std::vector<std::string>& texts, std::uint64_t max,
                                 std::string* error) {
-  std::vector<fleet::AddressRange> ranges;
+  std::vector<AddressRange> ranges;
   for (const std::string& t : texts) {
-    fleet::AddressRange r;
-    EXPECT_TRUE(fleet::ParseRange(t, &r, error)) << t << ": " << *error;
+    AddressRange r;
+    EXPECT_TRUE(ParseRange(t, &r, error)) << t << ": " << *error;
     ranges.push_back(r);
   }
   std::vector<std::uint32_t> addresses;
   std::vector<std::string> out;
-  if (!fleet::ExpandRanges(ranges, max, &addresses, error)) return out;
+  if (!ExpandRanges(ranges, max, &addresses, error)) return out;
   for (std::uint32_t a : addresses) out.push_back(tw::IPv4Address::FromHostOrder(a).ToString());
   return out;
 }
 
-TEST(CliRanges, CidrDashAndSingleForms) {
+TEST(Ranges, CidrDashAndSingleForms) {
   struct Case {
     const char* text;
     const char* first;
@@ -44,16 +44,16 @@ TEST(CliRanges, CidrDashAndSingleForms) {
       {"127.0.4.255", "127.0.4.255", "127.0.4.255", 1},
   };
   for (const Case& c : cases) {
-    fleet::AddressRange r;
+    AddressRange r;
     std::string error;
-    ASSERT_TRUE(fleet::ParseRange(c.text, &r, &error)) << c.text << ": " << error;
+    ASSERT_TRUE(ParseRange(c.text, &r, &error)) << c.text << ": " << error;
     EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.first).ToString(), c.first) << c.text;
     EXPECT_EQ(tw::IPv4Address::FromHostOrder(r.last).ToString(), c.last) << c.text;
     EXPECT_EQ(r.size(), c.size) << c.text;
   }
 }
 
-TEST(CliRanges, RejectsLooseAddressesAndMalformedRanges) {
+TEST(Ranges, RejectsLooseAddressesAndMalformedRanges) {
   for (const char* bad : {"",
                           "127.1",
                           "127.0.0.010",
@@ -74,20 +74,20 @@ TEST(CliRanges, RejectsLooseAddressesAndMalformedRanges) {
                           "127.0.0.1-127.0.0.2-3",
                           "127.0.0.0/24-30",
                           "localhost"}) {
-    fleet::AddressRange r;
+    AddressRange r;
     std::string error;
-    EXPECT_FALSE(fleet::ParseRange(bad, &r, &error)) << bad;
+    EXPECT_FALSE(ParseRange(bad, &r, &error)) << bad;
     // The whole text is quoted, so the user sees exactly what was refused.
     EXPECT_NE(error.find("\"" + std::string(bad) + "\""), std::string::npos) << error;
   }
 }
 
-TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
+TEST(Ranges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   std::string error;
   // Addresses of no single host are left out of a scan.
   std::vector<std::uint32_t> some = {0x00000001u, 0x7f000001u, 0xe0000001u,
                                      0xefffffffu, 0xf0000001u, 0xffffffffu};
-  EXPECT_EQ(fleet::DropNonDestinations(&some), 4u);
+  EXPECT_EQ(DropNonDestinations(&some), 4u);
   EXPECT_EQ(some, (std::vector<std::uint32_t>{0x7f000001u, 0xf0000001u}));
   EXPECT_EQ(Expand({"127.0.4.9-11", "127.0.4.8/30", "127.0.4.2"}, 100, &error),
             (std::vector<std::string>{"127.0.4.9", "127.0.4.10", "127.0.4.11", "127.0.4.2"}));
@@ -108,20 +108,20 @@ TEST(CliRanges, ExpansionKeepsOrderDropsOverlapsAndHonoursTheCap) {
   EXPECT_TRUE(Expand({"127.0.0.0/8"}, 65536, &error).empty());
 
   std::vector<int> ports;
-  ASSERT_TRUE(fleet::ParsePortList("80,8080,80", &ports, &error));
+  ASSERT_TRUE(ParsePortList("80,8080,80", &ports, &error));
   EXPECT_EQ(ports, (std::vector<int>{80, 8080}));
   for (const char* bad : {"", "0", "65536", "80,", "08", "80;81", "http"}) {
-    EXPECT_FALSE(fleet::ParsePortList(bad, &ports, &error)) << bad;
+    EXPECT_FALSE(ParsePortList(bad, &ports, &error)) << bad;
   }
 }
 
-TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
+TEST(Credentials, FileRulesAndNoPasswordInErrors) {
   std::istringstream good(
       "\xEF\xBB\xBF"
       "admin:first\r\n# a comment\n\ninstaller:pa:ss word\nadmin:first\n");
-  std::vector<fleet::Credential> logins;
+  std::vector<Credential> logins;
   std::vector<std::string> errors;
-  fleet::ReadCredentials(good, "c.txt", &logins, &errors);
+  ReadCredentials(good, "c.txt", &logins, &errors);
   EXPECT_TRUE(errors.empty());
   ASSERT_EQ(logins.size(), 2u);  // the repeated set is tried once
   EXPECT_EQ(logins[0].user, "admin");
@@ -131,7 +131,7 @@ TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
 
   std::istringstream bad("nocolonsecret\n:secret2\nadmin:\n" + std::string(70000, 'x') + "\n");
   logins.clear();
-  fleet::ReadCredentials(bad, "c.txt", &logins, &errors);
+  ReadCredentials(bad, "c.txt", &logins, &errors);
   EXPECT_TRUE(logins.empty());
   ASSERT_EQ(errors.size(), 4u);
   EXPECT_EQ(errors[2], "c.txt:3: empty password after the colon");
@@ -142,4 +142,4 @@ TEST(CliScanCredentials, FileRulesAndNoPasswordInErrors) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace fleet
