@@ -7,28 +7,15 @@
 #include <thread>
 
 #include "camsim/CameraSim.h"
+#include "tests/ScanPeers.h"
 #include "tests/TestProcess.h"
 
 namespace cli {
 namespace {
 
-constexpr char kPassword[] = "S3cret-Pa55word";
-
-std::unique_ptr<camsim::CameraSimulator> StartSim(camsim::SimulatorOptions o) {
-  o.port = 0;
-  o.password = kPassword;
-  auto sim = std::make_unique<camsim::CameraSimulator>(std::move(o));
-  std::string error;
-  EXPECT_TRUE(sim->Start(&error)) << error;
-  return sim;
-}
-
-camsim::CameraOverride At(int index) {
-  camsim::CameraOverride o;
-  o.camera.by_index = true;
-  o.camera.value = index;
-  return o;
-}
+constexpr const char* kPassword = tiltwise_test::kScanPassword;
+using tiltwise_test::At;
+using tiltwise_test::StartSim;
 
 // Scans with the program, edits nothing but a label column, and hands the list to set.
 TEST(CliScan, ListRoundTripIntoSetDryRun) {

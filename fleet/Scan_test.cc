@@ -9,28 +9,15 @@
 
 #include "camsim/CameraSim.h"
 #include "fleet/Ranges.h"
+#include "tests/ScanPeers.h"
 #include "tests/ScriptedPeer.h"
 
 namespace fleet {
 namespace {
 
-constexpr char kPassword[] = "S3cret-Pa55word";
-
-std::unique_ptr<camsim::CameraSimulator> StartSim(camsim::SimulatorOptions o) {
-  o.port = 0;
-  o.password = kPassword;
-  auto sim = std::make_unique<camsim::CameraSimulator>(std::move(o));
-  std::string error;
-  EXPECT_TRUE(sim->Start(&error)) << error;
-  return sim;
-}
-
-camsim::CameraOverride At(int index) {
-  camsim::CameraOverride o;
-  o.camera.by_index = true;
-  o.camera.value = index;
-  return o;
-}
+constexpr const char* kPassword = tiltwise_test::kScanPassword;
+using tiltwise_test::At;
+using tiltwise_test::StartSim;
 
 size_t InfoPageRequests(const camsim::CameraSimulator& sim, const std::string& host) {
   size_t n = 0;
