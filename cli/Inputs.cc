@@ -35,20 +35,10 @@ std::vector<fleet::Target> CollectTargets(const CliOptions& options, const Input
       size_t unknown = 0;
       for (fleet::ReportEntry& e : entries) {
         if (options.restore) {
-          if (!fleet::MayHaveChanged(e)) {
-            ++leftAlone;
-            continue;
-          }
-          if (!e.before) {
-            ++unknown;
-            continue;
-          }
-          e.target.flip = e.before->flip ? fleet::Want::kOn : fleet::Want::kOff;
-          e.target.mirror = e.before->mirror ? fleet::Want::kOn : fleet::Want::kOff;
-          if (e.wanted) {
-            e.target.sentFlip = e.wanted->flip;
-            e.target.sentMirror = e.wanted->mirror;
-          }
+          const fleet::RestoreStep step = fleet::PrepareRestore(&e);
+          leftAlone += step == fleet::RestoreStep::kUnchanged;
+          unknown += step == fleet::RestoreStep::kBeforeUnknown;
+          if (step != fleet::RestoreStep::kRestore) continue;
         } else if (options.onlyFailed) {
           if (!e.ok) {
             errors->push_back(e.target.origin +

@@ -262,6 +262,18 @@ bool MayHaveChanged(const ReportEntry& e) {
   return false;
 }
 
+RestoreStep PrepareRestore(ReportEntry* e) {
+  if (!MayHaveChanged(*e)) return RestoreStep::kUnchanged;
+  if (!e->before) return RestoreStep::kBeforeUnknown;
+  e->target.flip = e->before->flip ? Want::kOn : Want::kOff;
+  e->target.mirror = e->before->mirror ? Want::kOn : Want::kOff;
+  if (e->wanted) {
+    e->target.sentFlip = e->wanted->flip;
+    e->target.sentMirror = e->wanted->mirror;
+  }
+  return RestoreStep::kRestore;
+}
+
 std::string BackupLine(const Job& job, const Orientation& before, const Orientation& wanted) {
   nlohmann::ordered_json j;
   j["address"] = job.address.ToString();

@@ -40,6 +40,12 @@ void ReadReportLines(std::istream& in, const std::string& name, std::vector<Repo
 // back.
 bool MayHaveChanged(const ReportEntry& entry);
 
+// What restoring one line asks for. With kRestore, `entry->target` now wants the values the
+// camera held before the run, and knows what the set sent, so only what the run changed and the
+// camera still holds goes back. kBeforeUnknown: set without reading first (--force).
+enum class RestoreStep { kUnchanged, kBeforeUnknown, kRestore };
+RestoreStep PrepareRestore(ReportEntry* entry);
+
 // {"index":..,"address":..,"port":..,"user":..,("name":..,"location":..,)"action":..,
 //  "outcome":..,"ok":..,"message":..,"flip_before":..,"mirror_before":..,"flip_wanted":..,
 //  "mirror_wanted":..,"flip_after":..,"mirror_after":..,"elapsed_ms":..}, with "detail" (after

@@ -120,18 +120,9 @@ std::vector<fleet::Target> RestoreTargets(std::istream& in, const std::string& n
   std::vector<fleet::Target> targets;
   size_t unknown = 0;
   for (fleet::ReportEntry& e : entries) {
-    if (!fleet::MayHaveChanged(e)) continue;
-    if (!e.before) {  // set without reading first: nothing known to go back to
-      ++unknown;
-      continue;
-    }
-    e.target.flip = e.before->flip ? fleet::Want::kOn : fleet::Want::kOff;
-    e.target.mirror = e.before->mirror ? fleet::Want::kOn : fleet::Want::kOff;
-    if (e.wanted) {
-      e.target.sentFlip = e.wanted->flip;
-      e.target.sentMirror = e.wanted->mirror;
-    }
-    targets.push_back(std::move(e.target));
+    const fleet::RestoreStep step = fleet::PrepareRestore(&e);
+    unknown += step == fleet::RestoreStep::kBeforeUnknown;
+    if (step == fleet::RestoreStep::kRestore) targets.push_back(std::move(e.target));
   }
   if (unknown > 0) {
     notes->push_back(std::to_string(unknown) +
