@@ -166,9 +166,20 @@ last=$(ls "$runs"/*-report.jsonl | sort | tail -n1)
 (($(sets) == before + 1)) || fail "$(($(sets) - before)) sets after Stop, not the canary's alone"
 grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite Stop"
 
-# Escape closes the idle window.
+# Escape closes the idle window. Wine under load has lost a key now and then: once more if the
+# window is still there after 10 s (the idle window has nothing else Escape could do).
+window_gone() { ! xdotool search --name 'Tiltwise site' >/dev/null 2>&1; }
 keys Escape
-wait_for 10 "the window's end" bash -c "! xdotool search --name 'Tiltwise site' >/dev/null 2>&1"
+for ((i = 0; i < 100; i++)); do
+  window_gone && break
+  sleep 0.1
+done
+if ! window_gone; then
+  echo "site-xvfb: the window is still open 10 s after Escape; Escape again"
+  timeout 10 xdotool search --name 'Tiltwise site' windowfocus --sync >/dev/null 2>&1
+  keys Escape
+fi
+wait_for 20 "end of the window" window_gone
 wait "$site_pid"
 rc=$?
 ((rc == 0)) || fail "the program ended with exit status $rc"
