@@ -168,7 +168,10 @@ grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite 
 
 # Escape closes the idle window. Wine under load has lost a key now and then: once more if the
 # window is still there after 10 s (the idle window has nothing else Escape could do).
+# The report's last line is written just before the window hears that the run is over: a second
+# for that, or Escape would ask whether to stop the run.
 window_gone() { ! xdotool search --name 'Tiltwise site' >/dev/null 2>&1; }
+sleep 1
 keys Escape
 for ((i = 0; i < 100; i++)); do
   window_gone && break
