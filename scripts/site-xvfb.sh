@@ -58,6 +58,26 @@ wait_for() {  # SECONDS WHAT COMMAND...: until COMMAND succeeds
 }
 xdo() { timeout 10 xdotool "$@" || fail "xdotool $* failed"; }
 keys() { xdo key --delay 40 "$@"; }
+# Under Wine a key sent to a window that has just appeared, or that a closed box handed the focus
+# back to, was now and then lost: the X focus had not followed. So each goes to a focused window.
+to_window() {  # KEY...: to the main window
+  xdo windowfocus --sync "$wid"
+  keys "$@"
+}
+answer() {  # TITLE-REGEX KEY: to the box or dialog the window opened, once more if it stays
+  local box i
+  box=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n1)
+  [[ -n $box ]] || fail "no window titled $1"
+  xdo windowfocus --sync "$box"
+  keys "$2"
+  for ((i = 0; i < 50; i++)); do
+    timeout 10 xdotool search --onlyvisible --name "$1" | grep -qx "$box" || return 0
+    sleep 0.1
+  done
+  echo "site-xvfb: $1 still open 5 s after $2; $2 again"
+  xdo windowfocus --sync "$box"
+  keys "$2"
+}
 
 if [[ -n ${TILTWISE_DISPLAY:-} ]]; then
   export DISPLAY=$TILTWISE_DISPLAY
@@ -132,8 +152,7 @@ type_password
 keys alt+l
 for ((i = 0; i < 10; i++)); do keys Down space; done
 keys alt+a
-sleep 1
-keys Return
+answer '^Tiltwise site$' Return
 wait_for 60 "report of the apply" report_has 10
 sleep 0.5
 import -window "$wid" "$artifacts/tiltwise-site-$shot.png" || fail "no screenshot"
@@ -142,11 +161,9 @@ for ((i = 0; i < 10; i += 2)); do want+="$((first + i)) "; done
 [[ $(set_ports) == "$want" ]] || fail "sets went to $(set_ports), not to $want"
 
 # Restore (Alt+E): the newest run is offered; Enter restores, Enter confirms.
-keys alt+e
-sleep 1
-keys Return
-sleep 1
-keys Return
+to_window alt+e
+answer '^Restore - Tiltwise site$' Return
+answer '^Tiltwise site$' Return
 wait_for 60 "report of the restore" reports_are 2
 wait_for 60 "restore's sets" sets_above 9
 grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | tail -n 5 | grep -q 'flip=1' &&
@@ -156,24 +173,22 @@ grep 'GET /param.cgi?cmd=setmotorrange' "$work/camsim.log" | tail -n 5 | grep -q
 # canary restarts: only it is set, the other cameras that differ are not started.
 wait_for 20 "restore's end" report_has 5
 before=$(sets)
-keys alt+l ctrl+a ctrl+Return
-sleep 1
-keys Return
+to_window alt+l ctrl+a ctrl+Return
+answer '^Tiltwise site$' Return
 wait_for 20 "the canary's set" sets_above "$before"
-keys alt+t
+to_window alt+t
 wait_for 60 "report of the stopped run" report_has 40
 last=$(ls "$runs"/*-report.jsonl | sort | tail -n1)
 (($(sets) == before + 1)) || fail "$(($(sets) - before)) sets after Stop, not the canary's alone"
 grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite Stop"
 
 # Escape closes the idle window. The report's last line is written just before the window hears
-# that the run is over: a second for that, or Escape would ask whether to stop the run. Under
-# Wine, after the dialog's smoke test on the same display, the first Escape went nowhere unless
-# the window was focused again; and once more if the window is still open 10 s later.
+# that the run is over: a second for that, or Escape would ask whether to stop the run. After
+# the dialog's smoke test on the same display Wine lost this Escape, focus or not: once more if
+# the window is still open 10 s later.
 window_gone() { ! xdotool search --name 'Tiltwise site' >/dev/null 2>&1; }
 sleep 1
-xdo windowfocus --sync "$wid"
-keys Escape
+to_window Escape
 for ((i = 0; i < 100; i++)); do
   window_gone && break
   sleep 0.1
