@@ -13,10 +13,10 @@ done
 
 work=$(mktemp -d /tmp/tiltwise-bench.XXXXXX)
 sim_pids=()
+# shellcheck source=scripts/children.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/children.sh"
 cleanup() {
-  for p in "${sim_pids[@]}"; do
-    if kill "$p" 2>/dev/null; then wait "$p" 2>/dev/null || true; fi
-  done
+  for p in "${sim_pids[@]}"; do stop_child "$p"; done
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -36,12 +36,8 @@ wait_for() {  # SECONDS WHAT COMMAND...: until COMMAND succeeds, polled every 50
 }
 keys() { timeout 10 xdotool key --delay 40 "$@"; }
 
-timeout 300 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
-  3>"$work/display" 2>"$work/xvfb.log" &
-sim_pids+=($!)
-wait_for 15 "X server" test -s "$work/display"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_xvfb "$work" 300 1280x800x24 || exit 1
+sim_pids+=("$XVFB_PID")
 
 start_sim sim --bind 127.0.0.1 --port 0 --cameras "$cameras" --reboot-seconds 3 --quiet
 first=$sim_port

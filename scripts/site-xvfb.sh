@@ -82,11 +82,8 @@ answer() {  # TITLE-REGEX KEY: to the box or dialog the window opened, once more
 if [[ -n ${TILTWISE_DISPLAY:-} ]]; then
   export DISPLAY=$TILTWISE_DISPLAY
 else
-  timeout 280 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
-    3>"$work/display" </dev/null >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  wait_for 15 "X server" test -s "$work/display"
-  export DISPLAY=":$(head -n1 "$work/display")"
+  start_xvfb "$work" 280 1280x800x24 || fail "no X server"
+  pids+=("$XVFB_PID")
 fi
 shot=linux
 runs=$work/data/tiltwise/runs

@@ -68,16 +68,8 @@ trap cleanup EXIT
 if [ -n "${TILTWISE_DISPLAY:-}" ]; then
   export DISPLAY=$TILTWISE_DISPLAY
 else
-  # A display of our own: Xvfb picks a free number and writes it to the descriptor given.
-  Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  DISPLAY=":$(head -1 "$work/display")"
-  export DISPLAY
+  start_xvfb "$work" 600 1024x768x24 || fail "Xvfb did not start"
+  xvfb_pid=$XVFB_PID
 fi
 say "X display $DISPLAY"
 

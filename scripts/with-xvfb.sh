@@ -22,25 +22,14 @@ command -v Xvfb >/dev/null 2>&1 || {
 here=$(dirname "$0")
 export LSAN_OPTIONS="suppressions=$here/lsan-x11.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
-timeout $((limit + 30)) Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-  3>"$work/display" </dev/null >"$work/xvfb.log" 2>&1 &
-server=$!
 # shellcheck source=scripts/children.sh
 . "$here/children.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
+XVFB_PID=""
 cleanup() {
-  stop_child "$server"
+  [[ -n $XVFB_PID ]] && stop_child "$XVFB_PID"
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-for ((i = 0; i < 150; i++)); do
-  [[ -s $work/display ]] && break
-  sleep 0.1
-done
-if [[ ! -s $work/display ]]; then
-  echo "Xvfb did not start:" >&2
-  cat "$work/xvfb.log" >&2
-  exit 1
-fi
-DISPLAY=":$(head -n1 "$work/display")" timeout "$limit" "$@"
+start_xvfb "$work" $((limit + 30)) 1024x768x24 || exit 1
+timeout "$limit" "$@"

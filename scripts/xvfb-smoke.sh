@@ -102,12 +102,8 @@ rc=$?
   fail "without a display the program said: $out"
 
 # ---- A private X server on a display it picks itself.
-timeout 300 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-  3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 "X server" test -s "$work/display"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_xvfb "$work" 300 1024x768x24 || fail "no X server"
+pids+=("$XVFB_PID")
 
 # ---- The camera: Flip 1, Mirror 0, on a free loopback port.
 timeout 300 "$camsim" --port 0 --flip 1 --mirror 0 >"$work/camsim.log" 2>&1 &
