@@ -75,6 +75,16 @@ void SiteRun::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool SiteRun::Launch(std::shared_ptr<State> state, std::function<void()> body) {
+  state_ = std::move(state);
+  try {
+    thread_ = std::thread(std::move(body));
+  } catch (...) {
+    return false;  // no thread: nothing runs, and Running() stays false
+  }
+  return true;
+}
+
 bool SiteRun::Start(std::vector<fleet::Job> jobs, fleet::RunOptions options, RunEvents events) {
   if (Running()) return false;
   Join();
@@ -100,13 +110,7 @@ bool SiteRun::Start(std::vector<fleet::Job> jobs, fleet::RunOptions options, Run
     state->finished = true;
     if (state->events.done) state->events.done(std::move(reports));
   };
-  state_ = state;
-  try {
-    thread_ = std::thread(std::move(run));
-  } catch (...) {
-    return false;
-  }
-  return true;
+  return Launch(std::move(state), std::move(run));
 }
 
 bool SiteRun::StartScan(std::vector<fleet::Endpoint> endpoints, fleet::ScanOptions options,
@@ -135,13 +139,7 @@ bool SiteRun::StartScan(std::vector<fleet::Endpoint> endpoints, fleet::ScanOptio
     state->finished = true;
     if (events.done) events.done(progress);
   };
-  state_ = state;
-  try {
-    thread_ = std::thread(std::move(run));
-  } catch (...) {
-    return false;
-  }
-  return true;
+  return Launch(std::move(state), std::move(run));
 }
 
 }  // namespace site

@@ -75,6 +75,8 @@ class SiteRun {
     std::shared_ptr<Observer> observer;
     std::shared_ptr<fleet::Run> run;
   };
+  bool Launch(std::shared_ptr<State> state, std::function<void()> body);
+
   std::shared_ptr<State> state_;
   std::thread thread_;
 };
