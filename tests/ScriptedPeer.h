@@ -59,7 +59,8 @@ class ScriptedPeer {
   std::string Request() const;
   // The request targets read so far, in order ("" for a request without one).
   std::vector<std::string> Targets() const;
-  // Connections served to the end (closed by the peer).
+  // Connections served to the end (closed by the peer). The count rises after the close, which
+  // may come after the client has read its reply: wait for it rather than read it at once.
   int Connections() const;
   // Waits at most `timeoutMs` until `count` connections have been served.
   bool WaitForConnections(int count, int timeoutMs) const;
