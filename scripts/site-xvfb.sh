@@ -64,17 +64,17 @@ to_window() {  # KEY...: to the main window
   xdo windowfocus --sync "$wid"
   keys "$@"
 }
-answer() {  # TITLE-REGEX KEY: to the box or dialog the window opened, once more if it stays
+answer() {  # TITLE-REGEX KEY [SECONDS]: to the window so titled, once more if it stays open
   local box i
   box=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n1)
   [[ -n $box ]] || fail "no window titled $1"
   xdo windowfocus --sync "$box"
   keys "$2"
-  for ((i = 0; i < 50; i++)); do
+  for ((i = 0; i < ${3:-5} * 10; i++)); do
     timeout 10 xdotool search --onlyvisible --name "$1" | grep -qx "$box" || return 0
     sleep 0.1
   done
-  echo "site-xvfb: $1 still open 5 s after $2; $2 again"
+  echo "site-xvfb: $1 still open ${3:-5} s after $2; $2 again"
   xdo windowfocus --sync "$box"
   keys "$2"
 }
@@ -185,17 +185,7 @@ grep -q '"outcome":"not-started"' "$last" || fail "every camera started despite 
 # the window is still open 10 s later.
 window_gone() { ! xdotool search --name 'Tiltwise site' >/dev/null 2>&1; }
 sleep 1
-to_window Escape
-for ((i = 0; i < 100; i++)); do
-  window_gone && break
-  sleep 0.1
-done
-if ! window_gone; then
-  echo "site-xvfb: the window is still open 10 s after Escape; Escape again"
-  timeout 20 import -window root "$artifacts/site-xvfb-escape.png" 2>/dev/null
-  timeout 10 xdotool search --name 'Tiltwise site' windowfocus --sync >/dev/null 2>&1
-  keys Escape
-fi
+answer '^site\.csv - Tiltwise site$' Escape 10
 wait_for 20 "end of the window" window_gone
 wait "$site_pid"
 rc=$?
